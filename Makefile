@@ -1,0 +1,24 @@
+# brimsey: the two everyday commands are `make run` and `make test`; see README.md.
+.PHONY: run test bench build deps fuzz clean
+SHELL := /bin/bash
+
+run:
+	@scripts/run.sh
+
+test:
+	@scripts/test.sh
+
+bench:
+	@scripts/bench.sh
+
+build: deps
+	@scripts/build.sh build
+
+deps:
+	@scripts/install-deps.sh
+
+fuzz: deps
+	@scripts/fuzz.sh
+
+clean:
+	rm -rf build

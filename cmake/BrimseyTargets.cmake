@@ -1,0 +1,35 @@
+# Small helpers so that each area's CMakeLists.txt stays a few lines long.
+
+# Adds every direct subfolder of DIR that has a CMakeLists.txt.
+function(brimsey_add_subdirectories dir)
+  file(GLOB children LIST_DIRECTORIES true ${CMAKE_SOURCE_DIR}/${dir}/*)
+  list(SORT children)
+  foreach(child ${children})
+    if(IS_DIRECTORY ${child} AND EXISTS ${child}/CMakeLists.txt)
+      add_subdirectory(${child})
+    endif()
+  endforeach()
+endfunction()
+
+# brimsey_test(NAME name SOURCES a.cpp b.cpp LIBS lib1 lib2 [LABELS l] [ENVIRONMENT K=V...])
+# A GoogleTest program whose cases ctest lists one by one.
+function(brimsey_test)
+  cmake_parse_arguments(T "" "NAME" "SOURCES;LIBS;LABELS;ENVIRONMENT" ${ARGN})
+  add_executable(${T_NAME} ${T_SOURCES})
+  set_target_properties(${T_NAME} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
+  target_link_libraries(${T_NAME} PRIVATE ${T_LIBS} GTest::gtest GTest::gmock GTest::gtest_main)
+  target_compile_definitions(${T_NAME} PRIVATE
+    BRIMSEY_SOURCE_DIR="${CMAKE_SOURCE_DIR}"
+    BRIMSEY_BINARY_DIR="${CMAKE_BINARY_DIR}")
+  set(props "")
+  if(T_LABELS OR T_ENVIRONMENT)
+    set(props PROPERTIES)
+    if(T_LABELS)
+      list(APPEND props LABELS "${T_LABELS}")
+    endif()
+    if(T_ENVIRONMENT)
+      list(APPEND props ENVIRONMENT "${T_ENVIRONMENT}")
+    endif()
+  endif()
+  gtest_discover_tests(${T_NAME} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60 ${props})
+endfunction()

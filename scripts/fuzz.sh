@@ -1,0 +1,30 @@
+#!/usr/bin/env bash
+# Builds the libFuzzer targets with clang into build/fuzz and runs each one for
+# FUZZ_SECONDS (default 30) under ASan + UBSan. Seeds come from fuzz/corpus/<target>/.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+mkdir -p build
+CC=clang CXX=clang++ scripts/build.sh build/fuzz -DBRIMSEY_FUZZ=ON
+seconds=${FUZZ_SECONDS:-30}
+shopt -s nullglob
+targets=(build/fuzz/bin/fuzz_*)
+if [ ${#targets[@]} -eq 0 ]; then
+  echo "==> no fuzz targets yet"
+  exit 0
+fi
+export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1}
+export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
+for target in "${targets[@]}"; do
+  name=$(basename "$target")
+  corpus=build/fuzz/corpus/$name
+  mkdir -p "$corpus"
+  seeds=()
+  [ -d "fuzz/corpus/$name" ] && seeds=("fuzz/corpus/$name")
+  echo "==> fuzzing $name for ${seconds}s"
+  "$target" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -print_final_stats=0 \
+    "$corpus" "${seeds[@]}" > "build/fuzz/$name.log" 2>&1 || {
+      tail -n 60 "build/fuzz/$name.log" >&2
+      echo "fuzz target $name failed; full log in build/fuzz/$name.log" >&2
+      exit 1; }
+  grep -E '^(#[0-9]+[[:space:]]+DONE|Done)' "build/fuzz/$name.log" | tail -n 1 || true
+done
