@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
 # scripts/build.sh DIR [cmake options...]: configures (once) and builds into DIR.
+# BUILD_TARGET=name builds one target instead of everything.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 dir=$1; shift
@@ -10,4 +11,4 @@ if [ ! -f "$dir/build.ninja" ]; then
     cat "$dir.configure.log" >&2; exit 1; }
 fi
 echo "==> building $dir"
-cmake --build "$dir" -j "$jobs"
+cmake --build "$dir" -j "$jobs" ${BUILD_TARGET:+--target "$BUILD_TARGET"}

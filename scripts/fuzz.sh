@@ -4,7 +4,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 mkdir -p build
-CC=clang CXX=clang++ scripts/build.sh build/fuzz -DBRIMSEY_FUZZ=ON
+CC=clang CXX=clang++ BUILD_TARGET=fuzzers scripts/build.sh build/fuzz -DBRIMSEY_FUZZ=ON
 seconds=${FUZZ_SECONDS:-30}
 shopt -s nullglob
 targets=(build/fuzz/bin/fuzz_*)
