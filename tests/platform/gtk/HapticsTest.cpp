@@ -71,8 +71,10 @@ namespace {
 std::string privateBusAddress()
 {
     static std::string address = [] {
-        if (!g_find_program_in_path("dbus-daemon"))
+        gchar* daemon = g_find_program_in_path("dbus-daemon");
+        if (!daemon)
             return std::string();
+        g_free(daemon);
         GTestDBus* bus = g_test_dbus_new(G_TEST_DBUS_NONE);
         g_test_dbus_up(bus);
         const gchar* a = g_test_dbus_get_bus_address(bus);
