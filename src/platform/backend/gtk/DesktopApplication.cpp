@@ -10,6 +10,7 @@
 #include "platform/backend/gtk/GameWindow.h"
 #include "platform/backend/gtk/RunLoopSource.h"
 #include "platform/backend/gtk/SoundOutput.h"
+#include "platform/core/Bundle.h"
 #include "platform/core/RunLoop.h"
 #include "platform/device/Accelerometer.h"
 #include "platform/device/Haptics.h"
@@ -86,6 +87,9 @@ int runDesktopApplication(const DesktopOptions& options)
                              : "vibration: " + haptics->vibrator().status() + "; the game jolts instead");
 
     Screen::main().setScale(monitorScale());
+    Bundle::main().setResourceDirectory(options.resourceDirectory.empty()
+                                            ? options.interfaceFile.parent_path()
+                                            : options.resourceDirectory);
     std::string error;
     if (!Application::shared().launch(options.interfaceFile, &error)) {
         std::fprintf(stderr, "brimsey: cannot start: %s\n", error.c_str());

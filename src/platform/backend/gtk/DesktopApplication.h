@@ -10,6 +10,8 @@ constexpr int kNoDisplayStatus = 69;
 
 struct DesktopOptions {
     std::filesystem::path interfaceFile;
+    // Where pictures and sounds are found; default: the interface file's folder.
+    std::filesystem::path resourceDirectory;
     std::string title{"brimsey"};
     // Where to look for an IIO accelerometer.
     std::string iioRoot{"/sys/bus/iio/devices"};
