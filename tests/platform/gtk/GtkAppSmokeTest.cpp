@@ -151,7 +151,6 @@ TEST(GtkApplication, StartsShowsTheGameAndTheStartButtonPlaysTheCountdown)
     auto env = xvfb.env();
     env["ALSOFT_DRIVERS"] = "wave";
     env["ALSOFT_CONF"] = dir + "/alsoft.conf";
-    env["GSK_RENDERER"] = "cairo";
     std::string log = std::string(BRIMSEY_BINARY_DIR) + "/gtk-smoke.log";
     ChildProcess game;
     ASSERT_TRUE(game.start({kBinary}, env, log));

@@ -57,6 +57,9 @@ int runDesktopApplication(const DesktopOptions& options)
     if (!soundNote.empty())
         say(true, soundNote);
 
+    // Every frame is drawn with cairo already; GTK's cairo renderer shows it without
+    // loading a GL driver (about 75 MB less resident memory). GSK_RENDERER still decides.
+    setenv("GSK_RENDERER", "cairo", 0);
     if (!gtk_init_check()) {
         const char* display = std::getenv("DISPLAY");
         const char* wayland = std::getenv("WAYLAND_DISPLAY");
