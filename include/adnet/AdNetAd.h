@@ -96,8 +96,15 @@ public:
     void setDisplayCanvasSelector(DisplaySelector s) { m_displayCanvasSelector = std::move(s); }
     void setDisplayEmbeddedBrowserSelector(DisplaySelector s) { m_displayEmbeddedBrowserSelector = std::move(s); }
 
-    // Watches every fetch the ad starts (its URL and identifier), in order. For tools and tests.
-    using FetchObserver = std::function<void(const std::string& url, const std::optional<std::string>& identifier)>;
+    // Watches every fetch the ad starts and how each ends, in order. For tools and tests.
+    struct FetchEvent {
+        enum Kind { Started, Succeeded, Failed } kind;
+        std::string url;
+        std::optional<std::string> identifier;
+        int statusCode{0};       // of the last response; 0 when none arrived
+        std::size_t bytes{0};    // body bytes received
+    };
+    using FetchObserver = std::function<void(const FetchEvent&)>;
     void setFetchObserver(FetchObserver observer) { m_fetchObserver = std::move(observer); }
 
 private:
@@ -111,7 +118,7 @@ private:
     void requestDidSucceed();
     void requestDidFail();
     void notify(const Selector& selector);
-    std::shared_ptr<AdNetURLDownload> takeDownload(AdNetURLDownload& download);
+    std::shared_ptr<AdNetURLDownload> takeDownload(AdNetURLDownload& download, bool succeeded);
     std::shared_ptr<platform::Image> decodeImage(const std::optional<std::string>& body) const;
 
     std::weak_ptr<AdNetDelegate> m_dataSource;

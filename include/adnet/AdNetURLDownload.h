@@ -53,6 +53,10 @@ public:
     double timeoutInterval() const { return m_timeout; }
     std::size_t maxBodyBytes() const { return m_maxBodyBytes; }
     bool isLoading() const;
+    // The URL last given to loadContentsOfURLAtString, and the status of the last response
+    // received for it (0 before any).
+    const std::string& url() const { return m_url; }
+    int statusCode() const { return m_statusCode; }
 
     // "Mozilla/5.0 (model; U; CPU system version; HW machine; en-us) (KHTML, like Gecko)
     // (AdNet-SDK-20090203)", built once per process from the device facts.
@@ -69,6 +73,8 @@ private:
     Selector m_failureSelector;
     std::optional<std::string> m_data;
     std::shared_ptr<platform::URLConnection> m_activeConnection;
+    std::string m_url;
+    int m_statusCode{0};
     double m_timeout{60.0};
     std::size_t m_maxBodyBytes{4 * 1024 * 1024};
 };

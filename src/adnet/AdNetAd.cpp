@@ -101,7 +101,7 @@ void AdNetAd::addDownload(const std::string& url, std::optional<std::string> ide
     if (m_state == Failed || !m_activeDownloads)
         return;
     if (m_fetchObserver)
-        m_fetchObserver(url, identifier);
+        m_fetchObserver({FetchEvent::Started, url, identifier, 0, 0});
     const auto& config = configuration();
     auto download = AdNetURLDownload::create();
     std::weak_ptr<AdNetAd> weak = weak_from_this();
@@ -213,9 +213,12 @@ void AdNetAd::requestAdFromServer()
 
 // ---- Completions --------------------------------------------------------------------------
 
-std::shared_ptr<AdNetURLDownload> AdNetAd::takeDownload(AdNetURLDownload& download)
+std::shared_ptr<AdNetURLDownload> AdNetAd::takeDownload(AdNetURLDownload& download, bool succeeded)
 {
     auto keep = download.shared_from_this();
+    if (m_fetchObserver)
+        m_fetchObserver({succeeded ? FetchEvent::Succeeded : FetchEvent::Failed, download.url(), download.identifier(),
+                         download.statusCode(), download.data() ? download.data()->size() : 0});
     if (m_activeDownloads)
         m_activeDownloads->erase(keep);
     return keep;
@@ -237,7 +240,7 @@ std::shared_ptr<platform::Image> AdNetAd::decodeImage(const std::optional<std::s
 void AdNetAd::downloadDidSucceed(AdNetURLDownload& finished)
 {
     auto self = shared_from_this();
-    auto download = takeDownload(finished);
+    auto download = takeDownload(finished, true);
     const auto& identifier = download->identifier();
     switch (m_state) {
     case LoadingBrowserIcons: {
@@ -282,7 +285,7 @@ void AdNetAd::downloadDidSucceed(AdNetURLDownload& finished)
 void AdNetAd::downloadDidFail(AdNetURLDownload& failed)
 {
     auto self = shared_from_this();
-    auto download = takeDownload(failed);
+    auto download = takeDownload(failed, false);
     switch (m_state) {
     case LoadingBrowserIcons:
     case Requesting:

@@ -51,6 +51,8 @@ void AdNetURLDownload::send(const Selector& selector)
 
 void AdNetURLDownload::loadContentsOfURLAtString(std::string_view url)
 {
+    m_url = std::string(url);
+    m_statusCode = 0;
     if (url.empty()) {
         send(m_failureSelector);
         return;
@@ -73,6 +75,7 @@ void AdNetURLDownload::loadContentsOfURLAtString(std::string_view url)
         auto self = weak.lock();
         if (!self)
             return;
+        self->m_statusCode = response.statusCode;
         // Only the body after the last response counts.
         if (self->m_data)
             self->m_data->clear();
