@@ -35,6 +35,8 @@ protected:
         loop->runFor(0.05);
         EXPECT_EQ(platform::URLConnection::liveTransferCount(), 0u);
         EXPECT_EQ(loop->realTimeHolds(), 0);
+        // Idle keep-alive connections would hold the server's workers until they time out.
+        platform::URLConnection::closeIdleConnections(*loop);
         server.stop();
         AdNetTest::TearDown();
     }

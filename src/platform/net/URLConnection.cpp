@@ -74,6 +74,9 @@ struct URLTransfer {
 class CurlDriver final : public std::enable_shared_from_this<CurlDriver> {
 public:
     static std::shared_ptr<CurlDriver> forLoop(RunLoop& loop);
+    // Drops the loop's driver, and with it curl's connection cache, unless transfers run.
+    static void dropIdle(RunLoop& loop);
+    bool idle() const { return m_transfers.empty(); }
 
     explicit CurlDriver(std::weak_ptr<RunLoop> loop);
     ~CurlDriver();
@@ -106,13 +109,30 @@ private:
     int m_insideCurl{0};
 };
 
+namespace {
+struct DriverEntry {
+    std::weak_ptr<RunLoop> loop;
+    std::shared_ptr<CurlDriver> driver;
+};
+std::vector<DriverEntry>& driverRegistry()
+{
+    static std::vector<DriverEntry> registry;
+    return registry;
+}
+} // namespace
+
+void CurlDriver::dropIdle(RunLoop& loop)
+{
+    auto shared = loop.shared_from_this();
+    std::erase_if(driverRegistry(), [&](const DriverEntry& e) {
+        return e.loop.expired() || (e.loop.lock() == shared && e.driver->idle());
+    });
+}
+
 std::shared_ptr<CurlDriver> CurlDriver::forLoop(RunLoop& loop)
 {
-    struct Entry {
-        std::weak_ptr<RunLoop> loop;
-        std::shared_ptr<CurlDriver> driver;
-    };
-    static std::vector<Entry> registry;
+    using Entry = DriverEntry;
+    auto& registry = driverRegistry();
     // Drivers of loops that are gone only hold idle connections: drop them.
     std::erase_if(registry, [](const Entry& e) { return e.loop.expired(); });
     auto shared = loop.shared_from_this();
@@ -247,6 +267,8 @@ void CurlDriver::detach(const std::shared_ptr<URLTransfer>& transfer)
         loop->cancel(transfer->timeoutEvent);
     transfer->timeoutEvent = 0;
     transfer->hold.reset();
+    // A finished transfer no longer keeps the driver (and its idle connections) alive.
+    transfer->driver.reset();
 }
 
 void CurlDriver::detachDeferred()
@@ -478,7 +500,7 @@ std::shared_ptr<URLConnection> URLConnection::start(Request request, Callbacks c
     }
     std::weak_ptr<URLTransfer> weakTransfer = transfer;
     transfer->timeoutEvent = loop.scheduleAfter(std::max(0.0, transfer->request.timeout), [weakTransfer] {
-        if (auto t = weakTransfer.lock())
+        if (auto t = weakTransfer.lock(); t && t->driver)
             t->driver->timeOut(t);
     });
     return connection;
@@ -503,6 +525,11 @@ bool URLConnection::isRunning() const
 const std::string& URLConnection::url() const
 {
     return m_transfer->request.url;
+}
+
+void URLConnection::closeIdleConnections(RunLoop& loop)
+{
+    CurlDriver::dropIdle(loop);
 }
 
 std::size_t URLConnection::liveTransferCount()

@@ -74,6 +74,10 @@ public:
     bool isRunning() const;
     const std::string& url() const;
 
+    // Closes the connections curl keeps open for reuse on this loop (those of transfers in
+    // flight stay). For a server that is about to stop, and for tests.
+    static void closeIdleConnections(RunLoop& loop);
+
     // Number of transfers in flight on all loops; tests use it to prove nothing leaks.
     static std::size_t liveTransferCount();
 

@@ -367,3 +367,19 @@ TEST_F(URLConnectionTest, ANewTransferCanStartFromInsideAFinish)
     EXPECT_EQ(first.body, "/first");
     EXPECT_EQ(second.body, "/second");
 }
+
+TEST_F(URLConnectionTest, IdleKeptAliveConnectionsCloseOnRequest)
+{
+    LoopbackServer server([](const std::string&) {
+        return LoopbackServer::Reply{{{"HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nok", 0}}, true};
+    });
+    Record r;
+    auto c = URLConnection::start({server.url("/")}, recorder(r), *loop);
+    ASSERT_TRUE(runUntilEnded(r));
+    EXPECT_EQ(r.events.back(), "finish");
+    EXPECT_EQ(server.connectionsOpen(), 1); // kept for reuse
+    URLConnection::closeIdleConnections(*loop);
+    for (int i = 0; i < 200 && server.connectionsOpen() > 0; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    EXPECT_EQ(server.connectionsOpen(), 0);
+}
