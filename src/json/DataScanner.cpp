@@ -102,18 +102,16 @@ bool DataScanner::scanUpToString(std::u16string_view s, std::optional<std::u16st
     while (limit < end_ && *limit != 0)
         ++limit;
     const std::size_t n = needle.size();
-    const std::uint8_t* found = nullptr;
-    if (n == 0) {
-        found = current_;
-    } else {
-        for (const std::uint8_t* p = current_; std::size_t(limit - p) >= n; ++p) {
-            if (*p == std::uint8_t(needle[0]) && std::memcmp(p, needle.data(), n) == 0) {
-                found = p;
-                break;
-            }
+    // With no buffer the cursor itself is null, so "found" cannot be told by the pointer.
+    const std::uint8_t* found = current_;
+    bool isFound = n == 0;
+    for (const std::uint8_t* p = current_; !isFound && std::size_t(limit - p) >= n; ++p) {
+        if (*p == std::uint8_t(needle[0]) && std::memcmp(p, needle.data(), n) == 0) {
+            found = p;
+            isFound = true;
         }
     }
-    if (found == nullptr)
+    if (!isFound)
         return false;
     store(current_, found, out);
     current_ = found;
