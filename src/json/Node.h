@@ -36,7 +36,12 @@ static_assert(sizeof(Node) == 16);
 // is given back all at once when the last value of the document goes away.
 class Arena final {
 public:
-    explicit Arena(std::size_t firstChunk) : nextChunk_{firstChunk < 256 ? 256 : firstChunk} {}
+    // The first chunk is made for the whole document; later ones are smaller, so that the
+    // unused end of the last chunk stays small next to the document.
+    Arena(std::size_t firstChunk, std::size_t laterChunks)
+        : nextChunk_{firstChunk < 256 ? 256 : firstChunk}, laterChunks_{laterChunks < 4096 ? 4096 : laterChunks}
+    {
+    }
     ~Arena();
     Arena(const Arena&) = delete;
     Arena& operator=(const Arena&) = delete;
@@ -62,6 +67,7 @@ private:
     char* cur_{};
     char* end_{};
     std::size_t nextChunk_;
+    std::size_t laterChunks_;
 };
 
 // The units of a string node, widened one by one.

@@ -22,8 +22,7 @@ void* Arena::grow(std::size_t bytes, std::size_t align)
     chunks_.push_back(chunk);
     cur_ = chunk;
     end_ = chunk + size;
-    // Grow geometrically, but keep the slack of the last chunk small next to the document.
-    nextChunk_ = std::min<std::size_t>(nextChunk_ * 2, std::size_t{8} << 20);
+    nextChunk_ = laterChunks_;
     return allocate(bytes, align);
 }
 
