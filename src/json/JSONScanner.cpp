@@ -20,7 +20,7 @@ namespace {
 
 // Dictionaries with more entries than this are sorted by key once, so that lookups and the
 // removal of duplicate keys stay cheap; smaller ones keep the order of the text.
-constexpr std::uint32_t kSortedDictionaryThreshold = 16;
+constexpr std::uint32_t kSortedDictionaryThreshold = 64;
 
 void setError(Error* error, long code)
 {
@@ -307,12 +307,14 @@ void JSONScanner::finishString(bool wide, Node& out)
         if (!narrow_.empty())
             std::memcpy(p, narrow_.data(), narrow_.size());
         out.narrow = p;
+        out.hash = detail::keyHash(out);
     } else {
         out.flags = 0;
         out.size = std::uint32_t(wide_.size());
         char16_t* p = arena().units(wide_.size());
         std::memcpy(p, wide_.data(), wide_.size() * sizeof(char16_t));
         out.wide = p;
+        out.hash = detail::keyHash(out);
     }
 }
 
@@ -338,6 +340,7 @@ bool JSONScanner::string(Node& out, Error* error)
         out.flags = detail::kNarrow;
         out.size = std::uint32_t(n);
         out.narrow = text;
+        out.hash = detail::keyHash(out);
         current_ = p + 1;
         return true;
     }

@@ -19,6 +19,7 @@ inline constexpr std::uint8_t kSorted = 2;  // dictionary: entries sorted by key
 struct Node {
     Kind kind{Kind::Null};
     std::uint8_t flags{0};
+    std::uint16_t hash{0};  // strings: keyHash() of the units, to tell most keys apart fast
     std::uint32_t size{0};  // string units, array elements or dictionary entries
     union {
         double number;
@@ -74,6 +75,17 @@ private:
 inline char16_t unitOf(const Node& s, std::size_t i)
 {
     return (s.flags & kNarrow) ? char16_t(static_cast<unsigned char>(s.narrow[i])) : s.wide[i];
+}
+
+// A cheap 16-bit digest of a string's units (length, first and last unit): it rules out
+// most unequal keys before their units are compared.
+inline std::uint16_t keyHash(std::size_t size, char16_t first, char16_t last)
+{
+    return std::uint16_t(size * 0x9E37u ^ (unsigned(first) * 31u) ^ (unsigned(last) << 7));
+}
+inline std::uint16_t keyHash(const Node& s)
+{
+    return s.size == 0 ? keyHash(0, 0, 0) : keyHash(s.size, unitOf(s, 0), unitOf(s, s.size - 1));
 }
 
 // Order and equality of string nodes by their UTF-16 code units.

@@ -68,6 +68,12 @@ TEST(Grammar, DuplicateKeysKeepTheLaterValue)
     // Equal keys written differently are the same key.
     EXPECT_EQ(dict("{\"\\u00e9\":1,\"\xC3\xA9\":2}"), "ok {\"\\u00e9\":2}");
     EXPECT_EQ(dict("{\"a\":1,\"\\u0061\":2}"), "ok {\"a\":2}");
+    // Keys alike in length, first and last unit stay apart.
+    EXPECT_EQ(dict("{\"a1b\":1,\"a2b\":2,\"a1b\":3}"), "ok {\"a1b\":3,\"a2b\":2}");
+    Value v = JSONDeserializer::deserializer().deserializeAsDictionary("{\"a1b\":1,\"a2b\":2}");
+    EXPECT_EQ(v["a1b"].number(), 1);
+    EXPECT_EQ(v["a2b"].number(), 2);
+    EXPECT_TRUE(v["a3b"].isNone());
     // Keys that differ only after a common prefix or in length stay apart.
     EXPECT_EQ(dict("{\"ab\":1,\"a\":2,\"abc\":3}"), "ok {\"a\":2,\"ab\":1,\"abc\":3}");
 }

@@ -30,7 +30,7 @@ std::string manyKeys(int n, const std::string& extra = "")
 
 TEST(ValueLookup, SmallAndLargeDictionariesFindEveryKey)
 {
-    for (int n : {0, 1, 15, 16, 17, 40, 300}) {
+    for (int n : {0, 1, 15, 16, 17, 40, 63, 64, 65, 300}) {
         Value d = parse(manyKeys(n));
         ASSERT_EQ(d.count(), std::size_t(n));
         for (int i = 0; i < n; ++i) {
@@ -47,22 +47,26 @@ TEST(ValueLookup, SmallAndLargeDictionariesFindEveryKey)
 TEST(ValueLookup, LaterDuplicatesWinInLargeDictionariesToo)
 {
     // Duplicates first, last and in the middle of the text, more than once.
-    Value d = parse(manyKeys(40, "\"k0\":100,\"k39\":139,\"k20\":120,\"k20\":220"));
-    EXPECT_EQ(d.count(), 40u);
-    EXPECT_EQ(d["k0"].number(), 100);
-    EXPECT_EQ(d["k39"].number(), 139);
-    EXPECT_EQ(d["k20"].number(), 220);
-    EXPECT_EQ(d["k21"].number(), 21);
-    std::map<std::string, double> seen;
-    for (const auto& [key, value] : d.entries())
-        seen[key.utf8()] = value.number();
-    EXPECT_EQ(seen.size(), 40u);
-    EXPECT_EQ(seen["k20"], 220);
+    for (int n : {40, 100}) {
+        const std::string last = "\"k" + std::to_string(n - 1) + "\"";
+        Value d = parse(manyKeys(n, "\"k0\":1000," + last + ":1001,\"k20\":1002,\"k20\":1003"));
+        EXPECT_EQ(d.count(), std::size_t(n));
+        EXPECT_EQ(d["k0"].number(), 1000);
+        EXPECT_EQ(d["k" + std::to_string(n - 1)].number(), 1001);
+        EXPECT_EQ(d["k20"].number(), 1003);
+        EXPECT_EQ(d["k21"].number(), 21);
+        std::map<std::string, double> seen;
+        for (const auto& [key, value] : d.entries())
+            seen[key.utf8()] = value.number();
+        EXPECT_EQ(seen.size(), std::size_t(n));
+        EXPECT_EQ(seen["k20"], 1003);
+    }
 }
 
 TEST(ValueLookup, NonASCIIKeys)
 {
-    for (const std::string& filler : {std::string(""), manyKeys(30).substr(1, manyKeys(30).size() - 2)}) {
+    for (const std::string& filler : {std::string(""), manyKeys(30).substr(1, manyKeys(30).size() - 2),
+                                      manyKeys(80).substr(1, manyKeys(80).size() - 2)}) {
         Value d = parse("{" + filler + "\"caf\xC3\xA9\":1,\"\\u00e9t\\u00e9\":2,\"\xF0\x9F\x98\x80\":3}");
         EXPECT_EQ(d["caf\xC3\xA9"].number(), 1);
         EXPECT_EQ(d["\xC3\xA9t\xC3\xA9"].number(), 2);
@@ -155,6 +159,8 @@ TEST(ValueEquality, DeepAndOrderFree)
     EXPECT_EQ(parse("null"), Value::null());
     EXPECT_EQ(parse(manyKeys(30)), parse(manyKeys(30)));
     EXPECT_NE(parse(manyKeys(30)), parse(manyKeys(31)));
+    EXPECT_EQ(parse(manyKeys(80)), parse(manyKeys(80)));
+    EXPECT_NE(parse(manyKeys(80)), parse(manyKeys(80, "\"k5\":6")));
 }
 
 TEST(ValueCanonical, SortsKeysByUTF16Units)
