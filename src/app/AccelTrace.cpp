@@ -9,9 +9,10 @@ namespace brimsey {
 
 namespace {
 
-// Sample times are k x 0.04 computed in binary floating point; a line written as "0.28"
-// must count as at or before the sample taken at 7 x 0.04.
-constexpr double kTimeSlack = 1e-9;
+// Times are decimal text on one side and binary sums on the other (a sample's time may come
+// out a hair before the 0.28 it stands for): a microsecond of slack, far below the 0.04 s
+// between samples.
+constexpr double kTimeSlack = 1e-6;
 // A trace is text typed or recorded by a person or a script; a few million lines is
 // already hours of samples.
 constexpr std::size_t kMaxBytes = 64u << 20;

@@ -144,9 +144,12 @@ TEST(AccelTrace, HoldsTheLastLineAtOrBeforeEachTime)
     // The sample taken at 2 x 0.04 is at the line's time and takes it.
     EXPECT_EQ(trace->at(2 * 0.04).x, 1);
     EXPECT_EQ(trace->at(6 * 0.04).x, 1);
-    // 7 x 0.04 is not exactly 0.28 in binary; the line still counts as at or before.
     // Of two lines with the same time the later one wins.
     EXPECT_EQ(trace->at(7 * 0.04).x, 5);
+    // A sample time that comes out a hair early in binary still takes the line...
+    EXPECT_EQ(trace->at(0.28 - 1e-8).x, 5);
+    // ...but a real earlier time does not.
+    EXPECT_EQ(trace->at(0.27).x, 1);
     EXPECT_EQ(trace->at(0.999).x, 5);
     EXPECT_EQ(trace->at(25 * 0.04).z, -1);
     EXPECT_EQ(trace->at(1e6).x, 0);
