@@ -1,0 +1,563 @@
+#include "json/JSONScanner.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "json/Node.h"
+#include "json/Utf.h"
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+namespace json {
+
+using detail::Node;
+
+const char* const kJSONScannerErrorDomain = "JSONScannerErrorDomain";
+
+namespace {
+
+// Dictionaries with more entries than this are sorted by key once, so that lookups and the
+// removal of duplicate keys stay cheap; smaller ones keep the order of the text.
+constexpr std::uint32_t kSortedDictionaryThreshold = 16;
+
+void setError(Error* error, long code)
+{
+    if (error == nullptr)
+        return;
+    error->domain = kJSONScannerErrorDomain;
+    error->code = code;
+    error->description = JSONScanner::descriptionForCode(code);
+}
+
+// The first byte at or after p that is '"', '\' or not ASCII; end when there is none.
+inline const std::uint8_t* findSpecial(const std::uint8_t* p, const std::uint8_t* end)
+{
+#if defined(__SSE2__)
+    const __m128i quote = _mm_set1_epi8('"');
+    const __m128i backslash = _mm_set1_epi8('\\');
+    while (end - p >= 16) {
+        __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+        __m128i hit = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, quote), _mm_cmpeq_epi8(v, backslash)), v);
+        int mask = _mm_movemask_epi8(hit);
+        if (mask != 0)
+            return p + __builtin_ctz(unsigned(mask));
+        p += 16;
+    }
+#endif
+    while (p < end && *p != '"' && *p != '\\' && *p < 0x80)
+        ++p;
+    return p;
+}
+
+// The first byte at or after p that is '"' or '\'; end when there is none.
+inline const std::uint8_t* findQuoteOrBackslash(const std::uint8_t* p, const std::uint8_t* end)
+{
+#if defined(__SSE2__)
+    const __m128i quote = _mm_set1_epi8('"');
+    const __m128i backslash = _mm_set1_epi8('\\');
+    while (end - p >= 16) {
+        __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+        int mask = _mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi8(v, quote), _mm_cmpeq_epi8(v, backslash)));
+        if (mask != 0)
+            return p + __builtin_ctz(unsigned(mask));
+        p += 16;
+    }
+#endif
+    while (p < end && *p != '"' && *p != '\\')
+        ++p;
+    return p;
+}
+
+inline int hexValue(char16_t c)
+{
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    return -1;
+}
+
+}  // namespace
+
+JSONScanner::JSONScanner() = default;
+JSONScanner::~JSONScanner() = default;
+
+std::unique_ptr<JSONScanner> JSONScanner::scannerWithData(Bytes data)
+{
+    auto scanner = std::make_unique<JSONScanner>();
+    scanner->setData(data);
+    return scanner;
+}
+
+const char* JSONScanner::descriptionForCode(long code)
+{
+    switch (code) {
+    case -1: return "Could not scan dictionary. Dictionary that does not start with '{' character.";
+    case -2: return "Could not scan dictionary. Failed to scan a key.";
+    case -3: return "Could not scan dictionary. Key was not terminated with a ':' character.";
+    case -4: return "Could not scan dictionary. Failed to scan a value.";
+    case -5: return "Could not scan dictionary. Key value pairs not delimited with a ',' character.";
+    case -7: return "Could not scan array. Array that does not start with '[' character.";
+    case -8: return "Could not scan array. Could not scan a value.";
+    case -9: return "Could not scan array. Array not terminated by a ']' character.";
+    case -11: return "Could not scan string constant. String not started by a '\"' character.";
+    case -12: return "Could not scan string constant. Unicode character could not be decoded.";
+    case -13: return "Could not scan string constant. Unknown escape code.";
+    case -14: return "Could not scan number constant.";
+    case -15: return "Could not scan string constant. String not terminated by a '\"' character.";
+    default: return "";
+    }
+}
+
+void JSONScanner::setData(Bytes data)
+{
+    using detail::WideEncoding;
+    if (data.data() != nullptr && data.size() >= 4 && data.size() <= kMaximumLength) {
+        const bool z0 = data[0] == 0, z1 = data[1] == 0, z2 = data[2] == 0, z3 = data[3] == 0;
+        std::optional<WideEncoding> encoding;
+        if (z0 && z1 && z2 && !z3)
+            encoding = WideEncoding::UTF32BE;
+        else if (z0 && !z1 && z2 && !z3)
+            encoding = WideEncoding::UTF16BE;
+        else if (!z0 && z1 && z2 && z3)
+            encoding = WideEncoding::UTF32LE;
+        else if (!z0 && z1 && !z2 && z3)
+            encoding = WideEncoding::UTF16LE;
+        if (encoding) {
+            std::vector<std::uint8_t> converted;
+            if (detail::wideToUTF8(data.data(), data.size(), *encoding, converted) && !converted.empty())
+                DataScanner::setData(Bytes{converted.data(), converted.size()});
+            else
+                DataScanner::setData(Bytes{});
+            // The old converted buffer (if any) is released only after the cursor left it.
+            converted_ = std::move(converted);
+            return;
+        }
+    }
+    DataScanner::setData(data);
+    if (data.data() != converted_.data())
+        converted_ = {};
+}
+
+detail::Arena& JSONScanner::arena()
+{
+    if (!arena_) {
+        // Sized by the data: small texts take one small chunk, large ones few big chunks.
+        arena_ = std::make_shared<detail::Arena>(std::max<std::size_t>(length() - scanLocation(), 1024));
+    }
+    return *arena_;
+}
+
+Value JSONScanner::publish(const Node& node)
+{
+    Node* slot = arena().nodes(1);
+    *slot = node;
+    return Value{std::shared_ptr<const Node>(arena_, slot)};
+}
+
+bool JSONScanner::scanJSONObject(Value* outValue, Error* outError)
+{
+    arena();
+    Node node;
+    if (!value(node, outError))
+        return false;
+    if (outValue != nullptr)
+        *outValue = publish(node);
+    return true;
+}
+
+bool JSONScanner::scanJSONDictionary(Value* outValue, Error* outError)
+{
+    arena();
+    Node node;
+    if (!dictionary(node, outError))
+        return false;
+    if (outValue != nullptr)
+        *outValue = publish(node);
+    return true;
+}
+
+bool JSONScanner::scanJSONArray(Value* outValue, Error* outError)
+{
+    arena();
+    Node node;
+    if (!array(node, outError))
+        return false;
+    if (outValue != nullptr)
+        *outValue = publish(node);
+    return true;
+}
+
+bool JSONScanner::scanJSONStringConstant(Value* outValue, Error* outError)
+{
+    arena();
+    Node node;
+    if (!string(node, outError))
+        return false;
+    if (outValue != nullptr)
+        *outValue = publish(node);
+    return true;
+}
+
+bool JSONScanner::scanJSONNumberConstant(Value* outValue, Error* outError)
+{
+    Node node;
+    if (!number(node, outError))
+        return false;
+    if (outValue != nullptr)
+        *outValue = publish(node);
+    return true;
+}
+
+bool JSONScanner::scanNotQuoteCharactersIntoString(std::optional<std::u16string>* out)
+{
+    const std::uint8_t* p = findQuoteOrBackslash(current_, end_);
+    if (p == current_)
+        return false;
+    if (out != nullptr)
+        *out = detail::decodeUTF8(current_, std::size_t(p - current_));
+    current_ = p;
+    return true;
+}
+
+bool JSONScanner::value(Node& out, Error* error)
+{
+    skipWhitespace();
+    if (current_ >= end_)
+        return false;
+    switch (*current_) {
+    case '"':
+    case '\'':
+        return string(out, error);
+    case '-':
+    case '0': case '1': case '2': case '3': case '4':
+    case '5': case '6': case '7': case '8': case '9':
+        return number(out, error);
+    case '{':
+        return depth_ < kMaximumDepth && dictionary(out, error);
+    case '[':
+        return depth_ < kMaximumDepth && array(out, error);
+    case 't':
+        if (end_ - current_ >= 4 && std::memcmp(current_, "true", 4) == 0) {
+            current_ += 4;
+            out.kind = Kind::Boolean;
+            out.boolean = true;
+            return true;
+        }
+        return false;
+    case 'f':
+        if (end_ - current_ >= 5 && std::memcmp(current_, "false", 5) == 0) {
+            current_ += 5;
+            out.kind = Kind::Boolean;
+            out.boolean = false;
+            return true;
+        }
+        return false;
+    case 'n':
+        if (end_ - current_ >= 4 && std::memcmp(current_, "null", 4) == 0) {
+            current_ += 4;
+            out.kind = Kind::Null;
+            return true;
+        }
+        return false;
+    default:
+        return false;
+    }
+}
+
+bool JSONScanner::number(Node& out, Error* error)
+{
+    double v = 0;
+    if (!scanNumber(&v)) {
+        setError(error, ErrorCode::kNumber);
+        return false;
+    }
+    out.kind = Kind::Number;
+    out.number = v;
+    return true;
+}
+
+void JSONScanner::finishString(bool wide, Node& out)
+{
+    out.kind = Kind::String;
+    if (!wide) {
+        out.flags = detail::kNarrow;
+        out.size = std::uint32_t(narrow_.size());
+        char* p = arena().bytes(narrow_.size());
+        if (!narrow_.empty())
+            std::memcpy(p, narrow_.data(), narrow_.size());
+        out.narrow = p;
+    } else {
+        out.flags = 0;
+        out.size = std::uint32_t(wide_.size());
+        char16_t* p = arena().units(wide_.size());
+        std::memcpy(p, wide_.data(), wide_.size() * sizeof(char16_t));
+        out.wide = p;
+    }
+}
+
+bool JSONScanner::string(Node& out, Error* error)
+{
+    const std::uint8_t* const restore = current_;
+    skipWhitespace();
+    if (current_ >= end_ || *current_ != '"') {
+        current_ = restore;
+        setError(error, ErrorCode::kStringStart);
+        return false;
+    }
+    ++current_;
+
+    // Most strings are plain ASCII without escapes: copy them in one piece.
+    const std::uint8_t* p = findSpecial(current_, end_);
+    if (p < end_ && *p == '"') {
+        const std::size_t n = std::size_t(p - current_);
+        char* text = arena().bytes(n);
+        if (n != 0)
+            std::memcpy(text, current_, n);
+        out.kind = Kind::String;
+        out.flags = detail::kNarrow;
+        out.size = std::uint32_t(n);
+        out.narrow = text;
+        current_ = p + 1;
+        return true;
+    }
+
+    auto fail = [&](long code) {
+        current_ = restore;
+        setError(error, code);
+        return false;
+    };
+    bool wide = false;
+    auto widen = [&] {
+        if (!wide) {
+            wide_.assign(narrow_.begin(), narrow_.end());
+            wide = true;
+        }
+    };
+    auto appendUnit = [&](char16_t unit) {
+        if (!wide && unit < 0x80) {
+            narrow_.push_back(char(unit));
+            return;
+        }
+        widen();
+        wide_.push_back(unit);
+    };
+
+    narrow_.assign(current_, p);
+    current_ = p;
+    for (;;) {
+        if (current_ >= end_)
+            return fail(ErrorCode::kStringUnterminated);
+        const std::uint8_t b = *current_;
+        if (b == '"') {
+            ++current_;
+            finishString(wide, out);
+            return true;
+        }
+        if (b == '\\') {
+            ++current_;
+            const char16_t c = scanCharacter();
+            switch (c) {
+            case '"': appendUnit(0x22); break;
+            case '/': appendUnit(0x2F); break;
+            case '\\': appendUnit(0x5C); break;
+            case 'b': appendUnit(0x08); break;
+            case 'f': appendUnit(0x0C); break;
+            case 'n': appendUnit(0x0A); break;
+            case 'r': appendUnit(0x0D); break;
+            case 't': appendUnit(0x09); break;
+            case 'u': {
+                unsigned unit = 0;
+                for (int shift = 12; shift >= 0; shift -= 4) {
+                    const int digit = hexValue(scanCharacter());
+                    if (digit < 0)
+                        return fail(ErrorCode::kStringUndecodable);
+                    unit |= unsigned(digit) << shift;
+                }
+                appendUnit(char16_t(unit));
+                break;
+            }
+            default:
+                return fail(ErrorCode::kStringEscape);
+            }
+            continue;
+        }
+        // A run up to the next quote or backslash.
+        const std::uint8_t* ascii = findSpecial(current_, end_);
+        if (ascii < end_ && *ascii >= 0x80) {
+            const std::uint8_t* runEnd = findQuoteOrBackslash(ascii, end_);
+            widen();
+            if (!detail::appendUTF8AsUTF16(current_, std::size_t(runEnd - current_), wide_))
+                return fail(ErrorCode::kStringUndecodable);
+            current_ = runEnd;
+        } else {
+            if (wide)
+                wide_.append(current_, ascii);
+            else
+                narrow_.append(current_, ascii);
+            current_ = ascii;
+        }
+    }
+}
+
+bool JSONScanner::array(Node& out, Error* error)
+{
+    const std::uint8_t* const restore = current_;
+    if (current_ >= end_ || *current_ != '[') {
+        setError(error, ErrorCode::kArrayStart);
+        return false;
+    }
+    ++current_;
+    ++depth_;
+    const std::size_t base = stack_.size();
+    auto fail = [&](long code) {
+        current_ = restore;
+        stack_.resize(base);
+        --depth_;
+        setError(error, code);
+        return false;
+    };
+    skipWhitespace();
+    for (;;) {
+        if (current_ < end_ && *current_ == ']')
+            break;
+        Node element;
+        if (!value(element, error))
+            return fail(ErrorCode::kArrayValue);
+        stack_.push_back(element);
+        skipWhitespace();
+        const bool comma = current_ < end_ && *current_ == ',';
+        if (comma)
+            ++current_;
+        skipWhitespace();
+        if (comma)
+            continue;
+        if (current_ < end_ && *current_ == ']')
+            break;
+        return fail(ErrorCode::kArrayDelimiter);
+    }
+    ++current_;
+    --depth_;
+    const std::size_t n = stack_.size() - base;
+    Node* elements = arena().nodes(n);
+    if (n != 0)
+        std::memcpy(static_cast<void*>(elements), stack_.data() + base, n * sizeof(Node));
+    stack_.resize(base);
+    out.kind = Kind::Array;
+    out.flags = 0;
+    out.size = std::uint32_t(n);
+    out.children = elements;
+    return true;
+}
+
+bool JSONScanner::dictionary(Node& out, Error* error)
+{
+    const std::uint8_t* const restore = current_;
+    if (current_ >= end_ || *current_ != '{') {
+        setError(error, ErrorCode::kDictionaryStart);
+        return false;
+    }
+    ++current_;
+    ++depth_;
+    const std::size_t base = stack_.size();
+    auto fail = [&](long code) {
+        current_ = restore;
+        stack_.resize(base);
+        --depth_;
+        setError(error, code);
+        return false;
+    };
+    auto at = [&](std::uint8_t c) { return current_ < end_ && *current_ == c; };
+    for (;;) {
+        if (at('}'))
+            break;
+        skipWhitespace();
+        if (at('}'))
+            break;
+        Node key;
+        if (!string(key, error))
+            return fail(ErrorCode::kDictionaryKey);
+        skipWhitespace();
+        if (!at(':'))
+            return fail(ErrorCode::kDictionaryColon);
+        ++current_;
+        Node item;
+        if (!value(item, error))
+            return fail(ErrorCode::kDictionaryValue);
+        stack_.push_back(key);
+        stack_.push_back(item);
+        skipWhitespace();
+        if (at(',')) {
+            ++current_;
+            skipWhitespace();
+            if (at('}'))
+                break;
+            continue;
+        }
+        if (at('}'))
+            break;
+        return fail(ErrorCode::kDictionaryDelimiter);
+    }
+    ++current_;
+    --depth_;
+    return finishDictionary(base, out);
+}
+
+bool JSONScanner::finishDictionary(std::size_t base, Node& out)
+{
+    Node* entries = stack_.data() + base;
+    std::uint32_t n = std::uint32_t((stack_.size() - base) / 2);
+    out.kind = Kind::Dictionary;
+    out.flags = 0;
+    if (n <= kSortedDictionaryThreshold) {
+        // A later equal key replaces the value in place.
+        std::uint32_t kept = 0;
+        for (std::uint32_t i = 0; i < n; ++i) {
+            std::uint32_t j = 0;
+            while (j < kept && !detail::equalStrings(entries[2 * j], entries[2 * i]))
+                ++j;
+            if (j < kept) {
+                entries[2 * j + 1] = entries[2 * i + 1];
+            } else {
+                entries[2 * kept] = entries[2 * i];
+                entries[2 * kept + 1] = entries[2 * i + 1];
+                ++kept;
+            }
+        }
+        n = kept;
+        Node* stored = arena().nodes(2 * std::size_t(n));
+        if (n != 0)
+            std::memcpy(static_cast<void*>(stored), entries, 2 * std::size_t(n) * sizeof(Node));
+        out.children = stored;
+    } else {
+        order_.resize(n);
+        for (std::uint32_t i = 0; i < n; ++i)
+            order_[i] = i;
+        std::sort(order_.begin(), order_.end(), [entries](std::uint32_t a, std::uint32_t b) {
+            int c = detail::compareStrings(entries[2 * a], entries[2 * b]);
+            return c != 0 ? c < 0 : a < b;
+        });
+        // Of equal keys, the one written last (the last of its run here) wins.
+        std::uint32_t kept = 0;
+        for (std::uint32_t i = 0; i < n; ++i)
+            if (i + 1 == n || !detail::equalStrings(entries[2 * order_[i]], entries[2 * order_[i + 1]]))
+                order_[kept++] = order_[i];
+        Node* stored = arena().nodes(2 * std::size_t(kept));
+        for (std::uint32_t i = 0; i < kept; ++i) {
+            stored[2 * i] = entries[2 * order_[i]];
+            stored[2 * i + 1] = entries[2 * order_[i] + 1];
+        }
+        n = kept;
+        out.flags = detail::kSorted;
+        out.children = stored;
+    }
+    out.size = n;
+    stack_.resize(base);
+    return true;
+}
+
+}  // namespace json

@@ -1,0 +1,80 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "json/DataScanner.h"
+#include "json/Error.h"
+#include "json/Value.h"
+
+namespace json {
+
+namespace detail {
+struct Node;
+class Arena;
+}  // namespace detail
+
+// The JSON grammar on top of DataScanner, with this reader's leniencies: a comma may stand
+// before a closing '}' or ']', a number is any run of number characters, vertical tab and
+// form feed are whitespace, and a single-quoted string is refused.
+//
+// Every scanJSON... operation has the shape (out-value slot, out-error slot) -> bool; both
+// slots may be null. On success the value goes to the value slot; on failure the cursor is
+// put back, the value slot is left alone and the error slot receives an error in
+// kJSONScannerErrorDomain. When a container fails because of something inside it, its own
+// error replaces the inner one, so the caller sees the error of the outermost dictionary or
+// array that failed. A value whose first byte starts no value (or whose literal does not
+// follow) fails without an error of its own.
+//
+// The values handed out share one storage per scanner and stay valid on their own.
+class JSONScanner : public DataScanner {
+public:
+    // While this many dictionaries and arrays are open, a '{' or '[' starts no value.
+    static constexpr std::size_t kMaximumDepth = 512;
+
+    JSONScanner();
+    ~JSONScanner() override;
+
+    static std::unique_ptr<JSONScanner> scannerWithData(Bytes data);
+
+    // Buffers that start like UTF-16 or UTF-32 text (by the zero bytes among the first four,
+    // as in RFC 4627) are converted to UTF-8 first; a buffer that does not decode becomes no
+    // buffer. Anything else is read in place.
+    void setData(Bytes data) override;
+
+    bool scanJSONObject(Value* outValue, Error* outError);
+    bool scanJSONDictionary(Value* outValue, Error* outError);
+    bool scanJSONArray(Value* outValue, Error* outError);
+    bool scanJSONStringConstant(Value* outValue, Error* outError);
+    bool scanJSONNumberConstant(Value* outValue, Error* outError);
+    // A run of bytes that are neither '"' nor '\'; out receives it decoded as UTF-8.
+    bool scanNotQuoteCharactersIntoString(std::optional<std::u16string>* out);
+
+    // The English description of a grammar error code; empty for unknown codes.
+    static const char* descriptionForCode(long code);
+
+private:
+    bool value(detail::Node& out, Error* error);
+    bool dictionary(detail::Node& out, Error* error);
+    bool array(detail::Node& out, Error* error);
+    bool string(detail::Node& out, Error* error);
+    bool number(detail::Node& out, Error* error);
+    bool finishDictionary(std::size_t base, detail::Node& out);
+    void finishString(bool wide, detail::Node& out);
+    detail::Arena& arena();
+    Value publish(const detail::Node& node);
+
+    std::shared_ptr<detail::Arena> arena_;
+    std::vector<detail::Node> stack_;       // children of the open containers
+    std::string narrow_;                    // the string being built, while all ASCII
+    std::u16string wide_;                   // ... and once it is not
+    std::vector<std::uint32_t> order_;      // sorting large dictionaries
+    std::vector<std::uint8_t> converted_;   // UTF-8 made from UTF-16 or UTF-32 input
+    std::size_t depth_{0};
+};
+
+}  // namespace json

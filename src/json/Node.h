@@ -1,0 +1,79 @@
+#pragma once
+
+// Storage of parsed values: compact tagged nodes in an arena that the document's values
+// share. Internal to the reader.
+
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <memory>
+#include <vector>
+
+#include "json/Value.h"
+
+namespace json::detail {
+
+inline constexpr std::uint8_t kNarrow = 1;  // string: every unit < 0x80, stored one byte each
+inline constexpr std::uint8_t kSorted = 2;  // dictionary: entries sorted by key units
+
+struct Node {
+    Kind kind{Kind::Null};
+    std::uint8_t flags{0};
+    std::uint32_t size{0};  // string units, array elements or dictionary entries
+    union {
+        double number;
+        bool boolean;
+        const char* narrow;
+        const char16_t* wide;
+        const Node* children;  // arrays: size nodes; dictionaries: 2*size nodes, key then value
+    };
+
+    Node() : number{0} {}
+};
+static_assert(sizeof(Node) == 16);
+
+// A bump allocator. Memory comes from operator new in chunks that grow geometrically and
+// is given back all at once when the last value of the document goes away.
+class Arena final {
+public:
+    explicit Arena(std::size_t firstChunk) : nextChunk_{firstChunk < 256 ? 256 : firstChunk} {}
+    ~Arena();
+    Arena(const Arena&) = delete;
+    Arena& operator=(const Arena&) = delete;
+
+    void* allocate(std::size_t bytes, std::size_t align)
+    {
+        auto at = (reinterpret_cast<std::uintptr_t>(cur_) + (align - 1)) & ~(std::uintptr_t(align) - 1);
+        if (cur_ != nullptr && at + bytes <= reinterpret_cast<std::uintptr_t>(end_)) {
+            cur_ = reinterpret_cast<char*>(at + bytes);
+            return reinterpret_cast<void*>(at);
+        }
+        return grow(bytes, align);
+    }
+
+    Node* nodes(std::size_t n) { return static_cast<Node*>(allocate(n * sizeof(Node), alignof(Node))); }
+    char* bytes(std::size_t n) { return static_cast<char*>(allocate(n, 1)); }
+    char16_t* units(std::size_t n) { return static_cast<char16_t*>(allocate(n * 2, alignof(char16_t))); }
+
+private:
+    void* grow(std::size_t bytes, std::size_t align);
+
+    std::vector<char*> chunks_;
+    char* cur_{};
+    char* end_{};
+    std::size_t nextChunk_;
+};
+
+// The units of a string node, widened one by one.
+inline char16_t unitOf(const Node& s, std::size_t i)
+{
+    return (s.flags & kNarrow) ? char16_t(static_cast<unsigned char>(s.narrow[i])) : s.wide[i];
+}
+
+// Order and equality of string nodes by their UTF-16 code units.
+int compareStrings(const Node& a, const Node& b);
+bool equalStrings(const Node& a, const Node& b);
+// Compares a string node with UTF-16 units.
+int compareWithUnits(const Node& a, std::u16string_view b);
+
+}  // namespace json::detail

@@ -1,0 +1,162 @@
+#include "json/Utf.h"
+
+namespace json::detail {
+
+bool appendUTF8AsUTF16(const std::uint8_t* p, std::size_t length, std::u16string& out)
+{
+    const std::size_t oldSize = out.size();
+    const std::uint8_t* end = p + length;
+    auto fail = [&] {
+        out.resize(oldSize);
+        return false;
+    };
+    while (p < end) {
+        std::uint8_t b = *p;
+        if (b < 0x80) {
+            out.push_back(b);
+            ++p;
+            continue;
+        }
+        std::uint32_t cp;
+        int more;
+        std::uint32_t min;
+        if (b >= 0xC2 && b <= 0xDF) {
+            cp = b & 0x1F, more = 1, min = 0x80;
+        } else if (b >= 0xE0 && b <= 0xEF) {
+            cp = b & 0x0F, more = 2, min = 0x800;
+        } else if (b >= 0xF0 && b <= 0xF4) {
+            cp = b & 0x07, more = 3, min = 0x10000;
+        } else {
+            return fail();  // a continuation byte, C0/C1 or F5..FF
+        }
+        if (end - p <= more)
+            return fail();
+        for (int i = 1; i <= more; ++i) {
+            std::uint8_t c = p[i];
+            if ((c & 0xC0) != 0x80)
+                return fail();
+            cp = (cp << 6) | (c & 0x3F);
+        }
+        if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF))
+            return fail();
+        if (cp >= 0x10000) {
+            cp -= 0x10000;
+            out.push_back(char16_t(0xD800 + (cp >> 10)));
+            out.push_back(char16_t(0xDC00 + (cp & 0x3FF)));
+        } else {
+            out.push_back(char16_t(cp));
+        }
+        p += more + 1;
+    }
+    return true;
+}
+
+std::optional<std::u16string> decodeUTF8(const std::uint8_t* bytes, std::size_t length)
+{
+    std::u16string out;
+    out.reserve(length);
+    if (!appendUTF8AsUTF16(bytes, length, out))
+        return std::nullopt;
+    return out;
+}
+
+namespace {
+
+void appendCodePoint(std::uint32_t cp, std::string& out)
+{
+    if (cp < 0x80) {
+        out.push_back(char(cp));
+    } else if (cp < 0x800) {
+        out.push_back(char(0xC0 | (cp >> 6)));
+        out.push_back(char(0x80 | (cp & 0x3F)));
+    } else if (cp < 0x10000) {
+        out.push_back(char(0xE0 | (cp >> 12)));
+        out.push_back(char(0x80 | ((cp >> 6) & 0x3F)));
+        out.push_back(char(0x80 | (cp & 0x3F)));
+    } else {
+        out.push_back(char(0xF0 | (cp >> 18)));
+        out.push_back(char(0x80 | ((cp >> 12) & 0x3F)));
+        out.push_back(char(0x80 | ((cp >> 6) & 0x3F)));
+        out.push_back(char(0x80 | (cp & 0x3F)));
+    }
+}
+
+// Walks UTF-16 units; calls onLone for a surrogate without its partner. Returns false when
+// onLone asks to stop.
+template <class OnLone>
+bool encode(std::u16string_view units, std::string& out, OnLone onLone)
+{
+    for (std::size_t i = 0; i < units.size(); ++i) {
+        std::uint32_t u = units[i];
+        if (u >= 0xD800 && u <= 0xDBFF && i + 1 < units.size() && units[i + 1] >= 0xDC00 &&
+            units[i + 1] <= 0xDFFF) {
+            appendCodePoint(0x10000 + ((u - 0xD800) << 10) + (units[i + 1] - 0xDC00), out);
+            ++i;
+        } else if (u >= 0xD800 && u <= 0xDFFF) {
+            if (!onLone())
+                return false;
+            appendCodePoint(0xFFFD, out);
+        } else {
+            appendCodePoint(u, out);
+        }
+    }
+    return true;
+}
+
+}  // namespace
+
+void appendUTF16AsUTF8(std::u16string_view units, std::string& out)
+{
+    encode(units, out, [] { return true; });
+}
+
+bool encodeUTF8Strict(std::u16string_view units, std::string& out)
+{
+    std::string result;
+    if (!encode(units, result, [] { return false; }))
+        return false;
+    out = std::move(result);
+    return true;
+}
+
+bool wideToUTF8(const std::uint8_t* p, std::size_t length, WideEncoding encoding,
+                std::vector<std::uint8_t>& out)
+{
+    const bool wide32 = encoding == WideEncoding::UTF32BE || encoding == WideEncoding::UTF32LE;
+    const bool big = encoding == WideEncoding::UTF16BE || encoding == WideEncoding::UTF32BE;
+    const std::size_t unit = wide32 ? 4 : 2;
+    if (length % unit != 0)
+        return false;
+    std::string text;
+    text.reserve(length);
+    auto read = [&](std::size_t at) -> std::uint32_t {
+        if (wide32) {
+            return big ? (std::uint32_t(p[at]) << 24) | (std::uint32_t(p[at + 1]) << 16) |
+                             (std::uint32_t(p[at + 2]) << 8) | p[at + 3]
+                       : (std::uint32_t(p[at + 3]) << 24) | (std::uint32_t(p[at + 2]) << 16) |
+                             (std::uint32_t(p[at + 1]) << 8) | p[at];
+        }
+        return big ? (std::uint32_t(p[at]) << 8) | p[at + 1] : (std::uint32_t(p[at + 1]) << 8) | p[at];
+    };
+    for (std::size_t at = 0; at < length; at += unit) {
+        std::uint32_t cp = read(at);
+        if (!wide32 && cp >= 0xD800 && cp <= 0xDBFF) {
+            if (at + unit >= length)
+                return false;
+            std::uint32_t low = read(at + unit);
+            if (low < 0xDC00 || low > 0xDFFF)
+                return false;
+            cp = 0x10000 + ((cp - 0xD800) << 10) + (low - 0xDC00);
+            at += unit;
+        } else if (cp >= 0xD800 && cp <= 0xDFFF) {
+            return false;
+        }
+        if (cp > 0x10FFFF)
+            return false;
+        appendCodePoint(cp, text);
+    }
+    out.assign(text.begin(), text.end());
+    return true;
+}
+
+}  // namespace json::detail
