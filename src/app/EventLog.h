@@ -26,6 +26,9 @@ public:
     void event(double now, std::string_view name, double value);
     void event(double now, std::string_view name, long value);
 
+    // Times are logged relative to this absolute time.
+    void setStartTime(double startTime) { m_start = startTime; }
+
     // False once a write has failed (full disk, closed pipe).
     bool flush();
     bool ok() const { return m_ok; }

@@ -3,8 +3,9 @@
 #include <cmath>
 
 #include "app/MainViewObserver.h"
-#include "app/Resources.h"
+#include "platform/core/Bundle.h"
 #include "platform/device/Haptics.h"
+#include "platform/ui/Animation.h"
 
 namespace brimsey {
 
@@ -20,7 +21,10 @@ std::shared_ptr<MainView> MainView::create()
     return std::shared_ptr<MainView>(new MainView());
 }
 
-MainView::MainView() = default;
+MainView::MainView()
+    : platform::View(platform::Rect{})
+{
+}
 
 MainView::~MainView()
 {
@@ -52,13 +56,6 @@ double MainView::now() const
     return platform::RunLoop::main().now();
 }
 
-std::string MainView::resourcePath(std::string_view name) const
-{
-    if (!m_resourceDirectory.empty())
-        return m_resourceDirectory + "/" + std::string(name) + ".wav";
-    return pathForResource(name, "wav");
-}
-
 void MainView::startEffect(Effect effect)
 {
     // The game goes on whatever the engine answers (an effect that failed to load has id 0
@@ -70,7 +67,7 @@ void MainView::startEffect(Effect effect)
 
 void MainView::vibrate()
 {
-    platform::Haptics::playSystemSound(kVibrateSystemSound);
+    platform::playSystemSound(kVibrateSystemSound);
     if (auto observer = m_observer.lock())
         observer->vibrated();
 }
@@ -123,20 +120,22 @@ void MainView::awakeFromNib()
 
     auto& accelerometer = platform::Accelerometer::shared();
     accelerometer.setUpdateInterval(kUpdateInterval);
-    accelerometer.setDelegate(std::static_pointer_cast<MainView>(shared_from_this()));
+    accelerometer.setDelegate(sharedAs<MainView>());
 
     setMeterY(kMeterStart);
 
-    platform::View::beginAnimations();
-    platform::View::setAnimationDuration(kFadeDuration);
+    platform::ViewAnimation::begin();
+    platform::ViewAnimation::setDuration(kFadeDuration);
     if (m_butstart)
         m_butstart->setAlpha(1.0f);
-    platform::View::commitAnimations();
+    platform::ViewAnimation::commit();
 
     (void)SoundEngine_Initialize(kMixerRate);
     (void)SoundEngine_SetListenerPosition(0.0f, 0.0f, 1.0f);
     for (int effect = 0; effect < EffectCount; ++effect) {
-        std::string path = resourcePath(kEffectNames[effect]);
+        // A missing file still gets its path: the engine refuses it and the id stays 0.
+        std::string path =
+            platform::Bundle::main().pathFor(std::string(kEffectNames[effect]) + ".wav").string();
         (void)SoundEngine_LoadEffect(path.c_str(), &m_sounds[effect]);
     }
 }
@@ -146,7 +145,7 @@ void MainView::startGame()
     m_startgame = 1;
     m_count = 0;
     onTimer();
-    std::weak_ptr<MainView> weak = std::static_pointer_cast<MainView>(shared_from_this());
+    std::weak_ptr<MainView> weak = sharedAs<MainView>();
     m_timer = platform::Timer::schedule(kTickInterval, true, [weak](platform::Timer&) {
         if (auto self = weak.lock())
             self->onTimer();
@@ -155,29 +154,29 @@ void MainView::startGame()
 
 void MainView::clickstart()
 {
-    auto self = shared_from_this();
+    auto self = sharedAs<MainView>();
     startEffect(K7);
     m_lastTime3 = now();
-    platform::View::beginAnimations();
-    platform::View::setAnimationDuration(kFadeDuration);
+    platform::ViewAnimation::begin();
+    platform::ViewAnimation::setDuration(kFadeDuration);
     if (m_butstart)
         m_butstart->setAlpha(0.0f);
-    platform::View::commitAnimations();
+    platform::ViewAnimation::commit();
     startGame();
 }
 
 void MainView::clickdone()
 {
-    auto self = shared_from_this();
+    auto self = sharedAs<MainView>();
     startEffect(K7);
     m_lastTime3 = now();
     setMeterY(kMeterStart);
-    platform::View::beginAnimations();
-    platform::View::setAnimationDuration(kFadeDuration);
+    platform::ViewAnimation::begin();
+    platform::ViewAnimation::setDuration(kFadeDuration);
     for (auto* button : {&m_butd1, &m_butd2, &m_butd3, &m_butd4})
         if (*button)
             (*button)->setAlpha(0.0f);
-    platform::View::commitAnimations();
+    platform::ViewAnimation::commit();
     startGame();
 }
 
@@ -187,7 +186,7 @@ void MainView::clickdone4() { clickdone(); }
 
 void MainView::onTimer()
 {
-    auto self = shared_from_this();
+    auto self = sharedAs<MainView>();
     m_count += 1;
     if (auto observer = m_observer.lock())
         observer->tick(m_count);
@@ -195,7 +194,7 @@ void MainView::onTimer()
     if (m_count == kWarningTick) {
         startEffect(Warning);
         onTimer2();
-        std::weak_ptr<MainView> weak = std::static_pointer_cast<MainView>(shared_from_this());
+        std::weak_ptr<MainView> weak = sharedAs<MainView>();
         m_timer2 = platform::Timer::schedule(kVibrationInterval, true, [weak](platform::Timer&) {
             if (auto self = weak.lock())
                 self->onTimer2();
@@ -222,12 +221,12 @@ void MainView::onTimer()
         if (auto observer = m_observer.lock())
             observer->result(name, kEffectNames[voice]);
         startEffect(voice);
-        platform::View::beginAnimations();
-        platform::View::setAnimationDuration(kFadeDuration);
+        platform::ViewAnimation::begin();
+        platform::ViewAnimation::setDuration(kFadeDuration);
         for (auto* button : {&m_butd1, &m_butd2, &m_butd3, &m_butd4})
             if (*button)
                 (*button)->setAlpha(*button == shown ? 1.0f : 0.0f);
-        platform::View::commitAnimations();
+        platform::ViewAnimation::commit();
 
         vibrate();
         m_startgame = 0;

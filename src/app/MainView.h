@@ -89,8 +89,6 @@ public:
     void accelerometerDidAccelerate(platform::Accelerometer& accelerometer,
                                     const platform::Acceleration& acceleration) override;
 
-    // Where the seven "wav" effects are read from; by default the application's resources.
-    void setResourceDirectory(std::string directory) { m_resourceDirectory = std::move(directory); }
     // Not retained: an observer that has gone away is simply not told.
     void setObserver(std::weak_ptr<MainViewObserver> observer) { m_observer = std::move(observer); }
 
@@ -120,7 +118,6 @@ private:
     void setMeterY(double y);
     void setResultButtonsEnabled(bool enabled);
     double now() const;
-    std::string resourcePath(std::string_view name) const;
 
     std::shared_ptr<platform::ImageView> m_bghome;
     std::shared_ptr<platform::Button> m_butd1;
@@ -144,7 +141,6 @@ private:
     std::weak_ptr<platform::Timer> m_timer;
     std::weak_ptr<platform::Timer> m_timer2;
 
-    std::string m_resourceDirectory;
     std::weak_ptr<MainViewObserver> m_observer;
 };
 

@@ -12,6 +12,7 @@
 #include "app/MainView.h"
 #include "app/MainViewObserver.h"
 #include "platform/core/RunLoop.h"
+#include "platform/ui/InterfaceLoader.h"
 
 namespace brimsey::test {
 
@@ -78,8 +79,8 @@ protected:
 
     // Seconds since the fixture started (the game was set up at 0).
     double elapsed() const { return loop->now() - start; }
-    // Runs the loop until `t` seconds after the start.
-    void runTo(double t) { loop->runUntilTime(start + t); }
+    // Runs the loop until `t` seconds after the start (events at t included).
+    void runTo(double t);
     // Schedules `task` at `t` seconds after the start.
     void at(double t, std::function<void()> task) { loop->scheduleAt(start + t, std::move(task)); }
     // Delivers one accelerometer sample to the game at `t`.
@@ -89,7 +90,11 @@ protected:
     void putMeterAt(double y);
     double meterY() const;
 
+    // Whether the shared accelerometer keeps delivering its own samples to the game.
+    virtual bool liveAccelerometer() const { return false; }
+
     std::shared_ptr<platform::RunLoop> loop;
+    std::shared_ptr<platform::Interface> interface;
     double start{0};
     std::shared_ptr<MainView> view;
     std::shared_ptr<Recorder> recorder;

@@ -6,6 +6,7 @@
 #include <set>
 
 #include "GameFixture.h"
+#include "platform/core/Bundle.h"
 
 using namespace brimsey;
 using namespace brimsey::test;
@@ -48,9 +49,6 @@ TEST_F(GameFixture, SetUpHidesButtonsPlacesTheMeterAndLoadsSevenEffects)
     EXPECT_EQ(view->meter()->center().x, 160.0f);
     EXPECT_EQ(view->meter()->center().y, 720.0f);
     EXPECT_FALSE(view->isRunning());
-    auto& accelerometer = platform::Accelerometer::shared();
-    EXPECT_DOUBLE_EQ(accelerometer.updateInterval(), 0.04);
-    EXPECT_EQ(accelerometer.delegate().lock(), view);
     // Seven real effects, seven distinct ids, in load order.
     std::set<SoundEngineEffectID> ids;
     for (int e = 0; e < MainView::EffectCount; ++e) {
@@ -329,11 +327,13 @@ TEST_F(GameFixture, ReplayResetsTheMeterAtOnceWhileTheButtonsFade)
     EXPECT_EQ(recorder->matching("meter").back(), "12.000 meter 720.000");
     // The model value is 0 at once (no touches); the picture fades over a second.
     EXPECT_EQ(view->butd2()->alpha(), 0.0f);
-    EXPECT_TRUE(view->butd2()->isAnimating());
+    EXPECT_EQ(view->butd2()->presentationAlpha(loop->now()), 1.0f);
     runTo(12.5);
-    EXPECT_TRUE(view->butd2()->isAnimating());
+    auto halfway = view->butd2()->presentationAlpha(loop->now());
+    EXPECT_GT(halfway, 0.05f);
+    EXPECT_LT(halfway, 0.95f);
     runTo(13.01);
-    EXPECT_FALSE(view->butd2()->isAnimating());
+    EXPECT_EQ(view->butd2()->presentationAlpha(loop->now()), 0.0f);
     EXPECT_TRUE(view->isRunning());
     EXPECT_EQ(recorder->matching("effect countdown").back(), "12.000 effect countdown");
 }
@@ -379,8 +379,8 @@ TEST_F(GameFixture, VibratesOncePerTickOnceAtTheResultAndOncePerStep)
 TEST_F(GameFixture, MissingSoundsLeaveIdZeroAndTheGameGoesOn)
 {
     // A view whose resources are missing: loads fail, ids stay 0, starts find nothing.
+    platform::Bundle::main().setResourceDirectory("/nonexistent");
     auto other = MainView::create();
-    other->setResourceDirectory("/nonexistent");
     other->setMeter(view->meter());
     other->setKeepshaking(view->keepshaking());
     other->setButd1(view->butd1());
@@ -395,4 +395,26 @@ TEST_F(GameFixture, MissingSoundsLeaveIdZeroAndTheGameGoesOn)
     runTo(9.5);
     EXPECT_EQ(other->count(), 10);
     EXPECT_EQ(view->butd1()->alpha(), 1.0f);
+}
+
+// The shared accelerometer delivering its own samples (a device lying still).
+class LiveGameFixture : public GameFixture {
+protected:
+    bool liveAccelerometer() const override { return true; }
+};
+
+TEST_F(LiveGameFixture, TheGameTakesTheAccelerometerEveryFourHundredthsOfASecond)
+{
+    auto& accelerometer = platform::Accelerometer::shared();
+    EXPECT_DOUBLE_EQ(accelerometer.updateInterval(), 0.04);
+    EXPECT_EQ(accelerometer.delegate(), view);
+    runTo(0.99);
+    // A still device outside a game: the averages settle towards (0, 0, -1), nothing else.
+    EXPECT_TRUE(recorder->lines.empty());
+    EXPECT_LT(view->runningAverage()[2], -0.9);
+    // In a game, the first still sample more than 1.5 s after the start shows the hint.
+    at(1.0, [&] { view->clickstart(); });
+    runTo(3.0);
+    EXPECT_EQ(recorder->matching("hint"), std::vector<std::string>{"2.520 hint show"});
+    EXPECT_EQ(recorder->matching("meter").size(), 0u);
 }
