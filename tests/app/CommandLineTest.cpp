@@ -1,4 +1,4 @@
-// The headless command line: its options, the accelerometer trace and the event log.
+// The headless command line: its options and the event log.
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -6,7 +6,6 @@
 #include <string>
 #include <vector>
 
-#include "app/AccelTrace.h"
 #include "app/EventLog.h"
 #include "app/HeadlessOptions.h"
 
@@ -122,64 +121,6 @@ TEST(HeadlessOptions, RefusesWhatWouldHappenAfterTheEnd)
     EXPECT_NE(parseError({"--headless", "--run-for", "9", "--snapshot", "10:a.png"})
                   .find("after the end of the run"),
               std::string::npos);
-}
-
-TEST(AccelTrace, HoldsTheLastLineAtOrBeforeEachTime)
-{
-    std::string error;
-    auto trace = AccelTrace::parse("# t x y z\n"
-                                   "0.08 1 2 3\n"
-                                   "\n"
-                                   "0.28 -4 0.5 -1\r\n"
-                                   "0.28 5 5 5\n"
-                                   "1.00\t0 0 -1",
-                                   "trace", error);
-    ASSERT_TRUE(trace) << error;
-    ASSERT_EQ(trace->lines().size(), 4u);
-    // Before the first line: flat and still.
-    auto s = trace->at(0.04);
-    EXPECT_EQ(s.x, 0);
-    EXPECT_EQ(s.y, 0);
-    EXPECT_EQ(s.z, -1);
-    // The sample taken at 2 x 0.04 is at the line's time and takes it.
-    EXPECT_EQ(trace->at(2 * 0.04).x, 1);
-    EXPECT_EQ(trace->at(6 * 0.04).x, 1);
-    // Of two lines with the same time the later one wins.
-    EXPECT_EQ(trace->at(7 * 0.04).x, 5);
-    // A sample time that comes out a hair early in binary still takes the line...
-    EXPECT_EQ(trace->at(0.28 - 1e-8).x, 5);
-    // ...but a real earlier time does not.
-    EXPECT_EQ(trace->at(0.27).x, 1);
-    EXPECT_EQ(trace->at(0.999).x, 5);
-    EXPECT_EQ(trace->at(25 * 0.04).z, -1);
-    EXPECT_EQ(trace->at(1e6).x, 0);
-}
-
-TEST(AccelTrace, EmptyTraceIsStill)
-{
-    std::string error;
-    auto trace = AccelTrace::parse("", "empty", error);
-    ASSERT_TRUE(trace);
-    EXPECT_EQ(trace->at(3).z, -1);
-}
-
-TEST(AccelTrace, RejectsMalformedLinesWithTheirNumber)
-{
-    std::string error;
-    EXPECT_FALSE(AccelTrace::parse("0 1 2 3\n0.04 1 2\n", "t.txt", error));
-    EXPECT_EQ(error, "t.txt:2: expected four numbers 't x y z', got 3 field(s)");
-    EXPECT_FALSE(AccelTrace::parse("0 1 2 3 4\n", "t.txt", error));
-    EXPECT_EQ(error, "t.txt:1: expected four numbers 't x y z', got 5 field(s)");
-    EXPECT_FALSE(AccelTrace::parse("0 1 two 3\n", "t.txt", error));
-    EXPECT_EQ(error, "t.txt:1: 'two' is not a number");
-    EXPECT_FALSE(AccelTrace::parse("0 inf 0 0\n", "t.txt", error));
-    EXPECT_EQ(error, "t.txt:1: 'inf' is not a number");
-    EXPECT_FALSE(AccelTrace::parse("1 0 0 0\n0.5 0 0 0\n", "t.txt", error));
-    EXPECT_EQ(error, "t.txt:2: the time goes backwards");
-    EXPECT_FALSE(AccelTrace::parse("-0.1 0 0 0\n", "t.txt", error));
-    EXPECT_EQ(error, "t.txt:1: the time is negative");
-    EXPECT_FALSE(AccelTrace::load("/nonexistent/trace.txt", error));
-    EXPECT_EQ(error, "/nonexistent/trace.txt: cannot open the accelerometer trace");
 }
 
 TEST(EventLog, StampsTimeSinceTheStartWithThreeDecimals)
