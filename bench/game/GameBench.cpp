@@ -30,18 +30,26 @@ namespace {
 std::atomic<std::uint64_t> g_allocations{0};
 }
 
-void* operator new(std::size_t size)
+namespace {
+void* counted(std::size_t size)
 {
     g_allocations.fetch_add(1, std::memory_order_relaxed);
     if (void* p = std::malloc(size ? size : 1))
         return p;
     throw std::bad_alloc();
 }
-void* operator new[](std::size_t size) { return operator new(size); }
-void operator delete(void* p) noexcept { std::free(p); }
-void operator delete[](void* p) noexcept { std::free(p); }
-void operator delete(void* p, std::size_t) noexcept { std::free(p); }
-void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
+void release(void* p) noexcept
+{
+    std::free(p);
+}
+} // namespace
+
+void* operator new(std::size_t size) { return counted(size); }
+void* operator new[](std::size_t size) { return counted(size); }
+void operator delete(void* p) noexcept { release(p); }
+void operator delete[](void* p) noexcept { release(p); }
+void operator delete(void* p, std::size_t) noexcept { release(p); }
+void operator delete[](void* p, std::size_t) noexcept { release(p); }
 
 namespace {
 
@@ -49,32 +57,38 @@ struct Game {
     std::shared_ptr<platform::RunLoop> loop;
     std::shared_ptr<brimsey::MainView> view;
     std::shared_ptr<platform::Window> window;
+    double scale{0};
 };
 
-// The real application, launched from its interface description on a virtual clock.
-Game& game()
+// The real application, launched from its interface description on a virtual clock, with
+// the pictures of a screen of the given scale (1x or @2x files).
+Game& game(double scale = 1.0)
 {
-    static Game g = [] {
-        ::setenv("ALSOFT_DRIVERS", "null", 0);
-        Game g;
-        g.loop = platform::RunLoop::createVirtual();
-        platform::RunLoop::setMain(g.loop);
-        platform::Bundle::main().setResourceDirectory(BRIMSEY_SOURCE_DIR "/resources");
-        brimsey::registerGameClasses();
-        std::string error;
-        auto& app = platform::Application::shared();
-        if (!app.launch(BRIMSEY_SOURCE_DIR "/resources/MainWindow.json", &error)) {
-            std::fprintf(stderr, "game_bench: cannot launch: %s\n", error.c_str());
-            std::exit(1);
-        }
-        g.view = std::dynamic_pointer_cast<brimsey::MainView>(app.objectNamed("gameView"));
-        auto delegate = std::dynamic_pointer_cast<brimsey::brimseyAppDelegate>(app.delegate());
-        g.window = delegate->window();
-        // The benchmark feeds the samples itself.
-        platform::Accelerometer::shared().setDelegate({});
-        g.loop->runFor(1.5); // the start button's fade-in is over
+    static Game g;
+    if (g.scale == scale)
         return g;
-    }();
+    ::setenv("ALSOFT_DRIVERS", "null", 0);
+    auto& app = platform::Application::shared();
+    app.reset();
+    platform::Accelerometer::shared().reset();
+    g = Game{};
+    g.scale = scale;
+    g.loop = platform::RunLoop::createVirtual();
+    platform::RunLoop::setMain(g.loop);
+    platform::Screen::main().setScale(scale);
+    platform::Bundle::main().setResourceDirectory(BRIMSEY_SOURCE_DIR "/resources");
+    brimsey::registerGameClasses();
+    std::string error;
+    if (!app.launch(BRIMSEY_SOURCE_DIR "/resources/MainWindow.json", &error)) {
+        std::fprintf(stderr, "game_bench: cannot launch: %s\n", error.c_str());
+        std::exit(1);
+    }
+    g.view = std::dynamic_pointer_cast<brimsey::MainView>(app.objectNamed("gameView"));
+    auto delegate = std::dynamic_pointer_cast<brimsey::brimseyAppDelegate>(app.delegate());
+    g.window = delegate->window();
+    // The benchmark feeds the samples itself.
+    platform::Accelerometer::shared().setDelegate({});
+    g.loop->runFor(1.5); // the start button's fade-in is over
     return g;
 }
 
@@ -133,9 +147,11 @@ void BM_BareAverageAndMagnitude(benchmark::State& state)
     }
 }
 
+// The ready screen (background, tower, start button) drawn whole, as a display of that
+// scale would draw it.
 void frame(benchmark::State& state, double scale)
 {
-    auto& g = game();
+    auto& g = game(scale);
     platform::Compositor compositor(g.window);
     for (auto _ : state) {
         auto image = compositor.renderImage(scale);

@@ -72,7 +72,7 @@ int runHeadless(const HeadlessOptions& options, std::ostream& err)
         platform::ScriptedAccelerationSource check;
         std::string error;
         if (!check.loadFile(options.accelFile, &error)) {
-            err << "brimsey: " << options.accelFile << ": " << error << "\n";
+            err << "brimsey: " << error << "\n";
             return 2;
         }
     }

@@ -107,7 +107,7 @@ public:
     SoundEngineEffectID effectId(Effect effect) const { return m_sounds[effect]; }
     static std::string_view effectName(Effect effect);
 
-protected:
+    // Public for the interface registry; use create().
     MainView();
 
 private:

@@ -273,7 +273,7 @@ TEST_F(GameFixture, EveryStrongSampleMovesTheMeterButShakesCountOncePerSpacing)
         sampleAt(t, (k % 2) ? 4.0 : -4.0, 0, -1);
         at(t, [&] {
             if (view->lastTime() > 0 && (accepted.empty() || accepted.back() != view->lastTime()))
-                accepted.push_back(view->lastTime() - start);
+                accepted.push_back(view->lastTime());
         });
     }
     runTo(0.5);
@@ -281,9 +281,9 @@ TEST_F(GameFixture, EveryStrongSampleMovesTheMeterButShakesCountOncePerSpacing)
     EXPECT_EQ(recorder->countOf("vibrate"), 10u);
     // Accepted at 0.04, then the first sample more than 0.15 s later: 0.20, then 0.36.
     ASSERT_EQ(accepted.size(), 3u);
-    EXPECT_NEAR(accepted[0], 0.04, 1e-6);
-    EXPECT_NEAR(accepted[1], 0.20, 1e-6);
-    EXPECT_NEAR(accepted[2], 0.36, 1e-6);
+    EXPECT_NEAR(accepted[0] - start, 0.04, 1e-6);
+    EXPECT_NEAR(accepted[1] - start, 0.20, 1e-6);
+    EXPECT_NEAR(accepted[2] - start, 0.36, 1e-6);
 }
 
 TEST_F(GameFixture, CheerPlaysAtOnceThenAtMostEveryFiveAndAHalfSecondsAcrossGames)
