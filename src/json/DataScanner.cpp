@@ -102,89 +102,140 @@ bool DataScanner::scanUpToString(std::u16string_view s, std::optional<std::u16st
     while (limit < end_ && *limit != 0)
         ++limit;
     const std::size_t n = needle.size();
-    const std::uint8_t* found = nullptr;
-    if (n == 0) {
-        found = current_;
-    } else {
-        for (const std::uint8_t* p = current_; std::size_t(limit - p) >= n; ++p) {
-            if (*p == std::uint8_t(needle[0]) && std::memcmp(p, needle.data(), n) == 0) {
-                found = p;
-                break;
-            }
+    // With no buffer the cursor itself is null, so "found" cannot be told by the pointer.
+    const std::uint8_t* found = current_;
+    bool isFound = n == 0;
+    for (const std::uint8_t* p = current_; !isFound && std::size_t(limit - p) >= n; ++p) {
+        if (*p == std::uint8_t(needle[0]) && std::memcmp(p, needle.data(), n) == 0) {
+            found = p;
+            isFound = true;
         }
     }
-    if (found == nullptr)
+    if (!isFound)
         return false;
     store(current_, found, out);
     current_ = found;
     return true;
 }
 
-double DataScanner::doubleValue(const std::uint8_t* run, std::size_t length)
+namespace {
+
+constexpr double kPowers[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,
+                              1e10, 1e11, 1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19,
+                              1e20, 1e21, 1e22};
+
+inline bool isDigit(std::uint8_t c) { return std::uint8_t(c - '0') < 10; }
+
+// The value of a longest leading decimal part [first, last) with the given facts, the slow
+// and exact way: std::from_chars, then infinity or zero when out of range.
+double slowDecimal(const char* first, const char* last, bool negative, long long decimalMagnitude)
 {
-    const char* s = reinterpret_cast<const char*>(run);
-    std::size_t i = 0;
-    const bool negative = length > 0 && s[0] == '-';
+    double value = 0;
+    auto result = std::from_chars(first, last, value, std::chars_format::general);
+    if (result.ec == std::errc{} && result.ptr == last)
+        return value;
+    const double big = decimalMagnitude > 0 ? std::numeric_limits<double>::infinity() : 0.0;
+    return negative ? -big : big;
+}
+
+}  // namespace
+
+double DataScanner::parseLeadingDecimal(const std::uint8_t* p, const std::uint8_t* end, const std::uint8_t** leadEnd)
+{
+    const std::uint8_t* const first = p;
+    const bool negative = p < end && *p == '-';
     if (negative)
-        ++i;
-    auto isDigit = [&](std::size_t at) { return at < length && s[at] >= '0' && s[at] <= '9'; };
-    const std::size_t intStart = i;
-    while (isDigit(i))
-        ++i;
-    const std::size_t intDigits = i - intStart;
+        ++p;
+    // Up to 19 digits fit a 64-bit mantissa exactly; longer numbers go the slow way.
+    std::uint64_t mantissa = 0;
+    const std::uint8_t* const intStart = p;
+    while (p < end && isDigit(*p))
+        mantissa = mantissa * 10 + std::uint64_t(*p++ - '0');
+    const std::size_t intDigits = std::size_t(p - intStart);
     std::size_t fracDigits = 0;
-    std::size_t fracStart = i;
-    if (i < length && s[i] == '.') {
-        std::size_t j = i + 1;
-        fracStart = j;
-        while (isDigit(j))
-            ++j;
-        fracDigits = j - fracStart;
+    const std::uint8_t* fracStart = p;
+    if (p < end && *p == '.') {
+        const std::uint8_t* q = p + 1;
+        fracStart = q;
+        while (q < end && isDigit(*q))
+            mantissa = mantissa * 10 + std::uint64_t(*q++ - '0');
+        fracDigits = std::size_t(q - fracStart);
         if (intDigits + fracDigits > 0)
-            i = j;
+            p = q;
     }
-    if (intDigits + fracDigits == 0)
+    const std::size_t digits = intDigits + fracDigits;
+    if (digits == 0) {
+        *leadEnd = first;
         return 0.0;
-    std::size_t mantissaEnd = i;
+    }
     long long exponent = 0;
-    if (i < length && (s[i] == 'e' || s[i] == 'E')) {
-        std::size_t j = i + 1;
+    if (p < end && (*p == 'e' || *p == 'E')) {
+        const std::uint8_t* q = p + 1;
         bool expNegative = false;
-        if (j < length && s[j] == '-') {
+        if (q < end && *q == '-') {
             expNegative = true;
-            ++j;
+            ++q;
         }
-        if (isDigit(j)) {
-            while (isDigit(j)) {
+        if (q < end && isDigit(*q)) {
+            while (q < end && isDigit(*q)) {
                 if (exponent < 1000000000)
-                    exponent = exponent * 10 + (s[j] - '0');
-                ++j;
+                    exponent = exponent * 10 + (*q - '0');
+                ++q;
             }
             if (expNegative)
                 exponent = -exponent;
-            i = j;
+            p = q;
         }
     }
-    double value = 0;
-    auto result = std::from_chars(s, s + i, value, std::chars_format::general);
-    if (result.ec == std::errc{} && result.ptr == s + i)
-        return value;
-    // Out of range: overflow gives an infinity, underflow a zero, both with the sign.
+    *leadEnd = p;
+    const long long scale = exponent - (long long)fracDigits;
+    if (digits <= 19) {
+        // Exact when the mantissa and the power of ten are both exact doubles: one
+        // correctly rounded operation then gives the correctly rounded value.
+        if (mantissa <= (std::uint64_t{1} << 53) && scale >= -22 && scale <= 22) {
+            double value = double(mantissa);
+            value = scale >= 0 ? value * kPowers[scale] : value / kPowers[-scale];
+            return negative ? -value : value;
+        }
+#if (defined(__x86_64__) || defined(__i386__)) && __LDBL_MANT_DIG__ == 64
+        // With 64-bit mantissas the operation is exact up to 10^27 and rounds once; rounding
+        // that again to 53 bits is right unless it landed next to a halfway point.
+        if (mantissa != 0 && scale >= -27 && scale <= 27) {
+            static constexpr long double kLongPowers[] = {
+                1e0L,  1e1L,  1e2L,  1e3L,  1e4L,  1e5L,  1e6L,  1e7L,  1e8L,  1e9L,
+                1e10L, 1e11L, 1e12L, 1e13L, 1e14L, 1e15L, 1e16L, 1e17L, 1e18L, 1e19L,
+                1e20L, 1e21L, 1e22L, 1e23L, 1e24L, 1e25L, 1e26L, 1e27L};
+            long double wide = (long double)mantissa;
+            wide = scale >= 0 ? wide * kLongPowers[scale] : wide / kLongPowers[-scale];
+            std::uint64_t bits;
+            std::memcpy(&bits, &wide, sizeof bits);
+            const unsigned low = unsigned(bits & 0x7FF);
+            if (low < 0x3FF || low > 0x401) {
+                const double value = double(wide);
+                return negative ? -value : value;
+            }
+        }
+#endif
+    }
     long long magnitude = exponent;
-    std::size_t k = intStart;
-    while (k < intStart + intDigits && s[k] == '0')
+    const std::uint8_t* k = intStart;
+    while (k < intStart + intDigits && *k == '0')
         ++k;
     if (k < intStart + intDigits) {
         magnitude += (long long)(intStart + intDigits - k);
     } else {
-        std::size_t z = fracStart;
-        while (z < fracStart + fracDigits && s[z] == '0')
+        const std::uint8_t* z = fracStart;
+        while (z < fracStart + fracDigits && *z == '0')
             ++z;
         magnitude -= (long long)(z - fracStart);
     }
-    (void)mantissaEnd;
-    const double big = magnitude > 0 ? std::numeric_limits<double>::infinity() : 0.0;
-    return negative ? -big : big;
+    return slowDecimal(reinterpret_cast<const char*>(first), reinterpret_cast<const char*>(p), negative, magnitude);
+}
+
+double DataScanner::doubleValue(const std::uint8_t* run, std::size_t length)
+{
+    const std::uint8_t* leadEnd;
+    return parseLeadingDecimal(run, run + length, &leadEnd);
 }
 
 bool DataScanner::scanNumber(double* out)

@@ -55,7 +55,11 @@ public:
     bool isAtEnd() const { return current_ >= end_; }
 
     const CharacterSet& doubleCharacters() const { return doubleCharacters_; }
-    void setDoubleCharacters(const CharacterSet& set) { doubleCharacters_ = set; }
+    void setDoubleCharacters(const CharacterSet& set)
+    {
+        doubleCharacters_ = set;
+        defaultDoubleCharacters_ = set == kDefaultDoubleCharacters;
+    }
     // The characters a number is made of: digits, 'e', 'E', '-' and '.'; no '+'.
     static constexpr CharacterSet kDefaultDoubleCharacters{"0123456789eE-."};
 
@@ -106,8 +110,13 @@ public:
     static constexpr bool isWhitespace(std::uint8_t b) { return b == ' ' || (b >= 0x09 && b <= 0x0D); }
     // The value of a number run, by the rule of scanNumber.
     static double doubleValue(const std::uint8_t* run, std::size_t length);
+    // The value of the longest leading decimal part of [p, end); *leadEnd receives its end
+    // (p itself when there is none, and the value is then 0).
+    static double parseLeadingDecimal(const std::uint8_t* p, const std::uint8_t* end, const std::uint8_t** leadEnd);
 
 protected:
+    bool hasDefaultDoubleCharacters() const { return defaultDoubleCharacters_; }
+
     const std::uint8_t* start_{};
     const std::uint8_t* end_{};
     const std::uint8_t* current_{};
@@ -116,6 +125,7 @@ private:
     static void store(const std::uint8_t* from, const std::uint8_t* to, std::optional<std::u16string>* out);
 
     CharacterSet doubleCharacters_{kDefaultDoubleCharacters};
+    bool defaultDoubleCharacters_{true};
 };
 
 }  // namespace json

@@ -20,7 +20,7 @@ namespace {
 
 // Dictionaries with more entries than this are sorted by key once, so that lookups and the
 // removal of duplicate keys stay cheap; smaller ones keep the order of the text.
-constexpr std::uint32_t kSortedDictionaryThreshold = 16;
+constexpr std::uint32_t kSortedDictionaryThreshold = 64;
 
 void setError(Error* error, long code)
 {
@@ -146,8 +146,9 @@ void JSONScanner::setData(Bytes data)
 detail::Arena& JSONScanner::arena()
 {
     if (!arena_) {
-        // Sized by the data: small texts take one small chunk, large ones few big chunks.
-        arena_ = std::make_shared<detail::Arena>(std::max<std::size_t>(length() - scanLocation(), 1024));
+        // Sized by the data: the values of most documents take less room than their text.
+        const std::size_t text = length() - scanLocation();
+        arena_ = std::make_shared<detail::Arena>(text, text / 4);
     }
     return *arena_;
 }
@@ -271,6 +272,21 @@ bool JSONScanner::value(Node& out, Error* error)
 
 bool JSONScanner::number(Node& out, Error* error)
 {
+    if (hasDefaultDoubleCharacters()) {
+        // The same as scanNumber, in one pass: the value's text is a prefix of the run.
+        const std::uint8_t* lead;
+        const double v = parseLeadingDecimal(current_, end_, &lead);
+        while (lead < end_ && kDefaultDoubleCharacters.containsByte(*lead))
+            ++lead;
+        if (lead == current_) {
+            setError(error, ErrorCode::kNumber);
+            return false;
+        }
+        current_ = lead;
+        out.kind = Kind::Number;
+        out.number = v;
+        return true;
+    }
     double v = 0;
     if (!scanNumber(&v)) {
         setError(error, ErrorCode::kNumber);
@@ -291,12 +307,14 @@ void JSONScanner::finishString(bool wide, Node& out)
         if (!narrow_.empty())
             std::memcpy(p, narrow_.data(), narrow_.size());
         out.narrow = p;
+        out.hash = detail::keyHash(out);
     } else {
         out.flags = 0;
         out.size = std::uint32_t(wide_.size());
         char16_t* p = arena().units(wide_.size());
         std::memcpy(p, wide_.data(), wide_.size() * sizeof(char16_t));
         out.wide = p;
+        out.hash = detail::keyHash(out);
     }
 }
 
@@ -322,6 +340,7 @@ bool JSONScanner::string(Node& out, Error* error)
         out.flags = detail::kNarrow;
         out.size = std::uint32_t(n);
         out.narrow = text;
+        out.hash = detail::keyHash(out);
         current_ = p + 1;
         return true;
     }

@@ -19,6 +19,7 @@ inline constexpr std::uint8_t kSorted = 2;  // dictionary: entries sorted by key
 struct Node {
     Kind kind{Kind::Null};
     std::uint8_t flags{0};
+    std::uint16_t hash{0};  // strings: keyHash() of the units, to tell most keys apart fast
     std::uint32_t size{0};  // string units, array elements or dictionary entries
     union {
         double number;
@@ -36,7 +37,12 @@ static_assert(sizeof(Node) == 16);
 // is given back all at once when the last value of the document goes away.
 class Arena final {
 public:
-    explicit Arena(std::size_t firstChunk) : nextChunk_{firstChunk < 256 ? 256 : firstChunk} {}
+    // The first chunk is made for the whole document; later ones are smaller, so that the
+    // unused end of the last chunk stays small next to the document.
+    Arena(std::size_t firstChunk, std::size_t laterChunks)
+        : nextChunk_{firstChunk < 256 ? 256 : firstChunk}, laterChunks_{laterChunks < 4096 ? 4096 : laterChunks}
+    {
+    }
     ~Arena();
     Arena(const Arena&) = delete;
     Arena& operator=(const Arena&) = delete;
@@ -62,12 +68,24 @@ private:
     char* cur_{};
     char* end_{};
     std::size_t nextChunk_;
+    std::size_t laterChunks_;
 };
 
 // The units of a string node, widened one by one.
 inline char16_t unitOf(const Node& s, std::size_t i)
 {
     return (s.flags & kNarrow) ? char16_t(static_cast<unsigned char>(s.narrow[i])) : s.wide[i];
+}
+
+// A cheap 16-bit digest of a string's units (length, first and last unit): it rules out
+// most unequal keys before their units are compared.
+inline std::uint16_t keyHash(std::size_t size, char16_t first, char16_t last)
+{
+    return std::uint16_t(size * 0x9E37u ^ (unsigned(first) * 31u) ^ (unsigned(last) << 7));
+}
+inline std::uint16_t keyHash(const Node& s)
+{
+    return s.size == 0 ? keyHash(0, 0, 0) : keyHash(s.size, unitOf(s, 0), unitOf(s, s.size - 1));
 }
 
 // Order and equality of string nodes by their UTF-16 code units.

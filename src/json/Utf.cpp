@@ -1,19 +1,37 @@
 #include "json/Utf.h"
 
+#include <cstring>
+
 namespace json::detail {
 
 bool appendUTF8AsUTF16(const std::uint8_t* p, std::size_t length, std::u16string& out)
 {
     const std::size_t oldSize = out.size();
+    // A UTF-8 text never has more UTF-16 units than bytes: write in place, trim at the end.
+    out.resize(oldSize + length);
+    char16_t* w = out.data() + oldSize;
     const std::uint8_t* end = p + length;
     auto fail = [&] {
         out.resize(oldSize);
         return false;
     };
     while (p < end) {
+        // Eight ASCII bytes at a time.
+        while (end - p >= 8) {
+            std::uint64_t word;
+            std::memcpy(&word, p, 8);
+            if ((word & 0x8080808080808080ull) != 0)
+                break;
+            for (int i = 0; i < 8; ++i)
+                w[i] = p[i];
+            w += 8;
+            p += 8;
+        }
+        if (p == end)
+            break;
         std::uint8_t b = *p;
         if (b < 0x80) {
-            out.push_back(b);
+            *w++ = b;
             ++p;
             continue;
         }
@@ -41,13 +59,14 @@ bool appendUTF8AsUTF16(const std::uint8_t* p, std::size_t length, std::u16string
             return fail();
         if (cp >= 0x10000) {
             cp -= 0x10000;
-            out.push_back(char16_t(0xD800 + (cp >> 10)));
-            out.push_back(char16_t(0xDC00 + (cp & 0x3FF)));
+            *w++ = char16_t(0xD800 + (cp >> 10));
+            *w++ = char16_t(0xDC00 + (cp & 0x3FF));
         } else {
-            out.push_back(char16_t(cp));
+            *w++ = char16_t(cp);
         }
         p += more + 1;
     }
+    out.resize(std::size_t(w - out.data()));
     return true;
 }
 

@@ -22,8 +22,7 @@ void* Arena::grow(std::size_t bytes, std::size_t align)
     chunks_.push_back(chunk);
     cur_ = chunk;
     end_ = chunk + size;
-    // Grow geometrically, but keep the slack of the last chunk small next to the document.
-    nextChunk_ = std::min<std::size_t>(nextChunk_ * 2, std::size_t{8} << 20);
+    nextChunk_ = laterChunks_;
     return allocate(bytes, align);
 }
 
@@ -47,7 +46,7 @@ int compareStrings(const Node& a, const Node& b)
 bool equalStrings(const Node& a, const Node& b)
 {
     // A string is narrow exactly when all its units are ASCII, so the forms must agree.
-    if (a.size != b.size || (a.flags & kNarrow) != (b.flags & kNarrow))
+    if (a.size != b.size || a.hash != b.hash || (a.flags & kNarrow) != (b.flags & kNarrow))
         return false;
     if (a.size == 0)
         return true;
@@ -226,9 +225,11 @@ Value Value::get(std::string_view key) const
     if (isASCII(key) && !(node_->flags & detail::kSorted)) {
         // The common case: ASCII keys, compared byte for byte with narrow keys.
         const Node* entries = node_->children;
+        const std::uint16_t hash = key.empty() ? detail::keyHash(0, 0, 0)
+                                               : detail::keyHash(key.size(), char16_t(key.front()), char16_t(key.back()));
         for (std::size_t i = 0; i < node_->size; ++i) {
             const Node& k = entries[2 * i];
-            if ((k.flags & detail::kNarrow) && k.size == key.size() &&
+            if (k.hash == hash && (k.flags & detail::kNarrow) && k.size == key.size() &&
                 (key.empty() || std::memcmp(k.narrow, key.data(), key.size()) == 0))
                 return child(&entries[2 * i + 1]);
         }

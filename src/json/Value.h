@@ -66,6 +66,8 @@ public:
     std::size_t count() const;  // elements or entries; 0 for other kinds
     Value at(std::size_t index) const;  // array element, none when out of range
     Value operator[](std::size_t index) const { return at(index); }
+    // So that v[0] is an index, not a null key pointer.
+    Value operator[](int index) const { return index < 0 ? Value{} : at(std::size_t(index)); }
     // Dictionary lookup by a UTF-8 key; none when absent or when this is no dictionary.
     Value get(std::string_view key) const;
     Value operator[](std::string_view key) const { return get(key); }

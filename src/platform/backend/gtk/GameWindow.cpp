@@ -1,0 +1,266 @@
+#include "platform/backend/gtk/GameWindow.h"
+
+#include <gtk/gtk.h>
+
+namespace platform::gtk {
+
+namespace {
+
+constexpr double kBorderGrey = 0.12; // around the game when the window is not its shape
+
+} // namespace
+
+struct GameWindow::Impl {
+    static GtkWindow* window(GameWindow* w) { return GTK_WINDOW(w->m_window); }
+    static GtkWidget* area(GameWindow* w) { return GTK_WIDGET(w->m_area); }
+
+    static double now(GameWindow* w) { return w->m_hooks.now ? w->m_hooks.now() : 0.0; }
+
+    static void draw(GtkDrawingArea*, cairo_t* cr, int width, int height, gpointer data)
+    {
+        auto* w = static_cast<GameWindow*>(data);
+        ++w->m_frames;
+        cairo_save(cr);
+        cairo_set_source_rgb(cr, kBorderGrey, kBorderGrey, kBorderGrey);
+        cairo_paint(cr);
+        Viewport vp{w->m_contentWidth, w->m_contentHeight, double(width), double(height)};
+        double s = vp.scale();
+        double shift = w->m_jolt.offset(now(w)) * s;
+        cairo_translate(cr, vp.originX() + shift, vp.originY());
+        cairo_scale(cr, s, s);
+        cairo_rectangle(cr, 0, 0, w->m_contentWidth, w->m_contentHeight);
+        cairo_clip(cr);
+        if (w->m_hooks.draw)
+            w->m_hooks.draw(cr, s * w->deviceScale());
+        cairo_restore(cr);
+    }
+
+    static gboolean tick(GtkWidget* widget, GdkFrameClock*, gpointer data)
+    {
+        auto* w = static_cast<GameWindow*>(data);
+        gtk_widget_queue_draw(widget);
+        bool more = w->m_jolt.running(now(w)) || (w->m_hooks.animating && w->m_hooks.animating());
+        if (more)
+            return G_SOURCE_CONTINUE;
+        // This frame draws the final state; then the window goes quiet.
+        w->m_tick = 0;
+        return G_SOURCE_REMOVE;
+    }
+
+    static Viewport::Point content(GameWindow* w, double x, double y) { return w->viewport().toContent(x, y); }
+
+    static void motion(GtkEventControllerMotion*, double x, double y, gpointer data)
+    {
+        auto* w = static_cast<GameWindow*>(data);
+        if (w->m_pressed)
+            return; // the drag gesture reports these
+        auto p = content(w, x, y);
+        if (w->m_hooks.pointerMoved)
+            w->m_hooks.pointerMoved(p.x, p.y);
+    }
+
+    static void leave(GtkEventControllerMotion*, gpointer data)
+    {
+        auto* w = static_cast<GameWindow*>(data);
+        if (!w->m_pressed && w->m_hooks.pointerLeft)
+            w->m_hooks.pointerLeft();
+    }
+
+    static void dragBegin(GtkGestureDrag*, double x, double y, gpointer data)
+    {
+        auto* w = static_cast<GameWindow*>(data);
+        w->m_pressed = true;
+        w->m_dragStartX = x;
+        w->m_dragStartY = y;
+        auto p = content(w, x, y);
+        if (w->m_hooks.pointerMoved)
+            w->m_hooks.pointerMoved(p.x, p.y);
+        if (w->m_hooks.pressed)
+            w->m_hooks.pressed(p.x, p.y);
+    }
+
+    static void dragUpdate(GtkGestureDrag*, double dx, double dy, gpointer data)
+    {
+        auto* w = static_cast<GameWindow*>(data);
+        if (!w->m_pressed)
+            return;
+        auto p = content(w, w->m_dragStartX + dx, w->m_dragStartY + dy);
+        if (w->m_hooks.pointerMoved)
+            w->m_hooks.pointerMoved(p.x, p.y);
+        if (w->m_hooks.dragged)
+            w->m_hooks.dragged(p.x, p.y);
+    }
+
+    static void dragEnd(GtkGestureDrag*, double dx, double dy, gpointer data)
+    {
+        auto* w = static_cast<GameWindow*>(data);
+        if (!w->m_pressed)
+            return;
+        w->m_pressed = false;
+        auto p = content(w, w->m_dragStartX + dx, w->m_dragStartY + dy);
+        if (w->m_hooks.released)
+            w->m_hooks.released(p.x, p.y);
+    }
+
+    static void dragCancel(GtkGesture*, GdkEventSequence*, gpointer data)
+    {
+        auto* w = static_cast<GameWindow*>(data);
+        if (!w->m_pressed)
+            return;
+        w->m_pressed = false;
+        if (w->m_hooks.cancelled)
+            w->m_hooks.cancelled();
+    }
+
+    static gboolean keyPressed(GtkEventControllerKey*, guint keyval, guint, GdkModifierType state, gpointer data)
+    {
+        auto* w = static_cast<GameWindow*>(data);
+        if (keyval == GDK_KEY_space) {
+            if (w->m_hooks.shakeKey)
+                w->m_hooks.shakeKey(true);
+            return TRUE;
+        }
+        if ((state & GDK_CONTROL_MASK) && (keyval == GDK_KEY_w || keyval == GDK_KEY_q)) {
+            gtk_window_close(window(w));
+            return TRUE;
+        }
+        return FALSE;
+    }
+
+    static void keyReleased(GtkEventControllerKey*, guint keyval, guint, GdkModifierType, gpointer data)
+    {
+        auto* w = static_cast<GameWindow*>(data);
+        if (keyval == GDK_KEY_space && w->m_hooks.shakeKey)
+            w->m_hooks.shakeKey(false);
+    }
+
+    static void activeChanged(GObject* object, GParamSpec*, gpointer data)
+    {
+        auto* w = static_cast<GameWindow*>(data);
+        if (!gtk_window_is_active(GTK_WINDOW(object)) && w->m_hooks.focusLost)
+            w->m_hooks.focusLost();
+    }
+
+    static gboolean closeRequest(GtkWindow*, gpointer data)
+    {
+        auto* w = static_cast<GameWindow*>(data);
+        if (w->m_hooks.closed)
+            w->m_hooks.closed();
+        return FALSE; // let it close
+    }
+
+    static void destroyed(GtkWidget*, gpointer data)
+    {
+        auto* w = static_cast<GameWindow*>(data);
+        w->m_window = nullptr;
+        w->m_area = nullptr;
+        w->m_tick = 0;
+    }
+};
+
+GameWindow::GameWindow(const std::string& title, double contentWidth, double contentHeight, Hooks hooks)
+    : m_hooks(std::move(hooks))
+    , m_contentWidth(contentWidth)
+    , m_contentHeight(contentHeight)
+{
+    GtkWidget* window = gtk_window_new();
+    m_window = window;
+    gtk_window_set_title(GTK_WINDOW(window), title.c_str());
+
+    int monitorWidth = 0;
+    int monitorHeight = 0;
+    GListModel* monitors = gdk_display_get_monitors(gtk_widget_get_display(window));
+    if (g_list_model_get_n_items(monitors) > 0) {
+        auto* monitor = GDK_MONITOR(g_list_model_get_item(monitors, 0));
+        GdkRectangle geometry;
+        gdk_monitor_get_geometry(monitor, &geometry);
+        monitorWidth = geometry.width;
+        monitorHeight = geometry.height;
+        g_object_unref(monitor);
+    }
+    WindowSize size = comfortableWindowSize(contentWidth, contentHeight, monitorWidth, monitorHeight);
+    gtk_window_set_default_size(GTK_WINDOW(window), size.width, size.height);
+
+    GtkWidget* area = gtk_drawing_area_new();
+    m_area = area;
+    gtk_widget_set_size_request(area, int(contentWidth / 2), int(contentHeight / 2));
+    gtk_drawing_area_set_draw_func(GTK_DRAWING_AREA(area), Impl::draw, this, nullptr);
+    gtk_window_set_child(GTK_WINDOW(window), area);
+
+    GtkEventController* motion = gtk_event_controller_motion_new();
+    g_signal_connect(motion, "motion", G_CALLBACK(Impl::motion), this);
+    g_signal_connect(motion, "leave", G_CALLBACK(Impl::leave), this);
+    gtk_widget_add_controller(area, motion);
+
+    GtkGesture* drag = gtk_gesture_drag_new();
+    gtk_gesture_single_set_button(GTK_GESTURE_SINGLE(drag), GDK_BUTTON_PRIMARY);
+    g_signal_connect(drag, "drag-begin", G_CALLBACK(Impl::dragBegin), this);
+    g_signal_connect(drag, "drag-update", G_CALLBACK(Impl::dragUpdate), this);
+    g_signal_connect(drag, "drag-end", G_CALLBACK(Impl::dragEnd), this);
+    g_signal_connect(drag, "cancel", G_CALLBACK(Impl::dragCancel), this);
+    gtk_widget_add_controller(area, GTK_EVENT_CONTROLLER(drag));
+
+    GtkEventController* keys = gtk_event_controller_key_new();
+    g_signal_connect(keys, "key-pressed", G_CALLBACK(Impl::keyPressed), this);
+    g_signal_connect(keys, "key-released", G_CALLBACK(Impl::keyReleased), this);
+    gtk_widget_add_controller(window, keys);
+
+    g_signal_connect(window, "notify::is-active", G_CALLBACK(Impl::activeChanged), this);
+    g_signal_connect(window, "close-request", G_CALLBACK(Impl::closeRequest), this);
+    g_signal_connect(window, "destroy", G_CALLBACK(Impl::destroyed), this);
+}
+
+GameWindow::~GameWindow()
+{
+    if (m_window) {
+        // Whatever the toolkit reports while tearing down goes nowhere.
+        m_hooks = Hooks{};
+        g_signal_handlers_disconnect_by_data(m_window, this);
+        if (m_tick)
+            gtk_widget_remove_tick_callback(Impl::area(this), m_tick);
+        gtk_window_destroy(Impl::window(this));
+        m_window = nullptr;
+    }
+}
+
+void GameWindow::present()
+{
+    if (m_window)
+        gtk_window_present(Impl::window(this));
+}
+
+void GameWindow::invalidate()
+{
+    if (m_area)
+        gtk_widget_queue_draw(Impl::area(this));
+}
+
+void GameWindow::startFrames()
+{
+    if (!m_area || m_tick)
+        return;
+    m_tick = gtk_widget_add_tick_callback(Impl::area(this), Impl::tick, this, nullptr);
+}
+
+void GameWindow::jolt()
+{
+    m_jolt.start(Impl::now(this));
+    startFrames();
+}
+
+int GameWindow::deviceScale() const
+{
+    return m_area ? gtk_widget_get_scale_factor(GTK_WIDGET(m_area)) : 1;
+}
+
+Viewport GameWindow::viewport() const
+{
+    Viewport vp{m_contentWidth, m_contentHeight, m_contentWidth, m_contentHeight};
+    if (m_area) {
+        vp.areaWidth = gtk_widget_get_width(GTK_WIDGET(m_area));
+        vp.areaHeight = gtk_widget_get_height(GTK_WIDGET(m_area));
+    }
+    return vp;
+}
+
+} // namespace platform::gtk

@@ -1,0 +1,80 @@
+#pragma once
+
+#include <cairo.h>
+
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "platform/backend/gtk/Jolt.h"
+#include "platform/backend/gtk/Viewport.h"
+
+namespace platform::gtk {
+
+// The game's GTK 4 window: one drawing area showing a fixed-size screen of points scaled
+// to fit, the pointer and the keyboard turned into calls in those points, and frames drawn
+// only when asked for or while something moves.
+class GameWindow final {
+public:
+    struct Hooks {
+        // Draws the content in points (the context is already translated, scaled and
+        // clipped); pixelScale is device pixels per point, for choosing picture sizes.
+        std::function<void(cairo_t*, double pixelScale)> draw;
+        // Asked every frame: whether the next frame will differ (animations running).
+        std::function<bool()> animating;
+        // Primary button or touch: down, dragged, up, or taken away by the toolkit.
+        std::function<void(double x, double y)> pressed;
+        std::function<void(double x, double y)> dragged;
+        std::function<void(double x, double y)> released;
+        std::function<void()> cancelled;
+        // Every pointer position over the window (pressed or not), for shaking.
+        std::function<void(double x, double y)> pointerMoved;
+        std::function<void()> pointerLeft;
+        // Space held (true) or let go (false).
+        std::function<void(bool down)> shakeKey;
+        // The window stopped being the active one: key releases may go elsewhere.
+        std::function<void()> focusLost;
+        // The player closed the window (title-bar button, Ctrl+W or Ctrl+Q).
+        std::function<void()> closed;
+        // The clock jolts are timed on (the RunLoop's).
+        std::function<double()> now;
+    };
+
+    GameWindow(const std::string& title, double contentWidth, double contentHeight, Hooks hooks);
+    ~GameWindow();
+    GameWindow(const GameWindow&) = delete;
+    GameWindow& operator=(const GameWindow&) = delete;
+
+    void present();
+    // Something changed: draw one frame soon.
+    void invalidate();
+    // Keep drawing every frame until animating() says no more.
+    void startFrames();
+    // The visible stand-in for a vibration.
+    void jolt();
+
+    // Frames drawn so far.
+    unsigned long frames() const { return m_frames; }
+    // Device pixels per logical pixel of the monitor the window is on.
+    int deviceScale() const;
+    Viewport viewport() const;
+    bool isOpen() const { return m_window != nullptr; }
+
+    struct Impl;
+
+private:
+    friend struct Impl;
+    Hooks m_hooks;
+    double m_contentWidth;
+    double m_contentHeight;
+    void* m_window{nullptr};   // GtkWindow
+    void* m_area{nullptr};     // GtkDrawingArea
+    unsigned m_tick{0};
+    bool m_pressed{false};
+    double m_dragStartX{0};
+    double m_dragStartY{0};
+    unsigned long m_frames{0};
+    Jolt m_jolt;
+};
+
+} // namespace platform::gtk

@@ -1,0 +1,182 @@
+#include "Text.h"
+
+#include <cstdint>
+
+namespace adnetdemo {
+namespace {
+
+// Decodes one UTF-8 sequence at text[i]; returns the code point and advances i, or nullopt
+// (i advanced by one byte) for a malformed sequence.
+std::optional<char32_t> decodeUtf8(std::string_view text, std::size_t& i)
+{
+    auto byte = [&](std::size_t k) { return static_cast<unsigned char>(text[k]); };
+    unsigned char lead = byte(i);
+    if (lead < 0x80) {
+        ++i;
+        return lead;
+    }
+    std::size_t length = 0;
+    char32_t cp = 0;
+    char32_t minimum = 0;
+    if ((lead & 0xE0) == 0xC0) {
+        length = 2, cp = lead & 0x1F, minimum = 0x80;
+    } else if ((lead & 0xF0) == 0xE0) {
+        length = 3, cp = lead & 0x0F, minimum = 0x800;
+    } else if ((lead & 0xF8) == 0xF0) {
+        length = 4, cp = lead & 0x07, minimum = 0x10000;
+    } else {
+        ++i;
+        return std::nullopt;
+    }
+    if (i + length > text.size()) {
+        ++i;
+        return std::nullopt;
+    }
+    for (std::size_t k = 1; k < length; ++k) {
+        if ((byte(i + k) & 0xC0) != 0x80) {
+            ++i;
+            return std::nullopt;
+        }
+        cp = (cp << 6) | (byte(i + k) & 0x3F);
+    }
+    if (cp < minimum || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) {
+        ++i;
+        return std::nullopt;
+    }
+    i += length;
+    return cp;
+}
+
+int hexValue(char c)
+{
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    return -1;
+}
+
+void appendU16(std::string& out, unsigned unit)
+{
+    static constexpr char digits[] = "0123456789abcdef";
+    out += "\\u";
+    for (int shift = 12; shift >= 0; shift -= 4)
+        out += digits[(unit >> shift) & 0xF];
+}
+
+}  // namespace
+
+bool isValidUtf8(std::string_view text)
+{
+    std::size_t i = 0;
+    while (i < text.size()) {
+        if (!decodeUtf8(text, i))
+            return false;
+    }
+    return true;
+}
+
+std::string jsonString(std::string_view text)
+{
+    std::string out;
+    out.reserve(text.size() + 2);
+    out += '"';
+    std::size_t i = 0;
+    while (i < text.size()) {
+        char32_t cp = decodeUtf8(text, i).value_or(0xFFFD);
+        switch (cp) {
+        case '"': out += "\\\""; continue;
+        case '\\': out += "\\\\"; continue;
+        case '/': out += "\\/"; continue;
+        case '\b': out += "\\b"; continue;
+        case '\f': out += "\\f"; continue;
+        case '\n': out += "\\n"; continue;
+        case '\r': out += "\\r"; continue;
+        case '\t': out += "\\t"; continue;
+        default: break;
+        }
+        if (cp < 0x20 || cp >= 0x7F) {
+            if (cp >= 0x10000) {
+                char32_t v = cp - 0x10000;
+                appendU16(out, 0xD800 + (v >> 10));
+                appendU16(out, 0xDC00 + (v & 0x3FF));
+            } else {
+                appendU16(out, cp);
+            }
+        } else {
+            out += static_cast<char>(cp);
+        }
+    }
+    out += '"';
+    return out;
+}
+
+std::string percentDecode(std::string_view text)
+{
+    std::string out;
+    out.reserve(text.size());
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '%' && i + 2 < text.size()) {
+            int hi = hexValue(text[i + 1]);
+            int lo = hexValue(text[i + 2]);
+            if (hi >= 0 && lo >= 0) {
+                out += static_cast<char>(hi * 16 + lo);
+                i += 2;
+                continue;
+            }
+        }
+        out += text[i];
+    }
+    return out;
+}
+
+std::vector<std::pair<std::string, std::string>> splitQuery(std::string_view query)
+{
+    std::vector<std::pair<std::string, std::string>> pairs;
+    while (!query.empty()) {
+        std::size_t amp = query.find('&');
+        std::string_view piece = query.substr(0, amp);
+        query = amp == std::string_view::npos ? std::string_view{} : query.substr(amp + 1);
+        if (piece.empty())
+            continue;
+        std::size_t eq = piece.find('=');
+        if (eq == std::string_view::npos)
+            pairs.emplace_back(percentDecode(piece), std::string{});
+        else
+            pairs.emplace_back(percentDecode(piece.substr(0, eq)), percentDecode(piece.substr(eq + 1)));
+    }
+    return pairs;
+}
+
+std::string_view trim(std::string_view text)
+{
+    const char* space = " \t\r\n";
+    std::size_t first = text.find_first_not_of(space);
+    if (first == std::string_view::npos)
+        return {};
+    std::size_t last = text.find_last_not_of(space);
+    return text.substr(first, last - first + 1);
+}
+
+std::string percentEncode(std::string_view text)
+{
+    static constexpr char digits[] = "0123456789ABCDEF";
+    std::string out;
+    for (char c : text) {
+        auto u = static_cast<unsigned char>(c);
+        bool unreserved = (u >= 'A' && u <= 'Z') || (u >= 'a' && u <= 'z') || (u >= '0' && u <= '9')
+            || u == '-' || u == '_' || u == '.' || u == '~';
+        if (unreserved) {
+            out += c;
+        } else {
+            out += '%';
+            out += digits[u >> 4];
+            out += digits[u & 0xF];
+        }
+    }
+    return out;
+}
+
+}  // namespace adnetdemo
