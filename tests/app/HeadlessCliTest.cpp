@@ -156,6 +156,20 @@ TEST(HeadlessCommandLine, TapsActOnlyWhereAViewTakesThem)
     EXPECT_EQ(ticks, (std::vector<std::string>{"0.500 tick 1", "9.500 tick 10", "12.000 tick 1"}));
 }
 
+TEST(HeadlessCommandLine, APointTapHitsWhateverIsThere)
+{
+    // The start button spans 60..260 x 200..272 points: its edge pixels decide.
+    auto r = run("--headless --run-for 1 --tap 0.2:59.5,236 --tap 0.4:60,236 --events -");
+    ASSERT_EQ(r.status, 0) << r.out;
+    EXPECT_EQ(withEvent(linesOf(r.out), "effect"),
+              std::vector<std::string>{"0.400 effect countdown"});
+    r = run("--headless --run-for 1 --tap 0.2:259.9,271.9 --events -");
+    EXPECT_EQ(withEvent(linesOf(r.out), "effect"),
+              std::vector<std::string>{"0.200 effect countdown"});
+    r = run("--headless --run-for 1 --tap 0.2:260,271 --tap 0.3:200,272 --events -");
+    EXPECT_TRUE(withEvent(linesOf(r.out), "effect").empty()) << r.out;
+}
+
 TEST(HeadlessCommandLine, SnapshotsShowTheMeterRising)
 {
     std::string trace = temp("rise.txt");
