@@ -40,7 +40,7 @@ bool splitTimed(std::string_view option, std::string_view value, double& time,
     return true;
 }
 
-bool parseTap(std::string_view value, TapSpec& tap, std::string& error)
+bool parseTap(std::string_view value, ScriptedTap& tap, std::string& error)
 {
     std::string target;
     if (!splitTimed("--tap", value, tap.time, target, error))
@@ -154,14 +154,14 @@ std::optional<HeadlessOptions> parseHeadlessOptions(const std::vector<std::strin
         } else if (arg == "--tap") {
             if (!value(v))
                 return std::nullopt;
-            TapSpec tap;
+            ScriptedTap tap;
             if (!parseTap(v, tap, error))
                 return std::nullopt;
             options.taps.push_back(tap);
         } else if (arg == "--snapshot") {
             if (!value(v))
                 return std::nullopt;
-            SnapshotSpec shot;
+            ScriptedSnapshot shot;
             if (!splitTimed("--snapshot", v, shot.time, shot.path, error))
                 return std::nullopt;
             if (shot.path.empty()) {

@@ -9,7 +9,7 @@ namespace brimsey {
 
 // A touch for the headless run: at `time` (seconds after the run loop starts) a touch
 // begins and ends at an outlet's centre or at a point given in window points.
-struct TapSpec {
+struct ScriptedTap {
     double time{0};
     std::string outlet; // empty when x, y are given
     double x{0};
@@ -17,7 +17,7 @@ struct TapSpec {
 };
 
 // A PNG of the window as drawn at `time`.
-struct SnapshotSpec {
+struct ScriptedSnapshot {
     double time{0};
     std::string path;
 };
@@ -29,9 +29,9 @@ struct HeadlessOptions {
     bool help{false};
     double runFor{-1};
     std::string accelFile;
-    std::vector<TapSpec> taps;
+    std::vector<ScriptedTap> taps;
     std::string eventsFile; // "-" writes to standard output
-    std::vector<SnapshotSpec> snapshots;
+    std::vector<ScriptedSnapshot> snapshots;
     double scale{1};
 };
 
