@@ -1,11 +1,16 @@
-// brimsey: the shake game. `brimsey --headless ...` plays it on a virtual clock without a
-// display; without --headless it opens the game's window.
+// brimsey: the shake game. Without options it opens the game's window; `brimsey --headless
+// ...` plays it on a virtual clock without a display.
 #include <iostream>
 #include <string>
 #include <vector>
 
+#include "app/GameClasses.h"
 #include "app/HeadlessGame.h"
 #include "app/HeadlessOptions.h"
+#include "app/Resources.h"
+#if BRIMSEY_WINDOWED
+#include "platform/backend/gtk/DesktopApplication.h"
+#endif
 
 int main(int argc, char** argv)
 {
@@ -22,7 +27,15 @@ int main(int argc, char** argv)
     }
     if (options->headless)
         return brimsey::runHeadless(*options, std::cerr);
-    std::cerr << "brimsey: the windowed application is not built yet; run it with --headless "
-                 "(see --help)\n";
+#if BRIMSEY_WINDOWED
+    brimsey::registerGameClasses();
+    platform::gtk::DesktopOptions desktop;
+    desktop.interfaceFile = brimsey::pathForResource("MainWindow", "json");
+    desktop.resourceDirectory = brimsey::resourceDirectory();
+    return platform::gtk::runDesktopApplication(desktop);
+#else
+    std::cerr << "brimsey: this build has no window (built without GTK); run it with "
+                 "--headless (see --help)\n";
     return 1;
+#endif
 }
