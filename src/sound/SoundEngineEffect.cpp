@@ -256,6 +256,11 @@ SoundEngineStatus SoundEngineEffect::StartLooping(std::unique_lock<std::mutex>& 
   auto thread = std::make_unique<OpenALThread>(&SoundEngineEffect::PlaybackProc, nullptr,
                                                kPlaybackThreadPriority, false, true);
 
+  // OpenAL refuses to unqueue from a looping source, and the previous start's thread left
+  // it looping: without this, a looping effect could be started only once.
+  alSourcei(mSourceID, AL_LOOPING, AL_FALSE);
+  alGetError();
+
   SoundEngineStatus result = ClearSourceBuffers();
   if (result != 0) {
     SoundEnginePrintDecimal("Error clearing buffers", result);
@@ -311,6 +316,12 @@ SoundEngineStatus SoundEngineEffect::ClearSourceBuffers() {
     ALsizei count = remaining < 8 ? remaining : 8;
     alSourceUnqueueBuffers(mSourceID, count, scratch);
     if (ALenum error = alGetError(); error != AL_NO_ERROR) {
+      // OpenAL counts no buffer of a never-played source as processed and will not unqueue
+      // them (a restart before the previous start's thread began playing). The source is
+      // stopped here, so detaching every buffer at once does the same job.
+      alSourcei(mSourceID, AL_BUFFER, 0);
+      if (alGetError() == AL_NO_ERROR)
+        return 0;
       SoundEnginePrintHex("Error unqueueing buffers from source", error);
       return error;
     }

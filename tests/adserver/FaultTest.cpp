@@ -222,3 +222,22 @@ TEST_F(DemoServerTest, FaultsDoNotTouchMissingFilesOrControl)
     EXPECT_EQ(missing.status, 404);
     EXPECT_LT(missing.body.size(), 1000u) << "a 404 page is not padded";
 }
+
+TEST_F(DemoServerTest, SlowAnswersDoNotHoldUpOtherFetches)
+{
+    // An ad load starts several downloads at once; a dozen held answers must not queue a
+    // whole one behind them.
+    FaultSpec slow = fault(Fault::slow, fetch::landingPage);
+    slow.delay = std::chrono::milliseconds(1500);
+    server.setFault(slow);
+    std::vector<std::thread> held;
+    for (int i = 0; i < 12; ++i)
+        held.emplace_back([&] { get(base + "/landing/trailhead.html", {}, 5000); });
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    Fetched icon = get(base + "/static/sdk/browser/back.png");
+    EXPECT_EQ(icon.status, 200);
+    EXPECT_LT(icon.seconds, 1.0) << "the icon waited for a worker held by a slow answer";
+    for (auto& thread : held)
+        thread.join();
+    EXPECT_EQ(server.requests(fetch::landingPage).size(), 12u);
+}

@@ -7,6 +7,7 @@
 #include <bit>
 #include <cerrno>
 #include <climits>
+#include <cmath>
 #include <cstring>
 #include <string_view>
 #include <fcntl.h>
@@ -74,6 +75,51 @@ bool dataChunkWasShortened(SNDFILE* file) {
     line = end + 1;
   }
   return false;
+}
+
+uint32_t bigEndian32(const unsigned char* p) {
+  return (uint32_t{p[0]} << 24) | (uint32_t{p[1]} << 16) | (uint32_t{p[2]} << 8) | p[3];
+}
+
+uint64_t bigEndian64(const unsigned char* p) {
+  return (uint64_t{bigEndian32(p)} << 32) | bigEndian32(p + 4);
+}
+
+// CAF and AIFF store the sample rate as a floating-point number (a double, an 80-bit
+// extended) and libsndfile reports it rounded to whole hertz. The exact rate is read from
+// the header itself; 0 when it cannot be.
+double exactSampleRate(int fd, int majorFormat) {
+  unsigned char header[4096];
+  ssize_t got = ::pread(fd, header, sizeof header, 0);
+  if (got < 12)
+    return 0.0;
+  const auto size = static_cast<size_t>(got);
+  if (majorFormat == SF_FORMAT_CAF) {
+    // 'caff' header, then the 'desc' chunk first: its data starts with the rate.
+    if (size < 28 || std::memcmp(header + 8, "desc", 4) != 0)
+      return 0.0;
+    return std::bit_cast<double>(bigEndian64(header + 20));
+  }
+  if (majorFormat == SF_FORMAT_AIFF) {
+    // 'FORM' size 'AIFF'/'AIFC', then chunks: id, big-endian size, data padded to even.
+    size_t at = 12;
+    while (at + 8 <= size) {
+      const uint32_t chunkSize = bigEndian32(header + at + 4);
+      if (std::memcmp(header + at, "COMM", 4) == 0) {
+        // channels (2), frames (4), bits (2), then the rate as an 80-bit extended.
+        if (chunkSize < 18 || at + 8 + 18 > size)
+          return 0.0;
+        const unsigned char* extended = header + at + 8 + 8;
+        const int exponent = ((extended[0] & 0x7F) << 8) | extended[1];
+        const uint64_t mantissa = bigEndian64(extended + 2);
+        if ((extended[0] & 0x80) || exponent == 0x7FFF)
+          return 0.0;
+        return std::ldexp(static_cast<double>(mantissa), exponent - 16383 - 63);
+      }
+      at += 8 + static_cast<size_t>(chunkSize) + (chunkSize & 1);
+    }
+  }
+  return 0.0;
 }
 
 AudioStreamDescription describe(const SF_INFO& info, bool dataIsBigEndian) {
@@ -209,6 +255,10 @@ int32_t AudioFile::open(const AudioFileURL& url, std::unique_ptr<AudioFile>& out
   bool swapped = sf_command(impl->file, SFC_RAW_DATA_NEEDS_ENDSWAP, nullptr, 0) == SF_TRUE;
   bool hostIsBig = std::endian::native == std::endian::big;
   impl->format = describe(impl->info, swapped != hostIsBig);
+  // Trust the header's exact rate only where it agrees with libsndfile's rounding.
+  const double exact = exactSampleRate(impl->fd, impl->info.format & SF_FORMAT_TYPEMASK);
+  if (std::isfinite(exact) && std::fabs(exact - impl->info.samplerate) < 1.0)
+    impl->format.sampleRate = exact;
 
   outFile.reset(new AudioFile{std::move(impl)});
   return kAudioFileNoError;

@@ -24,6 +24,7 @@ namespace {
 // Pictures and pages are ours, but the inventory folder is a command-line option: cap reads.
 constexpr std::size_t maxServedFile = 16 * 1024 * 1024;
 constexpr const char* demoHeader = "X-AdNet-Demo-Request";
+constexpr std::size_t maxWorkers = 64;
 
 struct Answer {
     int status{200};
@@ -634,6 +635,9 @@ bool DemoServer::start(std::string* error)
     server->set_read_timeout(5, 0);
     server->set_write_timeout(5, 0);
     server->set_keep_alive_max_count(100);
+    // Headers and body go out in separate writes; without this every answer waits about
+    // 40 ms for the client's delayed acknowledgement.
+    server->set_tcp_nodelay(true);
     // The library's default also sets SO_REUSEPORT, which lets a second server bind a port
     // that is in use and quietly share its requests. Reusing an address in TIME_WAIT is all
     // a restart needs.
@@ -641,6 +645,10 @@ bool DemoServer::start(std::string* error)
         int yes = 1;
         ::setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
     });
+    // Each connection holds a worker while it is open, kept-alive idle ones and slow
+    // answers included; the library's default of 8 lets a few slow answers stall an ad
+    // load's other downloads. Still a bound: beyond it connections wait in a queue.
+    server->new_task_queue = [] { return new httplib::ThreadPool(maxWorkers); };
     Impl* impl = impl_.get();
     auto handler = [impl](const httplib::Request& req, httplib::Response& res) { impl->handle(req, res); };
     server->Get(".*", handler);
