@@ -1,0 +1,146 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <set>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "adnet/AdNetDelegate.h"
+#include "adnet/AdNetParameters.h"
+#include "platform/core/Color.h"
+
+namespace platform {
+class Image;
+}
+
+namespace adnet {
+
+class AdNetURLDownload;
+
+// One ad, from request to display: makes sure the embedded browser's icons are cached, asks
+// the ad server for an ad, reads its JSON answer, downloads its images (and, for an image
+// banner, the accounting pixel) and tells its owner whether it became ready. Afterwards it is
+// the model the banner view draws.
+//
+// The owner (delegate) and the host (dataSource) are held weakly; an owner that lets the ad
+// go first clears the delegate, or simply drops it: its downloads are cancelled with it.
+class AdNetAd final : public std::enable_shared_from_this<AdNetAd> {
+public:
+    enum State : std::int32_t {
+        New = 0,
+        LoadingBrowserIcons = 1,
+        IconsReady = 2,
+        Requesting = 3,
+        LoadingImages = 4,
+        Ready = 5,
+        Failed = 6,
+        Clicking = 7,
+    };
+    enum Medium : std::int32_t { TextAd = 0, BannerAd = 1 };
+    enum SpinnerStyle : std::int32_t { WhiteSpinner = 1, GraySpinner = 2 };
+
+    using Selector = std::function<void(AdNetAd&)>;
+    using DisplaySelector = std::function<void(AdNetAd&, const std::string& url)>;
+
+    static constexpr const char* kProtocolVersion = "20090203-SDK-3f1986e5ead93fcd";
+    static constexpr const char* kBrowserIconPath = "/static/sdk/browser/";
+    static constexpr const char* kActionIconPath = "/static/sdk/img/";
+    // The embedded browser's toolbar icons, in the order they are fetched.
+    static const std::vector<std::string>& browserIcons();
+    static inline const platform::Color kDefaultBackgroundColor{0.443f, 0.514f, 0.631f, 1.0f};
+
+    static std::shared_ptr<AdNetAd> create();
+    ~AdNetAd();
+    AdNetAd(const AdNetAd&) = delete;
+    AdNetAd& operator=(const AdNetAd&) = delete;
+
+    // Starts the ad's work; only a new ad does anything.
+    void request();
+    bool readyForDisplay() const { return m_state == Ready || m_state == Clicking; }
+    State state() const { return m_state; }
+
+    // Completions of every download the ad starts, routed by state and identifier.
+    void downloadDidSucceed(AdNetURLDownload& download);
+    void downloadDidFail(AdNetURLDownload& download);
+
+    // The request parameters from the host's answers, asked in a fixed order.
+    AdNetParameters buildParams();
+    // "k=v&k2=v2" with every key and value escaped as RFC 2396 URL text; no leading "?".
+    static std::string queryStringFromDictionary(const AdNetParameters& params);
+
+    // Banner looks, asked of the host on every read.
+    platform::Color backgroundColor() const;
+    platform::Color textColor() const;
+    SpinnerStyle spinnerStyle() const;
+
+    Medium medium() const { return m_medium; }
+    const std::optional<std::string>& text() const { return m_text; }
+    const std::optional<std::string>& action() const { return m_action; }
+    const std::optional<std::string>& clickUrl() const { return m_clickUrl; }
+    const std::optional<std::string>& jsonpUrl() const { return m_jsonpUrl; }
+    const std::optional<std::string>& userString() const { return m_userString; }
+    const std::shared_ptr<platform::Image>& userImage() const { return m_userImage; }
+    const std::shared_ptr<platform::Image>& actionImage() const { return m_actionImage; }
+    std::size_t activeDownloadCount() const { return m_activeDownloads ? m_activeDownloads->size() : 0; }
+
+    void setDataSource(std::weak_ptr<AdNetDelegate> dataSource) { m_dataSource = std::move(dataSource); }
+    void setDelegate(std::weak_ptr<void> delegate) { m_delegate = std::move(delegate); }
+    void setRequestSuccessSelector(Selector s) { m_requestSuccessSelector = std::move(s); }
+    void setRequestFailureSelector(Selector s) { m_requestFailureSelector = std::move(s); }
+    void setClickSuccessSelector(Selector s) { m_clickSuccessSelector = std::move(s); }
+    void setClickFailureSelector(Selector s) { m_clickFailureSelector = std::move(s); }
+    void setDisplayCanvasSelector(DisplaySelector s) { m_displayCanvasSelector = std::move(s); }
+    void setDisplayEmbeddedBrowserSelector(DisplaySelector s) { m_displayEmbeddedBrowserSelector = std::move(s); }
+
+    // Watches every fetch the ad starts and how each ends, in order. For tools and tests.
+    struct FetchEvent {
+        enum Kind { Started, Succeeded, Failed } kind;
+        std::string url;
+        std::optional<std::string> identifier;
+        int statusCode{0};       // of the last response; 0 when none arrived
+        std::size_t bytes{0};    // body bytes received
+    };
+    using FetchObserver = std::function<void(const FetchEvent&)>;
+    void setFetchObserver(FetchObserver observer) { m_fetchObserver = std::move(observer); }
+
+private:
+    AdNetAd() = default;
+
+    void loadBrowserIcons();
+    void addDownload(const std::string& url, std::optional<std::string> identifier);
+    void browserIconsDidFinishLoading();
+    void requestAdFromServer();
+    void loadAdWithData(const std::string& body);
+    void requestDidSucceed();
+    void requestDidFail();
+    void notify(const Selector& selector);
+    std::shared_ptr<AdNetURLDownload> takeDownload(AdNetURLDownload& download, bool succeeded);
+    std::shared_ptr<platform::Image> decodeImage(const std::optional<std::string>& body) const;
+
+    std::weak_ptr<AdNetDelegate> m_dataSource;
+    std::weak_ptr<void> m_delegate;
+    Selector m_requestSuccessSelector;
+    Selector m_requestFailureSelector;
+    Selector m_clickFailureSelector;
+    Selector m_clickSuccessSelector;
+    DisplaySelector m_displayCanvasSelector;
+    DisplaySelector m_displayEmbeddedBrowserSelector;
+    State m_state{New};
+    // Nothing (not merely empty) once the ad has failed.
+    std::optional<std::set<std::shared_ptr<AdNetURLDownload>>> m_activeDownloads{std::in_place};
+    Medium m_medium{TextAd};
+    std::optional<std::string> m_text;
+    std::optional<std::string> m_action;
+    std::optional<std::string> m_clickUrl;
+    std::optional<std::string> m_jsonpUrl;
+    std::optional<std::string> m_userString;
+    std::shared_ptr<platform::Image> m_userImage;
+    std::shared_ptr<platform::Image> m_actionImage;
+    FetchObserver m_fetchObserver;
+};
+
+} // namespace adnet

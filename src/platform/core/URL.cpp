@@ -1,0 +1,106 @@
+#include "platform/core/URL.h"
+
+#include <curl/curl.h>
+
+#include <cctype>
+#include <memory>
+
+namespace platform {
+
+namespace {
+
+struct UrlDeleter {
+    void operator()(CURLU* h) const { curl_url_cleanup(h); }
+};
+using UrlHandle = std::unique_ptr<CURLU, UrlDeleter>;
+
+// Schemes such as "adnet:" or "mailto:" are not curl's own but are still URLs to us.
+constexpr unsigned kParseFlags = CURLU_NON_SUPPORT_SCHEME;
+
+std::optional<std::string> getPart(CURLU* h, CURLUPart part)
+{
+    char* out = nullptr;
+    if (curl_url_get(h, part, &out, 0) != CURLUE_OK || !out)
+        return std::nullopt;
+    std::string value(out);
+    curl_free(out);
+    return value;
+}
+
+bool hasControlOrNul(std::string_view text)
+{
+    for (char c : text)
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f)
+            return true;
+    return false;
+}
+
+} // namespace
+
+std::optional<URL> URL::fromCurl(void* handle)
+{
+    auto* h = static_cast<CURLU*>(handle);
+    URL url;
+    auto text = getPart(h, CURLUPART_URL);
+    auto scheme = getPart(h, CURLUPART_SCHEME);
+    if (!text || !scheme)
+        return std::nullopt;
+    url.m_text = *text;
+    url.m_scheme = *scheme;
+    url.m_host = getPart(h, CURLUPART_HOST).value_or("");
+    // Host names are case-insensitive; compare them in one form.
+    for (char& c : url.m_host)
+        c = char(std::tolower(static_cast<unsigned char>(c)));
+    if (auto port = getPart(h, CURLUPART_PORT)) {
+        try {
+            url.m_port = std::stoi(*port);
+        } catch (...) {
+            return std::nullopt;
+        }
+    }
+    url.m_path = getPart(h, CURLUPART_PATH).value_or("");
+    url.m_query = getPart(h, CURLUPART_QUERY);
+    url.m_fragment = getPart(h, CURLUPART_FRAGMENT);
+    return url;
+}
+
+std::optional<URL> URL::parse(std::string_view text)
+{
+    if (text.empty() || hasControlOrNul(text))
+        return std::nullopt;
+    UrlHandle h(curl_url());
+    if (!h)
+        return std::nullopt;
+    std::string copy(text);
+    if (curl_url_set(h.get(), CURLUPART_URL, copy.c_str(), kParseFlags) != CURLUE_OK)
+        return std::nullopt;
+    return fromCurl(h.get());
+}
+
+std::optional<URL> URL::resolve(const URL& base, std::string_view reference)
+{
+    if (hasControlOrNul(reference))
+        return std::nullopt;
+    UrlHandle h(curl_url());
+    if (!h)
+        return std::nullopt;
+    if (curl_url_set(h.get(), CURLUPART_URL, base.m_text.c_str(), kParseFlags) != CURLUE_OK)
+        return std::nullopt;
+    std::string copy(reference);
+    if (curl_url_set(h.get(), CURLUPART_URL, copy.c_str(), kParseFlags) != CURLUE_OK)
+        return std::nullopt;
+    return fromCurl(h.get());
+}
+
+std::optional<int> URL::effectivePort() const
+{
+    if (m_port)
+        return m_port;
+    if (m_scheme == "http")
+        return 80;
+    if (m_scheme == "https")
+        return 443;
+    return std::nullopt;
+}
+
+} // namespace platform
