@@ -23,8 +23,8 @@ void Canvas::save()
 
 void Canvas::restore()
 {
-    if (m_stack.empty())
-        return; // unbalanced restore: ignore rather than corrupt cairo's stack
+    if (m_stack.size() <= m_floor)
+        return; // unbalanced restore: ignore rather than corrupt the caller's state
     cairo_restore(m_cr);
     m_fill = m_stack.back().fill;
     m_stroke = m_stack.back().stroke;

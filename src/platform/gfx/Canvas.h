@@ -38,7 +38,23 @@ public:
     cairo_t* cairo() const { return m_cr; }
 
     void save();
+    // Undoes the last save(); a restore without a matching save() is ignored.
     void restore();
+    // Runs `body` between save() and restore(); saves that body leaves open are closed,
+    // and restores beyond its own saves are ignored, so a careless drawing routine cannot
+    // disturb its caller's state.
+    template <class Body>
+    void isolated(Body&& body)
+    {
+        save();
+        std::size_t outerFloor = m_floor;
+        m_floor = m_stack.size();
+        body();
+        while (m_stack.size() > m_floor)
+            restore();
+        m_floor = outerFloor;
+        restore();
+    }
     void translate(Float dx, Float dy);
     void scale(Float sx, Float sy);
     void concat(const Transform& t);
@@ -99,6 +115,7 @@ private:
         Float alpha;
     };
     std::vector<Saved> m_stack;
+    std::size_t m_floor{0};
 };
 
 // A canvas that draws into a fresh transparent bitmap of a size in points at a scale.

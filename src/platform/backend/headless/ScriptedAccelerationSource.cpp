@@ -1,0 +1,115 @@
+#include "platform/backend/headless/ScriptedAccelerationSource.h"
+
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <fstream>
+#include <sstream>
+
+namespace platform {
+
+namespace {
+
+bool parseNumber(std::string_view& rest, double& out)
+{
+    std::size_t i = 0;
+    while (i < rest.size() && (rest[i] == ' ' || rest[i] == '\t'))
+        ++i;
+    rest.remove_prefix(i);
+    if (rest.empty())
+        return false;
+    if (rest.front() == '+')
+        rest.remove_prefix(1);
+    auto [end, ec] = std::from_chars(rest.data(), rest.data() + rest.size(), out);
+    if (ec != std::errc() || !std::isfinite(out))
+        return false;
+    rest.remove_prefix(std::size_t(end - rest.data()));
+    return true;
+}
+
+} // namespace
+
+bool ScriptedAccelerationSource::parse(std::string_view text, std::string* error)
+{
+    std::vector<Line> lines;
+    std::size_t number = 0;
+    while (!text.empty()) {
+        ++number;
+        auto newline = text.find('\n');
+        std::string_view line = text.substr(0, newline);
+        text.remove_prefix(newline == std::string_view::npos ? text.size() : newline + 1);
+        if (!line.empty() && line.back() == '\r')
+            line.remove_suffix(1);
+        auto first = line.find_first_not_of(" \t");
+        if (first == std::string_view::npos || line[first] == '#')
+            continue;
+        Line parsed;
+        std::string_view rest = line;
+        if (!parseNumber(rest, parsed.t) || !parseNumber(rest, parsed.x)
+            || !parseNumber(rest, parsed.y) || !parseNumber(rest, parsed.z)
+            || rest.find_first_not_of(" \t") != std::string_view::npos) {
+            if (error)
+                *error = "line " + std::to_string(number) + ": expected \"t x y z\" (four numbers), got \""
+                         + std::string(line.substr(0, 80)) + "\"";
+            return false;
+        }
+        if (!lines.empty() && parsed.t < lines.back().t) {
+            if (error) {
+                std::ostringstream message;
+                message << "line " << number << ": time " << parsed.t
+                        << " is before the previous line's " << lines.back().t;
+                *error = message.str();
+            }
+            return false;
+        }
+        lines.push_back(parsed);
+    }
+    m_lines = std::move(lines);
+    return true;
+}
+
+bool ScriptedAccelerationSource::loadFile(const std::filesystem::path& path, std::string* error)
+{
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+        if (error)
+            *error = path.string() + ": cannot open the file";
+        return false;
+    }
+    std::ostringstream text;
+    text << in.rdbuf();
+    std::string reason;
+    if (!parse(text.str(), &reason)) {
+        if (error)
+            *error = path.string() + ": " + reason;
+        return false;
+    }
+    return true;
+}
+
+bool ScriptedAccelerationSource::setLines(std::vector<Line> lines, std::string* error)
+{
+    for (std::size_t i = 1; i < lines.size(); ++i)
+        if (lines[i].t < lines[i - 1].t) {
+            if (error)
+                *error = "line " + std::to_string(i + 1) + ": times must not decrease";
+            return false;
+        }
+    m_lines = std::move(lines);
+    return true;
+}
+
+Acceleration ScriptedAccelerationSource::read(double now)
+{
+    ++m_reads;
+    const double t = now - m_origin + kTolerance;
+    // The first line later than t; the one before it is the reading.
+    auto after = std::upper_bound(m_lines.begin(), m_lines.end(), t,
+                                  [](double value, const Line& line) { return value < line.t; });
+    if (after == m_lines.begin())
+        return {0, 0, -1, now};
+    const Line& line = *(after - 1);
+    return {line.x, line.y, line.z, now};
+}
+
+} // namespace platform

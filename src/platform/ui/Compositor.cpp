@@ -1,0 +1,258 @@
+#include "platform/ui/Compositor.h"
+
+#include <cairo.h>
+
+#include <cmath>
+#include <numbers>
+
+#include "platform/gfx/Canvas.h"
+#include "platform/gfx/Image.h"
+#include "platform/ui/AnimationInternal.h"
+#include "platform/ui/Layer.h"
+#include "platform/ui/Window.h"
+
+namespace platform {
+
+namespace detail {
+
+namespace {
+
+void drawView(Canvas& canvas, View& view, double now);
+
+void drawLayer(Canvas& canvas, const Layer& layer, double now)
+{
+    if (layer.isHidden())
+        return;
+    const Float opacity = layer.presentationOpacity(now);
+    if (opacity <= 0)
+        return;
+    const Rect b = layer.bounds();
+    const Point position = layer.presentationPosition(now);
+    canvas.isolated([&] {
+        canvas.translate(position.x, position.y);
+        canvas.concat(layer.presentationTransform(now));
+        canvas.translate(-b.width() / 2 - b.x(), -b.height() / 2 - b.y());
+        cairo_t* cr = canvas.cairo();
+        const bool group = opacity < 1;
+        if (group)
+            cairo_push_group(cr);
+        if (auto color = layer.presentationBackgroundColor(now)) {
+            canvas.setFillColor(*color);
+            canvas.fillRect(b);
+        }
+        if (auto image = layer.contents())
+            canvas.drawImage(*image, b);
+        for (const auto& sub : layer.sublayers())
+            drawLayer(canvas, *sub, now);
+        if (group) {
+            cairo_pop_group_to_source(cr);
+            cairo_paint_with_alpha(cr, opacity);
+        }
+    });
+}
+
+// Background, the view's own drawing, its layer's sublayers, its subviews; in the view's
+// bounds coordinates.
+void drawContent(Canvas& canvas, View& view, const Rect& bounds, double now)
+{
+    if (view.clipsToBounds())
+        canvas.clipToRect(bounds);
+    if (auto color = view.presentationBackgroundColor(now)) {
+        canvas.setFillColor(*color);
+        canvas.fillRect(bounds);
+    }
+    canvas.isolated([&] { view.draw(canvas, bounds); });
+    if (view.hasLayer()) {
+        auto layer = view.layer();
+        if (auto image = layer->contents())
+            canvas.drawImage(*image, bounds);
+        for (const auto& sub : layer->sublayers())
+            drawLayer(canvas, *sub, now);
+    }
+    // A copy: a drawing routine must not be able to pull the list from under us.
+    auto subviews = view.subviews();
+    for (const auto& sub : subviews)
+        drawView(canvas, *sub, now);
+}
+
+void drawView(Canvas& canvas, View& view, double now)
+{
+    if (view.isHidden())
+        return;
+    const Float alpha = view.presentationAlpha(now);
+    if (alpha <= 0)
+        return;
+    const Point center = view.presentationCenter(now);
+    const Rect bounds = view.presentationBounds(now);
+    const TransitionState* transition = view.activeTransition(now);
+    canvas.isolated([&] {
+        canvas.translate(center.x - bounds.width() / 2, center.y - bounds.height() / 2);
+        cairo_t* cr = canvas.cairo();
+        const bool group = alpha < 1;
+        if (group)
+            cairo_push_group(cr);
+        bool showBefore = false;
+        double shade = 0;
+        if (transition) {
+            double p = transition->transaction->progress(now);
+            if (transition->kind == ViewTransition::FlipFromLeft
+                || transition->kind == ViewTransition::FlipFromRight) {
+                // A turn about the vertical centre line: the old face narrows to an edge,
+                // then the new face widens from it.
+                double angle = p * std::numbers::pi;
+                double sx = std::cos(angle);
+                showBefore = sx > 0;
+                shade = 0.35 * std::sin(angle);
+                double cx = bounds.width() / 2;
+                canvas.translate(Float(cx), 0);
+                canvas.scale(Float(std::max(std::abs(sx), 1e-3)), 1);
+                canvas.translate(Float(-cx), 0);
+            } else {
+                showBefore = p < 0.5;
+            }
+        }
+        if (showBefore) {
+            if (transition->before)
+                canvas.drawImage(*transition->before, Rect{0, 0, bounds.width(), bounds.height()});
+        } else {
+            canvas.isolated([&] {
+                canvas.translate(-bounds.x(), -bounds.y());
+                drawContent(canvas, view, bounds, now);
+            });
+        }
+        if (shade > 0) {
+            canvas.setFillColor(Color::white(0, Float(shade)));
+            canvas.fillRect({0, 0, bounds.width(), bounds.height()});
+        }
+        if (group) {
+            cairo_pop_group_to_source(cr);
+            cairo_paint_with_alpha(cr, alpha);
+        }
+    });
+}
+
+} // namespace
+
+std::shared_ptr<Image> renderViewForTransition(View& view, double scale, double now)
+{
+    const Rect bounds = view.presentationBounds(now);
+    if (bounds.width() <= 0 || bounds.height() <= 0)
+        return nullptr;
+    BitmapCanvas bitmap(bounds.size, scale);
+    if (!bitmap.isValid())
+        return nullptr;
+    bitmap.canvas().translate(-bounds.x(), -bounds.y());
+    drawContent(bitmap.canvas(), view, bounds, now);
+    return bitmap.makeImage();
+}
+
+} // namespace detail
+
+Compositor::Compositor(std::shared_ptr<Window> window)
+    : m_window(std::move(window))
+{
+    m_window->setInvalidationHandler([this] {
+        if (m_onNeedsDisplay)
+            m_onNeedsDisplay();
+    });
+}
+
+Compositor::~Compositor()
+{
+    m_window->setInvalidationHandler(nullptr);
+}
+
+void Compositor::setNeedsDisplayHandler(std::function<void()> handler)
+{
+    m_onNeedsDisplay = std::move(handler);
+}
+
+bool Compositor::needsDisplay() const
+{
+    return m_window->needsDisplay();
+}
+
+bool Compositor::isAnimating() const
+{
+    return detail::isAnimating(*m_window, RunLoop::main().now());
+}
+
+void Compositor::render(cairo_t* cr, double scale)
+{
+    const double now = RunLoop::main().now();
+    // Cleared first: changes made while drawing ask for the next frame.
+    m_window->clearNeedsDisplay();
+    ++m_frames;
+    cairo_save(cr);
+    // Behind every window the screen is black.
+    cairo_set_operator(cr, CAIRO_OPERATOR_SOURCE);
+    cairo_set_source_rgb(cr, 0, 0, 0);
+    cairo_paint(cr);
+    cairo_set_operator(cr, CAIRO_OPERATOR_OVER);
+    cairo_scale(cr, scale, scale);
+    Canvas canvas(cr);
+    // The window's frame is where it sits on the screen; draw it at the surface's origin.
+    Rect frame = m_window->frame();
+    canvas.translate(-frame.x(), -frame.y());
+    detail::drawView(canvas, *m_window, now);
+    cairo_restore(cr);
+}
+
+std::shared_ptr<Image> Compositor::renderImage(double scale)
+{
+    Size size = m_window->bounds().size;
+    int w = int(std::ceil(double(size.width) * scale - 1e-6));
+    int h = int(std::ceil(double(size.height) * scale - 1e-6));
+    auto image = Image::create(w, h, scale);
+    if (!image)
+        return nullptr;
+    cairo_t* cr = cairo_create(image->surface());
+    render(cr, scale);
+    cairo_destroy(cr);
+    cairo_surface_flush(image->surface());
+    return image;
+}
+
+FrameDriver::FrameDriver(Compositor& compositor, std::function<void()> drawFrame,
+                         double framesPerSecond, RunLoop& loop)
+    : m_compositor(compositor)
+    , m_draw(std::move(drawFrame))
+    , m_interval(1.0 / (framesPerSecond > 0 ? framesPerSecond : 60.0))
+    , m_loop(loop.weak_from_this())
+{
+    m_compositor.setNeedsDisplayHandler([this] { schedule(); });
+    schedule();
+}
+
+FrameDriver::~FrameDriver()
+{
+    m_compositor.setNeedsDisplayHandler(nullptr);
+    if (auto loop = m_loop.lock(); loop && m_pending)
+        loop->cancel(m_pending);
+}
+
+void FrameDriver::schedule()
+{
+    auto loop = m_loop.lock();
+    if (!loop || m_pending || !m_compositor.needsFrame())
+        return;
+    double at = std::max(loop->now(), m_lastFrame + m_interval);
+    m_pending = loop->scheduleAt(at, [this] { tick(); });
+}
+
+void FrameDriver::tick()
+{
+    m_pending = 0;
+    if (!m_compositor.needsFrame())
+        return;
+    if (auto loop = m_loop.lock())
+        m_lastFrame = loop->now();
+    ++m_frames;
+    if (m_draw)
+        m_draw();
+    else
+        m_compositor.renderImage(1.0);
+    schedule();
+}
+
+} // namespace platform

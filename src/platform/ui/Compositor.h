@@ -1,0 +1,78 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+
+#include "platform/core/RunLoop.h"
+
+typedef struct _cairo cairo_t;
+
+namespace platform {
+
+class Image;
+class Window;
+
+// Draws a window's view tree with cairo at any scale, as it looks at the main run loop's
+// current time (running animations interpolated). It knows when the window needs drawing
+// again, so a host draws only then: an idle window costs nothing.
+class Compositor final {
+public:
+    explicit Compositor(std::shared_ptr<Window> window);
+    ~Compositor();
+    Compositor(const Compositor&) = delete;
+    Compositor& operator=(const Compositor&) = delete;
+
+    const std::shared_ptr<Window>& window() const { return m_window; }
+
+    // Draws the whole window into `cr`, whose user space must be device pixels; `scale`
+    // is device pixels per point. Counts a frame.
+    void render(cairo_t* cr, double scale);
+    // Draws into a new image of the window's size at `scale`. Counts a frame.
+    std::shared_ptr<Image> renderImage(double scale);
+
+    // Something changed since the last frame.
+    bool needsDisplay() const;
+    // An animation in the window runs now (frames are due until it ends).
+    bool isAnimating() const;
+    bool needsFrame() const { return needsDisplay() || isAnimating(); }
+    // Called when the window goes from clean to needing a frame. The host schedules a
+    // frame then; while isAnimating() it keeps drawing frames.
+    void setNeedsDisplayHandler(std::function<void()> handler);
+
+    std::uint64_t frameCount() const { return m_frames; }
+
+private:
+    std::shared_ptr<Window> m_window;
+    std::function<void()> m_onNeedsDisplay;
+    std::uint64_t m_frames{0};
+};
+
+// A frame clock on the run loop for hosts without one of their own (headless runs,
+// tests): draws a frame at most `framesPerSecond` times a second, and only while the
+// compositor needs frames.
+class FrameDriver final {
+public:
+    FrameDriver(Compositor& compositor, std::function<void()> drawFrame,
+                double framesPerSecond = 60.0, RunLoop& loop = RunLoop::main());
+    ~FrameDriver();
+    FrameDriver(const FrameDriver&) = delete;
+    FrameDriver& operator=(const FrameDriver&) = delete;
+
+    std::uint64_t framesDrawn() const { return m_frames; }
+    // Schedules a frame if one is needed and none is pending.
+    void schedule();
+
+private:
+    void tick();
+
+    Compositor& m_compositor;
+    std::function<void()> m_draw;
+    double m_interval;
+    std::weak_ptr<RunLoop> m_loop;
+    RunLoop::EventId m_pending{0};
+    double m_lastFrame{-1e300};
+    std::uint64_t m_frames{0};
+};
+
+} // namespace platform

@@ -1,0 +1,83 @@
+#pragma once
+
+#include <functional>
+#include <map>
+#include <memory>
+
+#include "platform/ui/View.h"
+
+namespace platform {
+
+class ViewController;
+
+// The screen the application draws on: its size in points and its pixel scale. The
+// backend sets it before launch (the headless runner from its options, the GTK backend
+// from the monitor).
+class Screen final {
+public:
+    static Screen& main();
+
+    Rect bounds() const { return m_bounds; }
+    void setBounds(const Rect& bounds) { m_bounds = bounds; m_applicationFrame = bounds; }
+    // The area an application may use (the whole screen here: there is no status bar).
+    Rect applicationFrame() const { return m_applicationFrame; }
+    void setApplicationFrame(const Rect& frame) { m_applicationFrame = frame; }
+    double scale() const { return m_scale; }
+    void setScale(double scale) { m_scale = scale > 0 ? scale : 1.0; }
+
+private:
+    Screen() = default;
+    Rect m_bounds{0, 0, 320, 480};
+    Rect m_applicationFrame{0, 0, 320, 480};
+    double m_scale{1.0};
+};
+
+// The root of a view tree on the screen. It turns the host's pointer input into touches
+// and tells the host (through the invalidation handler) when it needs drawing again.
+// Window coordinates are the window's own bounds coordinates.
+class Window : public View {
+public:
+    static std::shared_ptr<Window> create(const Rect& frame = Screen::main().bounds());
+
+    void makeKeyAndVisible();
+    bool isKeyWindow() const;
+    bool isVisible() const { return m_visible; }
+
+    // Adds the controller's view to the window when set.
+    std::shared_ptr<ViewController> rootViewController() const { return m_rootController; }
+    void setRootViewController(std::shared_ptr<ViewController> controller);
+
+    // -- display
+    // Whether something changed since the last clearNeedsDisplay().
+    bool needsDisplay() const { return m_needsDisplay; }
+    void clearNeedsDisplay() { m_needsDisplay = false; }
+    // Called when the window goes from clean to needing display (not on every change).
+    void setInvalidationHandler(std::function<void()> handler) { m_onInvalidate = std::move(handler); }
+
+    // -- input from the host, in window coordinates. A touch that begins where no view
+    // takes touches is ignored to its end.
+    void touchBegan(Touch::Id id, Point location);
+    void touchMoved(Touch::Id id, Point location);
+    void touchEnded(Touch::Id id, Point location);
+    void touchCancelled(Touch::Id id);
+    void cancelAllTouches();
+    std::size_t activeTouchCount() const { return m_touches.size(); }
+
+protected:
+    explicit Window(const Rect& frame);
+
+private:
+    friend class View;
+    void invalidate();
+    TouchEvent eventFor(double timestamp) const;
+    enum class Delivery { Began, Moved, Ended, Cancelled };
+    void deliver(const std::shared_ptr<Touch>& touch, Delivery delivery);
+
+    bool m_needsDisplay{true};
+    bool m_visible{false};
+    std::function<void()> m_onInvalidate;
+    std::shared_ptr<ViewController> m_rootController;
+    std::map<Touch::Id, std::shared_ptr<Touch>> m_touches;
+};
+
+} // namespace platform

@@ -1,0 +1,291 @@
+#include "platform/core/Timer.h"
+#include "platform/ui/Animation.h"
+#include "platform/ui/Button.h"
+#include "platform/ui/Compositor.h"
+#include "platform/ui/ImageView.h"
+#include "platform/ui/Layer.h"
+#include "platform/ui/Window.h"
+
+#include "UiTestSupport.h"
+
+using namespace platform;
+
+namespace {
+
+constexpr std::uint32_t kBlack = 0x000000FF;
+constexpr std::uint32_t kRed = 0xFF0000FF;
+constexpr std::uint32_t kGreen = 0x00FF00FF;
+constexpr std::uint32_t kBlue = 0x0000FFFF;
+constexpr std::uint32_t kWhite = 0xFFFFFFFF;
+
+std::uint8_t red(std::uint32_t p) { return std::uint8_t(p >> 24); }
+std::uint8_t green(std::uint32_t p) { return std::uint8_t(p >> 16); }
+std::uint8_t blue(std::uint32_t p) { return std::uint8_t(p >> 8); }
+
+// A view that draws a filled rectangle of its own and counts its draws.
+class Painter : public View {
+public:
+    static std::shared_ptr<Painter> create(const Rect& frame)
+    {
+        return std::shared_ptr<Painter>(new Painter(frame));
+    }
+    void draw(Canvas& canvas, const Rect&) override
+    {
+        ++draws;
+        canvas.setFillColor(Color::rgba(0, 0, 1));
+        canvas.fillRect({0, 0, 5, 5});
+        canvas.restore(); // careless: must not disturb the compositor
+        canvas.restore();
+        canvas.translate(1000, 1000);
+    }
+    int draws = 0;
+
+private:
+    explicit Painter(const Rect& frame) : View(frame) { }
+};
+
+} // namespace
+
+using Rendering = UiTest;
+
+TEST_F(Rendering, DrawsTheTreeInOrderAtEveryScale)
+{
+    auto window = Window::create({0, 0, 40, 30});
+    window->setBackgroundColor(Color::rgba(1, 1, 1));
+    auto red = View::create({10, 5, 20, 10});
+    red->setBackgroundColor(Color::rgba(1, 0, 0));
+    auto green = View::create({5, 5, 10, 10}); // inside red, at (15, 10) in the window
+    green->setBackgroundColor(Color::rgba(0, 1, 0));
+    red->addSubview(green);
+    auto painter = Painter::create({0, 20, 10, 10});
+    window->addSubview(red);
+    window->addSubview(painter);
+    auto hidden = View::create({0, 0, 40, 30});
+    hidden->setBackgroundColor(Color::rgba(0, 0, 0));
+    hidden->setHidden(true);
+    window->addSubview(hidden);
+
+    Compositor compositor(window);
+    for (double scale : {1.0, 2.0}) {
+        auto image = compositor.renderImage(scale);
+        ASSERT_TRUE(image);
+        EXPECT_EQ(image->pixelWidth(), int(40 * scale));
+        EXPECT_EQ(pixelAt(*image, 1, 1), kWhite);
+        EXPECT_EQ(pixelAt(*image, 11, 6), kRed);
+        EXPECT_EQ(pixelAt(*image, 16, 11), kGreen);
+        EXPECT_EQ(pixelAt(*image, 29.5, 14.5), kRed);
+        EXPECT_EQ(pixelAt(*image, 30.5, 14.5), kWhite);
+        EXPECT_EQ(pixelAt(*image, 2, 22), kBlue) << "draw() in the view's own coordinates";
+        EXPECT_EQ(pixelAt(*image, 7, 27), kWhite) << "only what draw() filled";
+    }
+    EXPECT_EQ(painter->draws, 2);
+    EXPECT_EQ(compositor.frameCount(), 2u);
+    // The careless draw() did not shift what came after it.
+    auto image = compositor.renderImage(1.0);
+    EXPECT_EQ(pixelAt(*image, 16, 11), kGreen);
+}
+
+TEST_F(Rendering, AlphaAppliesToTheWholeSubtreeAndZeroAlphaDrawsNothing)
+{
+    auto window = Window::create({0, 0, 20, 20});
+    auto group = View::create({0, 0, 20, 20});
+    group->setBackgroundColor(Color::rgba(1, 0, 0));
+    auto child = View::create({0, 0, 10, 20});
+    child->setBackgroundColor(Color::rgba(0, 0, 1));
+    group->addSubview(child);
+    window->addSubview(group);
+    group->setAlpha(0.5f);
+    Compositor compositor(window);
+    auto image = compositor.renderImage(1.0);
+    // The child covers the red inside the group, then the group is blended once: no red
+    // shows through the child.
+    std::uint32_t p = pixelAt(*image, 5, 5);
+    EXPECT_EQ(red(p), 0);
+    EXPECT_NEAR(blue(p), 128, 2);
+    EXPECT_NEAR(red(pixelAt(*image, 15, 5)), 128, 2);
+
+    group->setAlpha(0);
+    image = compositor.renderImage(1.0);
+    EXPECT_EQ(pixelAt(*image, 5, 5), kBlack) << "the screen behind is black";
+}
+
+TEST_F(Rendering, ImagesUseTheirPointSizeAndTheSharperVariantWhenGiven)
+{
+    auto window = Window::create({0, 0, 40, 40});
+    // A 2x image: 20 x 20 pixels, 10 x 10 points, left half red, right half blue.
+    BitmapCanvas bitmap({10, 10}, 2.0);
+    bitmap.canvas().setFillColor(Color::rgba(1, 0, 0));
+    bitmap.canvas().fillRect({0, 0, 5, 10});
+    bitmap.canvas().setFillColor(Color::rgba(0, 0, 1));
+    bitmap.canvas().fillRect({5, 0, 5, 10});
+    auto view = ImageView::create(bitmap.makeImage());
+    EXPECT_EQ(view->frame(), (Rect{0, 0, 10, 10}));
+    view->setCenter({20, 20});
+    window->addSubview(view);
+    Compositor compositor(window);
+    auto image = compositor.renderImage(2.0);
+    EXPECT_EQ(pixelAt(*image, 15.25, 20), kRed);
+    EXPECT_EQ(pixelAt(*image, 19.75, 20), kRed) << "sharp edge at 2x";
+    EXPECT_EQ(pixelAt(*image, 20.25, 20), kBlue);
+    EXPECT_EQ(pixelAt(*image, 14.75, 20), kBlack);
+}
+
+TEST_F(Rendering, LayersDrawOverTheViewWithTheirTransformAboutTheCentre)
+{
+    auto window = Window::create({0, 0, 100, 100});
+    auto view = View::create({0, 0, 100, 100});
+    view->setBackgroundColor(Color::rgba(1, 1, 1));
+    auto child = View::create({0, 0, 100, 10});
+    child->setBackgroundColor(Color::rgba(0, 1, 0));
+    view->addSubview(child);
+    window->addSubview(view);
+    auto icon = Layer::create();
+    icon->setFrame({40, 0, 20, 40});
+    icon->setContents(solidImage({20, 40}, Color::rgba(1, 0, 0)));
+    view->layer()->addSublayer(icon);
+    Compositor compositor(window);
+
+    auto image = compositor.renderImage(1.0);
+    EXPECT_EQ(pixelAt(*image, 50, 20), kRed);
+    EXPECT_EQ(pixelAt(*image, 50, 5), kGreen) << "subviews are drawn over layers";
+
+    icon->setTransform(Transform::scale(0.5, 0.5));
+    image = compositor.renderImage(1.0);
+    EXPECT_EQ(pixelAt(*image, 50, 20), kRed);
+    EXPECT_EQ(pixelAt(*image, 44, 20), kWhite) << "shrunk about its centre (45..55)";
+    EXPECT_EQ(pixelAt(*image, 46, 20), kRed);
+    EXPECT_EQ(pixelAt(*image, 50, 29), kRed);
+    EXPECT_EQ(pixelAt(*image, 50, 31), kWhite) << "(10..30 high)";
+
+    icon->setOpacity(0.5f);
+    image = compositor.renderImage(1.0);
+    EXPECT_NEAR(green(pixelAt(*image, 50, 20)), 128, 2);
+
+    view->layer()->setSublayers({});
+    image = compositor.renderImage(1.0);
+    EXPECT_EQ(pixelAt(*image, 50, 20), kWhite);
+}
+
+TEST_F(Rendering, RunningAnimationsAreDrawnFromTheClock)
+{
+    auto window = Window::create({0, 0, 100, 10});
+    auto box = View::create({0, 0, 10, 10});
+    box->setBackgroundColor(Color::rgba(1, 0, 0));
+    window->addSubview(box);
+    Compositor compositor(window);
+    ViewAnimation::begin();
+    ViewAnimation::setDuration(1.0);
+    ViewAnimation::setCurve(AnimationCurve::Linear);
+    box->setCenter({95, 5});
+    ViewAnimation::commit();
+    loop->runFor(0.5);
+    auto image = compositor.renderImage(1.0);
+    EXPECT_EQ(pixelAt(*image, 50, 5), kRed) << "half way";
+    EXPECT_EQ(pixelAt(*image, 5, 5), kBlack);
+    EXPECT_EQ(pixelAt(*image, 95, 5), kBlack);
+    loop->runFor(1.0);
+    image = compositor.renderImage(1.0);
+    EXPECT_EQ(pixelAt(*image, 95, 5), kRed);
+}
+
+TEST_F(Rendering, FlipShowsTheOldContentUntilHalfWayThenTheNew)
+{
+    auto window = Window::create({0, 0, 100, 20});
+    auto container = View::create({0, 0, 100, 20});
+    window->addSubview(container);
+    auto oldBanner = View::create({0, 0, 100, 20});
+    oldBanner->setBackgroundColor(Color::rgba(1, 0, 0));
+    container->addSubview(oldBanner);
+    Compositor compositor(window);
+
+    ViewAnimation::begin("newAd");
+    ViewAnimation::setDuration(0.7);
+    ViewAnimation::setTransition(ViewTransition::FlipFromRight, *container);
+    auto newBanner = View::create({0, 0, 100, 20});
+    newBanner->setBackgroundColor(Color::rgba(0, 0, 1));
+    container->addSubview(newBanner);
+    oldBanner->removeFromSuperview();
+    ViewAnimation::commit();
+    oldBanner.reset();
+
+    loop->runFor(0.2);
+    EXPECT_TRUE(compositor.isAnimating());
+    auto image = compositor.renderImage(1.0);
+    EXPECT_GT(red(pixelAt(*image, 50, 10)), 100) << "the old banner turns away";
+    EXPECT_EQ(blue(pixelAt(*image, 50, 10)), 0);
+    EXPECT_EQ(pixelAt(*image, 1, 10), kBlack) << "narrower than the full width";
+    loop->runFor(0.45); // 0.65 of 0.7
+    image = compositor.renderImage(1.0);
+    EXPECT_GT(blue(pixelAt(*image, 50, 10)), 100) << "the new one turns in";
+    EXPECT_EQ(red(pixelAt(*image, 50, 10)), 0);
+    loop->runFor(0.1);
+    EXPECT_FALSE(compositor.isAnimating());
+    image = compositor.renderImage(1.0);
+    EXPECT_EQ(pixelAt(*image, 1, 10), kBlue);
+}
+
+// An idle window draws nothing; a changing one draws while something changes.
+using Frames = UiTest;
+
+TEST_F(Frames, IdleWindowDrawsNoFramesAndAnimationsDrawOnlyWhileTheyRun)
+{
+    auto window = Window::create({0, 0, 320, 480});
+    auto meter = View::create({100, 670, 40, 100});
+    meter->setBackgroundColor(Color::rgba(0, 1, 0));
+    auto hint = View::create({0, 0, 100, 20});
+    window->addSubview(meter);
+    window->addSubview(hint);
+    window->makeKeyAndVisible();
+    Compositor compositor(window);
+    FrameDriver driver(compositor, [&] { compositor.renderImage(1.0); }, 60.0);
+
+    loop->runFor(0.1);
+    EXPECT_EQ(driver.framesDrawn(), 1u) << "the first picture";
+
+    // Something ticking that changes nothing (like samples outside a game): no frames.
+    int samples = 0;
+    auto ticker = Timer::schedule(0.04, true, [&](Timer&) {
+        ++samples;
+        meter->setCenter(meter->center()); // same value
+    });
+    loop->runFor(10.0);
+    EXPECT_EQ(samples, 250);
+    EXPECT_EQ(driver.framesDrawn(), 1u) << "idle: not one frame in ten seconds";
+
+    // One change: one frame.
+    meter->setCenter({120, 700});
+    loop->runFor(1.0);
+    EXPECT_EQ(driver.framesDrawn(), 2u);
+
+    // Several changes within one frame interval: still one frame.
+    meter->setCenter({120, 690});
+    hint->setAlpha(0);
+    meter->setCenter({120, 680});
+    loop->runFor(1.0);
+    EXPECT_EQ(driver.framesDrawn(), 3u);
+
+    // A one-second fade: frames at 60 a second while it runs, one final frame, then none.
+    ViewAnimation::begin();
+    ViewAnimation::setDuration(1.0);
+    hint->setAlpha(1);
+    ViewAnimation::commit();
+    loop->runFor(5.0);
+    auto afterFade = driver.framesDrawn() - 3;
+    EXPECT_GE(afterFade, 60u);
+    EXPECT_LE(afterFade, 62u);
+    loop->runFor(10.0);
+    EXPECT_EQ(driver.framesDrawn() - 3, afterFade) << "quiet again after the fade";
+
+    // A layer animation keeps frames coming too.
+    auto layer = Layer::create();
+    meter->layer()->addSublayer(layer);
+    auto pulse = BasicAnimation::create("opacity");
+    pulse->fromValue = 0.0;
+    pulse->setDuration(0.5);
+    layer->addAnimation(pulse, "pulse");
+    auto before = driver.framesDrawn();
+    loop->runFor(3.0);
+    EXPECT_GE(driver.framesDrawn() - before, 30u);
+    EXPECT_LE(driver.framesDrawn() - before, 33u);
+    ticker->invalidate();
+}
