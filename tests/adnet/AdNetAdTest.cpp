@@ -484,3 +484,20 @@ TEST_F(AdNetAdTest, PixelRulesOnScriptedAnswers)
         EXPECT_EQ(scripted.count("/px"), c.pixelFetches);
     }
 }
+
+TEST_F(AdNetAdTest, ImagesOverThePixelCapFailTheAdAndReadBackAsNothing)
+{
+    cacheBrowserIcons();
+    ScriptedAdServer scripted(R"({"text":"t","6":"url","url":"u","204":"/icon.png"})"); // icons are 3 x 2
+    scripted.useAsAdNetwork();
+    auto config = adnet::configuration();
+    config.maxImagePixels = 6;
+    adnet::setConfiguration(config);
+    EXPECT_TRUE(runAd()->ready());
+    config.maxImagePixels = 5;
+    adnet::setConfiguration(config);
+    EXPECT_TRUE(runAd()->failed());
+    // A cached file over the cap does not decode either.
+    adnet::AdNetImageCache::sharedCache().storeImage(*solidImage(3, 2, 0xffffffffu), "big");
+    EXPECT_FALSE(adnet::AdNetImageCache::sharedCache().fetchImageNamed("big"));
+}

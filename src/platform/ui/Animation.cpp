@@ -102,18 +102,24 @@ void registerActive(ActiveAnimation entry)
 bool isAnimating(const Window& window, double now)
 {
     auto& active = state().active;
+    // Entries go once their end has passed, their target is gone, or the target no
+    // longer animates (a later change took over, an animation was removed).
     std::erase_if(active, [now](const ActiveAnimation& a) {
-        return a.end <= now || (a.view.expired() && a.layer.expired());
+        if (a.end <= now)
+            return true;
+        if (auto view = a.view.lock())
+            return !view->hasRunningAnimations(now);
+        if (auto layer = a.layer.lock())
+            return !layer->hasRunningAnimations(now);
+        return true;
     });
     for (const auto& a : active) {
-        if (auto view = a.view.lock()) {
-            if (view->window() == &window)
-                return true;
-        } else if (auto layer = a.layer.lock()) {
-            auto host = layer->hostView();
-            if (host && host->window() == &window && layer->hasRunningAnimations(now))
-                return true;
-        }
+        std::shared_ptr<View> view = a.view.lock();
+        if (!view)
+            if (auto layer = a.layer.lock())
+                view = layer->hostView();
+        if (view && view->window() == &window)
+            return true;
     }
     return false;
 }

@@ -154,12 +154,12 @@ Compositor::Compositor(std::shared_ptr<Window> window)
     m_window->setInvalidationHandler([this] {
         if (m_onNeedsDisplay)
             m_onNeedsDisplay();
-    });
+    }, this);
 }
 
 Compositor::~Compositor()
 {
-    m_window->setInvalidationHandler(nullptr);
+    m_window->clearInvalidationHandler(this);
 }
 
 void Compositor::setNeedsDisplayHandler(std::function<void()> handler)
@@ -180,6 +180,8 @@ bool Compositor::isAnimating() const
 void Compositor::render(cairo_t* cr, double scale)
 {
     const double now = RunLoop::main().now();
+    // Transitions capture the outgoing picture at the scale the window is shown at.
+    detail::setSnapshotScale(scale);
     // Cleared first: changes made while drawing ask for the next frame.
     m_window->clearNeedsDisplay();
     ++m_frames;

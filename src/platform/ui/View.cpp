@@ -467,6 +467,15 @@ const detail::TransitionState* View::activeTransition(double now) const
     return m_transition.get();
 }
 
+bool View::hasRunningAnimations(double now) const
+{
+    auto running = [now](const auto& slot) {
+        return slot && now < slot->transaction->endTime();
+    };
+    return running(m_centerAnimation) || running(m_boundsAnimation) || running(m_alphaAnimation)
+           || running(m_backgroundAnimation) || running(m_transition) || animatesContinuously();
+}
+
 void View::finishAnimations(const detail::Transaction& transaction)
 {
     auto clear = [&](auto& slot) {

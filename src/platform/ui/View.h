@@ -132,6 +132,11 @@ public:
     Float presentationAlpha(double now) const;
     std::optional<Color> presentationBackgroundColor(double now) const;
     const detail::TransitionState* activeTransition(double now) const;
+    // Whether anything of this view (not its subviews) is drawn differently as time
+    // passes: a running animation or transition, or animatesContinuously().
+    bool hasRunningAnimations(double now) const;
+    // Views that move on their own (a spinner) answer true while they do.
+    virtual bool animatesContinuously() const { return false; }
 
     // Called by the tree when the view enters or leaves a window or superview.
     virtual void didMoveToWindow() { }

@@ -52,7 +52,20 @@ public:
     bool needsDisplay() const { return m_needsDisplay; }
     void clearNeedsDisplay() { m_needsDisplay = false; }
     // Called when the window goes from clean to needing display (not on every change).
-    void setInvalidationHandler(std::function<void()> handler) { m_onInvalidate = std::move(handler); }
+    // One handler at a time; `owner` lets its setter clear it later without clearing a
+    // handler someone else has set since.
+    void setInvalidationHandler(std::function<void()> handler, const void* owner = nullptr)
+    {
+        m_onInvalidate = std::move(handler);
+        m_invalidationOwner = owner;
+    }
+    void clearInvalidationHandler(const void* owner)
+    {
+        if (owner == m_invalidationOwner) {
+            m_onInvalidate = nullptr;
+            m_invalidationOwner = nullptr;
+        }
+    }
 
     // -- input from the host, in window coordinates. A touch that begins where no view
     // takes touches is ignored to its end.
@@ -76,6 +89,7 @@ private:
     bool m_needsDisplay{true};
     bool m_visible{false};
     std::function<void()> m_onInvalidate;
+    const void* m_invalidationOwner{nullptr};
     std::shared_ptr<ViewController> m_rootController;
     std::map<Touch::Id, std::shared_ptr<Touch>> m_touches;
 };

@@ -1,4 +1,5 @@
 #include "platform/core/Timer.h"
+#include "platform/ui/ActivityIndicator.h"
 #include "platform/ui/Animation.h"
 #include "platform/ui/Button.h"
 #include "platform/ui/Compositor.h"
@@ -288,4 +289,52 @@ TEST_F(Frames, IdleWindowDrawsNoFramesAndAnimationsDrawOnlyWhileTheyRun)
     EXPECT_GE(driver.framesDrawn() - before, 30u);
     EXPECT_LE(driver.framesDrawn() - before, 33u);
     ticker->invalidate();
+}
+
+TEST_F(Frames, ASpinnerDrawsFramesOnlyWhileItTurns)
+{
+    auto window = Window::create({0, 0, 100, 100});
+    window->setBackgroundColor(Color::rgba(0, 0, 0));
+    auto spinner = ActivityIndicator::create(ActivityIndicatorStyle::Gray);
+    EXPECT_EQ(spinner->frame().size, (Size{20, 20}));
+    EXPECT_TRUE(spinner->isHidden()) << "hidden until started";
+    spinner->setCenter({50, 50});
+    window->addSubview(spinner);
+    Compositor compositor(window);
+    FrameDriver driver(compositor, [&] { compositor.renderImage(1.0); }, 60.0);
+    loop->runFor(1.0);
+    EXPECT_EQ(driver.framesDrawn(), 1u);
+
+    spinner->startAnimating();
+    loop->runFor(0.5);
+    auto a = compositor.renderImage(1.0);
+    loop->runFor(1.0 / 12);
+    auto b = compositor.renderImage(1.0);
+    int differing = 0;
+    for (int y = 40; y < 60; ++y)
+        for (int x = 40; x < 60; ++x)
+            differing += a->pixelRGBA(x, y) != b->pixelRGBA(x, y);
+    EXPECT_GT(differing, 5) << "the spokes turn with the clock";
+    EXPECT_GE(driver.framesDrawn(), 30u);
+
+    spinner->stopAnimating();
+    EXPECT_TRUE(spinner->isHidden());
+    loop->runFor(0.5);
+    auto stopped = driver.framesDrawn();
+    loop->runFor(5.0);
+    EXPECT_EQ(driver.framesDrawn(), stopped) << "a stopped spinner costs nothing";
+    spinner->removeFromSuperview();
+}
+
+TEST_F(Frames, ASecondCompositorOnTheSameWindowKeepsItsNotices)
+{
+    auto window = Window::create({0, 0, 10, 10});
+    auto first = std::make_unique<Compositor>(window);
+    Compositor second(window);
+    int notices = 0;
+    second.setNeedsDisplayHandler([&] { ++notices; });
+    first.reset(); // must not take the second one's handler with it
+    second.renderImage(1.0);
+    window->setBackgroundColor(Color::rgba(1, 0, 0));
+    EXPECT_EQ(notices, 1);
 }
