@@ -22,11 +22,12 @@ demo() {
   # the keep-shaking hint, shakes again, and taps the result to play once more.
   awk 'BEGIN {
          pi = 3.14159265358979
+         # A hard shake: the phone swings 4 g left and right from one sample to the next.
          print "0 0 0 -1"
          for (k = 1; k * 0.04 <= 16; k++) {
            t = k * 0.04
            if ((t >= 1.5 && t < 4.5) || (t >= 6.5 && t < 9.5))
-             printf "%.2f %.3f %.3f -1\n", t, 3.6 * sin(2 * pi * 5 * t), 1.2 * cos(2 * pi * 5 * t)
+             printf "%.2f %.1f %.3f -1\n", t, (k % 2 ? 4 : -4), 0.5 * sin(2 * pi * 3 * t)
            else
              printf "%.2f 0 0 -1\n", t
          }
@@ -36,10 +37,10 @@ demo() {
     --tap 1:butstart \
     --tap 13:butd1 --tap 13:butd2 --tap 13:butd3 --tap 13:butd4 \
     --events "$out/events.log" \
-    --snapshot 0.5:"$out/0-start.png" \
+    --snapshot 0.95:"$out/0-start.png" \
     --snapshot 3:"$out/1-shaking.png" \
     --snapshot 6.3:"$out/2-hint.png" \
-    --snapshot 11:"$out/3-result.png" \
+    --snapshot 12.5:"$out/3-result.png" \
     --snapshot 14:"$out/4-again.png"
   echo "brimsey: the scripted game is done:"
   echo "  event log:  $out/events.log"

@@ -61,7 +61,12 @@ void drawContent(Canvas& canvas, View& view, const Rect& bounds, double now)
         canvas.setFillColor(*color);
         canvas.fillRect(bounds);
     }
-    canvas.isolated([&] { view.draw(canvas, bounds); });
+    // A view draws only inside its bounds, as into a backing store of that size: a
+    // gradient or a fill of the whole clip stays within the view.
+    canvas.isolated([&] {
+        canvas.clipToRect(bounds);
+        view.draw(canvas, bounds);
+    });
     if (view.hasLayer()) {
         auto layer = view.layer();
         if (auto image = layer->contents())

@@ -88,9 +88,12 @@ void View::setFrame(const Rect& frame)
         retarget(*this, m_centerAnimation, presentationCenter(now), now);
     if (bounds != m_bounds)
         retarget(*this, m_boundsAnimation, presentationBounds(now), now);
+    const bool resized = bounds.size != m_bounds.size;
     m_center = center;
     m_bounds = bounds;
     notify(ViewChange::Frame);
+    if (resized)
+        boundsSizeDidChange();
 }
 
 void View::setCenter(Point center)
@@ -110,8 +113,11 @@ void View::setBounds(const Rect& bounds)
         return;
     double now = detail::animationClockNow();
     retarget(*this, m_boundsAnimation, presentationBounds(now), now);
+    const bool resized = b.size != m_bounds.size;
     m_bounds = b;
     notify(ViewChange::Frame);
+    if (resized)
+        boundsSizeDidChange();
 }
 
 // ---- appearance -------------------------------------------------------------------------

@@ -141,6 +141,9 @@ public:
     // Called by the tree when the view enters or leaves a window or superview.
     virtual void didMoveToWindow() { }
     virtual void didMoveToSuperview() { }
+    // Called after the bounds size changed (by frame or bounds), so a view that arranges
+    // its subviews can do it again.
+    virtual void boundsSizeDidChange() { }
 
 protected:
     explicit View(const Rect& frame = {});

@@ -57,6 +57,7 @@ protected:
         GameWindow::Hooks hooks;
         hooks.draw = [this](cairo_t* cr, double pixelScale) {
             lastPixelScale = pixelScale;
+            cairo_scale(cr, pixelScale, pixelScale);
             cairo_set_source_rgb(cr, 0.9, 0.1, 0.1);
             cairo_paint(cr);
             cairo_set_source_rgb(cr, 0.1, 0.1, 0.9);

@@ -338,3 +338,25 @@ TEST_F(Frames, ASecondCompositorOnTheSameWindowKeepsItsNotices)
     window->setBackgroundColor(Color::rgba(1, 0, 0));
     EXPECT_EQ(notices, 1);
 }
+
+TEST_F(Rendering, ADrawRoutineCannotPaintOutsideItsView)
+{
+    // A gradient extended past both ends fills the whole clip: that must be the view.
+    class Shine : public View {
+    public:
+        Shine() : View(Rect{10, 10, 20, 20}) { }
+        void draw(Canvas& canvas, const Rect& r) override
+        {
+            canvas.drawLinearGradient({{Color::rgba(1, 0, 0), Color::rgba(1, 0, 0)}, {0, 1}}, {0, r.y()},
+                                      {0, r.maxY()}, DrawsBeforeStartLocation | DrawsAfterEndLocation);
+        }
+    };
+    auto window = Window::create({0, 0, 40, 40});
+    window->setBackgroundColor(Color::rgba(1, 1, 1));
+    window->addSubview(std::make_shared<Shine>());
+    Compositor compositor(window);
+    auto image = compositor.renderImage(1.0);
+    EXPECT_EQ(pixelAt(*image, 15, 15), kRed);
+    EXPECT_EQ(pixelAt(*image, 5, 5), kWhite);
+    EXPECT_EQ(pixelAt(*image, 35, 35), kWhite);
+}

@@ -26,12 +26,15 @@ struct GameWindow::Impl {
         Viewport vp{w->m_contentWidth, w->m_contentHeight, double(width), double(height)};
         double s = vp.scale();
         double shift = w->m_jolt.offset(now(w)) * s;
+        // GTK's context counts logical pixels on a surface of deviceScale pixels each.
+        double ds = w->deviceScale();
         cairo_translate(cr, vp.originX() + shift, vp.originY());
-        cairo_scale(cr, s, s);
-        cairo_rectangle(cr, 0, 0, w->m_contentWidth, w->m_contentHeight);
+        cairo_scale(cr, 1.0 / ds, 1.0 / ds);
+        double pixelScale = s * ds;
+        cairo_rectangle(cr, 0, 0, w->m_contentWidth * pixelScale, w->m_contentHeight * pixelScale);
         cairo_clip(cr);
         if (w->m_hooks.draw)
-            w->m_hooks.draw(cr, s * w->deviceScale());
+            w->m_hooks.draw(cr, pixelScale);
         cairo_restore(cr);
     }
 

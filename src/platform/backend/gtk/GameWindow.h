@@ -17,8 +17,9 @@ namespace platform::gtk {
 class GameWindow final {
 public:
     struct Hooks {
-        // Draws the content in points (the context is already translated, scaled and
-        // clipped); pixelScale is device pixels per point, for choosing picture sizes.
+        // Draws the content. The context's user space is device pixels with its origin at
+        // the content's top-left corner, clipped to the content; pixelScale is device
+        // pixels per point.
         std::function<void(cairo_t*, double pixelScale)> draw;
         // Asked every frame: whether the next frame will differ (animations running).
         std::function<bool()> animating;

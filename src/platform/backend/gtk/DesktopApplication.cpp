@@ -1,0 +1,170 @@
+#include "platform/backend/gtk/DesktopApplication.h"
+
+#include <gtk/gtk.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+
+#include "platform/backend/gtk/DesktopDevices.h"
+#include "platform/backend/gtk/GameWindow.h"
+#include "platform/backend/gtk/RunLoopSource.h"
+#include "platform/backend/gtk/SoundOutput.h"
+#include "platform/core/Bundle.h"
+#include "platform/core/RunLoop.h"
+#include "platform/device/Accelerometer.h"
+#include "platform/device/Haptics.h"
+#include "platform/ui/Application.h"
+#include "platform/ui/Compositor.h"
+#include "platform/ui/Window.h"
+
+namespace platform::gtk {
+
+namespace {
+
+void say(bool verbose, const std::string& line)
+{
+    if (verbose)
+        std::fprintf(stderr, "brimsey: %s\n", line.c_str());
+}
+
+int monitorScale()
+{
+    GdkDisplay* display = gdk_display_get_default();
+    if (!display)
+        return 1;
+    GListModel* monitors = gdk_display_get_monitors(display);
+    if (g_list_model_get_n_items(monitors) == 0)
+        return 1;
+    auto* monitor = GDK_MONITOR(g_list_model_get_item(monitors, 0));
+    int scale = gdk_monitor_get_scale_factor(monitor);
+    g_object_unref(monitor);
+    return scale > 0 ? scale : 1;
+}
+
+Point toPoint(double x, double y)
+{
+    return Point{static_cast<Float>(x), static_cast<Float>(y)};
+}
+
+} // namespace
+
+int runDesktopApplication(const DesktopOptions& options)
+{
+    // Before anything can touch OpenAL: the launch below loads the game's sounds.
+    std::string soundNote;
+    chooseSoundOutput(&soundNote);
+    if (!soundNote.empty())
+        say(true, soundNote);
+
+    // Every frame is drawn with cairo already; GTK's cairo renderer shows it without
+    // loading a GL driver (about 75 MB less resident memory). GSK_RENDERER still decides.
+    setenv("GSK_RENDERER", "cairo", 0);
+    if (!gtk_init_check()) {
+        const char* display = std::getenv("DISPLAY");
+        const char* wayland = std::getenv("WAYLAND_DISPLAY");
+        std::fprintf(stderr, "brimsey: cannot open a display (DISPLAY=%s, WAYLAND_DISPLAY=%s)\n",
+                     display ? display : "", wayland ? wayland : "");
+        return kNoDisplayStatus;
+    }
+
+    auto loop = RunLoop::mainShared();
+    auto source = std::make_unique<RunLoopSource>(loop);
+
+    std::string why;
+    auto sensor = IioAccelerometer::find(options.iioRoot, &why);
+    if (sensor)
+        say(options.verbose, "accelerometer: " + (sensor->name().empty() ? std::string("IIO") : sensor->name()) +
+                                 " at " + sensor->path());
+    auto acceleration = std::make_shared<DesktopAccelerationSource>(std::move(sensor));
+    Accelerometer::shared().setSource(acceleration);
+
+    std::unique_ptr<GameWindow> gameWindow;
+    auto haptics = std::make_shared<DesktopHaptics>([&gameWindow] {
+        if (gameWindow)
+            gameWindow->jolt();
+    });
+    Haptics::shared().setBackend(haptics);
+    say(options.verbose, haptics->vibrator().available()
+                             ? "vibration: feedbackd"
+                             : "vibration: " + haptics->vibrator().status() + "; the game jolts instead");
+
+    Screen::main().setScale(monitorScale());
+    Bundle::main().setResourceDirectory(options.resourceDirectory.empty()
+                                            ? options.interfaceFile.parent_path()
+                                            : options.resourceDirectory);
+    std::string error;
+    if (!Application::shared().launch(options.interfaceFile, &error)) {
+        std::fprintf(stderr, "brimsey: cannot start: %s\n", error.c_str());
+        Haptics::shared().setBackend(nullptr);
+        Accelerometer::shared().setSource(nullptr);
+        return 1;
+    }
+    std::shared_ptr<Window> window = Application::shared().keyWindow();
+    if (!window) {
+        std::fprintf(stderr, "brimsey: cannot start: the interface description shows no window\n");
+        return 1;
+    }
+    Rect bounds = window->bounds();
+    Compositor compositor(window);
+
+    GMainLoop* mainLoop = g_main_loop_new(nullptr, FALSE);
+    Touch::Id nextTouch = 1;
+    Touch::Id activeTouch = 0;
+    auto now = [loop] { return loop->now(); };
+
+    GameWindow::Hooks hooks;
+    hooks.now = now;
+    hooks.draw = [&compositor](cairo_t* cr, double pixelScale) { compositor.render(cr, pixelScale); };
+    hooks.animating = [&compositor] { return compositor.isAnimating(); };
+    hooks.pressed = [&](double x, double y) {
+        activeTouch = nextTouch++;
+        window->touchBegan(activeTouch, toPoint(x, y));
+    };
+    hooks.dragged = [&](double x, double y) {
+        if (activeTouch)
+            window->touchMoved(activeTouch, toPoint(x, y));
+    };
+    hooks.released = [&](double x, double y) {
+        if (activeTouch)
+            window->touchEnded(activeTouch, toPoint(x, y));
+        activeTouch = 0;
+    };
+    hooks.cancelled = [&] {
+        if (activeTouch)
+            window->touchCancelled(activeTouch);
+        activeTouch = 0;
+    };
+    hooks.pointerMoved = [&](double x, double y) { acceleration->shakes().pointer().moved(now(), x, y); };
+    hooks.pointerLeft = [&] { acceleration->shakes().pointer().lost(); };
+    hooks.shakeKey = [&](bool down) {
+        if (down)
+            acceleration->shakes().key().pressed(now());
+        else
+            acceleration->shakes().key().released();
+    };
+    hooks.focusLost = [&] { acceleration->shakes().focusLost(); };
+    hooks.closed = [mainLoop] { g_main_loop_quit(mainLoop); };
+
+    gameWindow = std::make_unique<GameWindow>(options.title, bounds.size.width, bounds.size.height, hooks);
+    // One frame per change; frames keep coming while something animates.
+    compositor.setNeedsDisplayHandler([&gameWindow] { gameWindow->startFrames(); });
+    gameWindow->present();
+    gameWindow->startFrames();
+    say(options.verbose, "shake with the mouse (fast back-and-forth over the window) or hold Space");
+
+    g_main_loop_run(mainLoop);
+
+    Application::shared().terminate();
+    compositor.setNeedsDisplayHandler(nullptr);
+    gameWindow.reset();
+    Haptics::shared().setBackend(nullptr);
+    Accelerometer::shared().setSource(nullptr);
+    g_main_loop_unref(mainLoop);
+    source.reset();
+    // What closing the window left for GTK to finish.
+    while (g_main_context_iteration(nullptr, FALSE)) { }
+    return 0;
+}
+
+} // namespace platform::gtk

@@ -1,0 +1,30 @@
+#pragma once
+
+#include <filesystem>
+#include <string>
+
+namespace platform::gtk {
+
+// Exit status when no display can be opened (scripts fall back to a headless run).
+constexpr int kNoDisplayStatus = 69;
+
+struct DesktopOptions {
+    std::filesystem::path interfaceFile;
+    // Where pictures and sounds are found; default: the interface file's folder.
+    std::filesystem::path resourceDirectory;
+    std::string title{"brimsey"};
+    // Where to look for an IIO accelerometer.
+    std::string iioRoot{"/sys/bus/iio/devices"};
+    // Say on stderr how to play and what was found (sound, sensor, vibration).
+    bool verbose{true};
+};
+
+// Runs the application in a GTK 4 window until the window is closed: loads the interface
+// description into the platform's application object, draws its key window scaled to the
+// monitor, drives the main RunLoop from GLib's main loop, feeds clicks and taps as touches,
+// shakes from the IIO sensor, the pointer and the Space key, and vibrates through
+// feedbackd or a visible jolt. Returns the exit status: 0 after the window was closed,
+// kNoDisplayStatus without a display, 1 when the application cannot launch.
+int runDesktopApplication(const DesktopOptions& options);
+
+} // namespace platform::gtk
