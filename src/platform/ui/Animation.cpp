@@ -96,7 +96,16 @@ double animationClockNow()
 
 void registerActive(ActiveAnimation entry)
 {
-    state().active.push_back(std::move(entry));
+    auto& active = state().active;
+    // Compositors prune as they draw; without one (a headless run that never draws) keep
+    // the list from growing with every animation.
+    if (active.size() >= 64) {
+        const double now = animationClockNow();
+        std::erase_if(active, [now](const ActiveAnimation& a) {
+            return a.end <= now || (a.view.expired() && a.layer.expired());
+        });
+    }
+    active.push_back(std::move(entry));
 }
 
 bool isAnimating(const Window& window, double now)

@@ -1,0 +1,69 @@
+// The accelerometer callback runs 25 times a second for the application's whole life and
+// must not allocate; what it does to views (a centre, an alpha, a button's state, with
+// an event-log observer listening) must not allocate either.
+#include "platform/ui/Button.h"
+#include "platform/ui/ImageView.h"
+#include "platform/ui/Window.h"
+
+#include "UiTestSupport.h"
+
+#include <atomic>
+#include <cstdlib>
+#include <new>
+
+namespace {
+std::atomic<bool> counting{false};
+std::atomic<long> allocations{0};
+}
+
+void* operator new(std::size_t size)
+{
+    if (counting.load(std::memory_order_relaxed))
+        allocations.fetch_add(1, std::memory_order_relaxed);
+    if (void* p = std::malloc(size ? size : 1))
+        return p;
+    throw std::bad_alloc();
+}
+
+// The replacement new above takes its memory from malloc, so free is the matching release.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
+void operator delete(void* p) noexcept { std::free(p); }
+void operator delete(void* p, std::size_t) noexcept { std::free(p); }
+#pragma GCC diagnostic pop
+
+using namespace platform;
+
+using Allocations = UiTest;
+
+TEST_F(Allocations, ModelChangesOutsideAnimationsAllocateNothing)
+{
+    auto window = Window::create({0, 0, 320, 480});
+    auto meter = ImageView::create(Rect{140, 670, 40, 100});
+    auto hint = ImageView::create(Rect{0, 0, 100, 20});
+    auto button = Button::create({0, 0, 50, 50});
+    window->addSubview(meter);
+    window->addSubview(hint);
+    window->addSubview(button);
+    int invalidations = 0;
+    window->setInvalidationHandler([&] { ++invalidations; });
+    long seen = 0;
+    auto log = [&](View&, ViewChange) { ++seen; };
+    meter->addObserver(log);
+    hint->addObserver(log);
+    button->addObserver(log);
+
+    counting = true;
+    for (int i = 0; i < 1000; ++i) {
+        meter->setCenter({160, Float(720.0 - 0.15 * 7.29 * i)});
+        hint->setAlpha(i % 2 ? 1.0f : 0.0f);
+        button->setEnabled(i % 2 == 0);
+        if (i % 100 == 0)
+            window->clearNeedsDisplay(); // a frame was drawn
+    }
+    counting = false;
+    EXPECT_EQ(allocations.load(), 0);
+    // Every call but the first centre (already 720) and the first enable (already on).
+    EXPECT_EQ(seen, 2998);
+    EXPECT_EQ(invalidations, 10);
+}
