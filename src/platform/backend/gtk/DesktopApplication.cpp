@@ -37,11 +37,10 @@ Point toPoint(double x, double y)
 
 int runDesktopApplication(const DesktopOptions& options)
 {
-    // Before anything can touch OpenAL: the launch below loads the game's sounds.
+    // Before anything can touch OpenAL (the launch below loads the game's sounds), and
+    // while this process has one thread: the probe forks.
     std::string soundNote;
     chooseSoundOutput(&soundNote);
-    if (!soundNote.empty())
-        say(true, soundNote);
 
     // Every frame is drawn with cairo already; GTK's cairo renderer shows it without
     // loading a GL driver (about 75 MB less resident memory). GSK_RENDERER still decides.
@@ -53,6 +52,9 @@ int runDesktopApplication(const DesktopOptions& options)
                      display ? display : "", wayland ? wayland : "");
         return kNoDisplayStatus;
     }
+
+    if (!soundNote.empty())
+        say(true, soundNote);
 
     auto loop = RunLoop::mainShared();
     auto source = std::make_unique<RunLoopSource>(loop);
