@@ -147,8 +147,11 @@ detail::Arena& JSONScanner::arena()
 {
     if (!arena_) {
         // Sized by the data: the values of most documents take less room than their text.
+        // Made on the first value, so a text that fails at once costs nothing; capped, so
+        // that a huge text that fails early does not reserve its whole size.
+        constexpr std::size_t kCap = std::size_t{64} << 20;
         const std::size_t text = length() - scanLocation();
-        arena_ = std::make_shared<detail::Arena>(text, text / 4);
+        arena_ = std::make_shared<detail::Arena>(std::min(text, kCap), std::min(text / 4, kCap));
     }
     return *arena_;
 }
@@ -162,7 +165,6 @@ Value JSONScanner::publish(const Node& node)
 
 bool JSONScanner::scanJSONObject(Value* outValue, Error* outError)
 {
-    arena();
     Node node;
     if (!value(node, outError))
         return false;
@@ -173,7 +175,6 @@ bool JSONScanner::scanJSONObject(Value* outValue, Error* outError)
 
 bool JSONScanner::scanJSONDictionary(Value* outValue, Error* outError)
 {
-    arena();
     Node node;
     if (!dictionary(node, outError))
         return false;
@@ -184,7 +185,6 @@ bool JSONScanner::scanJSONDictionary(Value* outValue, Error* outError)
 
 bool JSONScanner::scanJSONArray(Value* outValue, Error* outError)
 {
-    arena();
     Node node;
     if (!array(node, outError))
         return false;
@@ -195,7 +195,6 @@ bool JSONScanner::scanJSONArray(Value* outValue, Error* outError)
 
 bool JSONScanner::scanJSONStringConstant(Value* outValue, Error* outError)
 {
-    arena();
     Node node;
     if (!string(node, outError))
         return false;

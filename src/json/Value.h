@@ -1,11 +1,13 @@
 #pragma once
 
+#include <concepts>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <type_traits>
 
 namespace json {
 
@@ -65,9 +67,16 @@ public:
     // Arrays and dictionaries.
     std::size_t count() const;  // elements or entries; 0 for other kinds
     Value at(std::size_t index) const;  // array element, none when out of range
-    Value operator[](std::size_t index) const { return at(index); }
-    // So that v[0] is an index, not a null key pointer.
-    Value operator[](int index) const { return index < 0 ? Value{} : at(std::size_t(index)); }
+    // Any integer type is an index (so v[0] is no null key pointer); negative ones give none.
+    template <std::integral I>
+    Value operator[](I index) const
+    {
+        if constexpr (std::is_signed_v<I>) {
+            if (index < 0)
+                return {};
+        }
+        return at(std::size_t(index));
+    }
     // Dictionary lookup by a UTF-8 key; none when absent or when this is no dictionary.
     Value get(std::string_view key) const;
     Value operator[](std::string_view key) const { return get(key); }

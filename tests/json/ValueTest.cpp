@@ -99,6 +99,10 @@ TEST(ValueKinds, AccessorsOfTheWrongKindAreHarmless)
 
     Value a = parse("[\"x\",2]");
     EXPECT_TRUE(a[2].isNone());
+    EXPECT_TRUE(a[-1].isNone());
+    EXPECT_EQ(a[1u].number(), 2);
+    EXPECT_EQ(a[std::size_t{1}].number(), 2);
+    EXPECT_EQ(a[1L].number(), 2);
     EXPECT_TRUE(a[std::size_t(-1)].isNone());
     EXPECT_EQ(a.keyAt(0).kind(), Kind::None);
     EXPECT_EQ(a[0].unitAt(1), 0);

@@ -1,0 +1,228 @@
+// game_bench: what the game costs while it runs.
+//  - the accelerometer callback, 25 times a second for the application's whole life:
+//    median ns per sample and heap allocations per sample (must be 0), against a bare
+//    loop doing only the running average and the magnitude (the least any version can do);
+//  - one full-window frame of the game screen at 1x and at 2x (median ms, and the ratio).
+#include <benchmark/benchmark.h>
+
+#include <atomic>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <map>
+#include <new>
+#include <string>
+
+#include "app/GameClasses.h"
+#include "app/MainView.h"
+#include "app/brimseyAppDelegate.h"
+#include "platform/core/Bundle.h"
+#include "platform/core/RunLoop.h"
+#include "platform/device/Accelerometer.h"
+#include "platform/gfx/Image.h"
+#include "platform/ui/Application.h"
+#include "platform/ui/Compositor.h"
+#include "platform/ui/Window.h"
+
+// Every heap allocation of the process is counted, so a benchmark can report how many its
+// loop made.
+namespace {
+std::atomic<std::uint64_t> g_allocations{0};
+}
+
+namespace {
+void* counted(std::size_t size)
+{
+    g_allocations.fetch_add(1, std::memory_order_relaxed);
+    if (void* p = std::malloc(size ? size : 1))
+        return p;
+    throw std::bad_alloc();
+}
+void release(void* p) noexcept
+{
+    std::free(p);
+}
+} // namespace
+
+void* operator new(std::size_t size) { return counted(size); }
+void* operator new[](std::size_t size) { return counted(size); }
+void operator delete(void* p) noexcept { release(p); }
+void operator delete[](void* p) noexcept { release(p); }
+void operator delete(void* p, std::size_t) noexcept { release(p); }
+void operator delete[](void* p, std::size_t) noexcept { release(p); }
+
+namespace {
+
+struct Game {
+    std::shared_ptr<platform::RunLoop> loop;
+    std::shared_ptr<brimsey::MainView> view;
+    std::shared_ptr<platform::Window> window;
+    double scale{0};
+};
+
+// The real application, launched from its interface description on a virtual clock, with
+// the pictures of a screen of the given scale (1x or @2x files).
+Game& game(double scale = 1.0)
+{
+    static Game g;
+    if (g.scale == scale)
+        return g;
+    ::setenv("ALSOFT_DRIVERS", "null", 0);
+    auto& app = platform::Application::shared();
+    app.reset();
+    platform::Accelerometer::shared().reset();
+    g = Game{};
+    g.scale = scale;
+    g.loop = platform::RunLoop::createVirtual();
+    platform::RunLoop::setMain(g.loop);
+    platform::Screen::main().setScale(scale);
+    platform::Bundle::main().setResourceDirectory(BRIMSEY_SOURCE_DIR "/resources");
+    brimsey::registerGameClasses();
+    std::string error;
+    if (!app.launch(BRIMSEY_SOURCE_DIR "/resources/MainWindow.json", &error)) {
+        std::fprintf(stderr, "game_bench: cannot launch: %s\n", error.c_str());
+        std::exit(1);
+    }
+    g.view = std::dynamic_pointer_cast<brimsey::MainView>(app.objectNamed("gameView"));
+    auto delegate = std::dynamic_pointer_cast<brimsey::brimseyAppDelegate>(app.delegate());
+    g.window = delegate->window();
+    // The benchmark feeds the samples itself.
+    platform::Accelerometer::shared().setDelegate({});
+    g.loop->runFor(1.5); // the start button's fade-in is over
+    return g;
+}
+
+// A game in progress: the meter is back at the bottom and the start was 0.5 s ago.
+void startGame(Game& g)
+{
+    if (!g.view->isRunning())
+        g.view->clickstart();
+    g.loop->runFor(0.5);
+}
+
+// Samples like a hand shaking hard (every one moves the meter) or a device lying still.
+void sampleLoop(benchmark::State& state, bool shaking, bool running)
+{
+    auto& g = game();
+    if (running)
+        startGame(g);
+    auto& accelerometer = platform::Accelerometer::shared();
+    auto meter = g.view->meter();
+    platform::Acceleration sample{0, 0, -1, g.loop->now()};
+    std::uint64_t samples = 0;
+    std::uint64_t before = g_allocations.load();
+    for (auto _ : state) {
+        if (shaking) {
+            sample.x = (samples & 1) ? 3.0 : -3.0;
+            // Keep the meter where it moves: back to the bottom before it reaches the top.
+            if ((samples & 127) == 0)
+                meter->setCenter({meter->center().x, 720.0f});
+        }
+        g.view->accelerometerDidAccelerate(accelerometer, sample);
+        ++samples;
+    }
+    std::uint64_t allocations = g_allocations.load() - before;
+    state.counters["allocs/sample"] =
+        benchmark::Counter(static_cast<double>(allocations) / static_cast<double>(samples));
+}
+
+void BM_AccelerometerIdle(benchmark::State& state) { sampleLoop(state, false, false); }
+void BM_AccelerometerStill(benchmark::State& state) { sampleLoop(state, false, true); }
+void BM_AccelerometerShaking(benchmark::State& state) { sampleLoop(state, true, true); }
+
+// The floor: only the averages and the magnitude, on the same samples.
+void BM_BareAverageAndMagnitude(benchmark::State& state)
+{
+    double m[3] = {0, 0, 0};
+    std::uint64_t samples = 0;
+    for (auto _ : state) {
+        double a = (samples & 1) ? 3.0 : -3.0, b = 0, c = -1;
+        m[0] = a * 0.1 + m[0] * 0.9;
+        m[1] = b * 0.1 + m[1] * 0.9;
+        m[2] = c * 0.1 + m[2] * 0.9;
+        double s = std::sqrt((a - m[0]) * (a - m[0]) + (b - m[1]) * (b - m[1]) +
+                             (c - m[2]) * (c - m[2]));
+        benchmark::DoNotOptimize(s);
+        ++samples;
+    }
+}
+
+// The ready screen (background, tower, start button) drawn whole, as a display of that
+// scale would draw it.
+void frame(benchmark::State& state, double scale)
+{
+    auto& g = game(scale);
+    platform::Compositor compositor(g.window);
+    for (auto _ : state) {
+        auto image = compositor.renderImage(scale);
+        benchmark::DoNotOptimize(image.get());
+    }
+}
+
+void BM_Frame1x(benchmark::State& state) { frame(state, 1.0); }
+void BM_Frame2x(benchmark::State& state) { frame(state, 2.0); }
+
+// Keeps the median of each benchmark to print ratios at the end.
+class MedianReporter final : public benchmark::ConsoleReporter {
+public:
+    void ReportRuns(const std::vector<Run>& runs) override
+    {
+        ConsoleReporter::ReportRuns(runs);
+        for (const auto& run : runs) {
+            if (run.run_type == Run::RT_Aggregate && run.aggregate_name == "median") {
+                medians[run.run_name.function_name] = run.GetAdjustedRealTime();
+                auto it = run.counters.find("allocs/sample");
+                if (it != run.counters.end())
+                    allocations[run.run_name.function_name] = it->second.value;
+            }
+        }
+    }
+    std::map<std::string, double> medians;       // in each benchmark's time unit
+    std::map<std::string, double> allocations;
+};
+
+} // namespace
+
+BENCHMARK(BM_AccelerometerIdle);
+BENCHMARK(BM_AccelerometerStill);
+BENCHMARK(BM_AccelerometerShaking);
+BENCHMARK(BM_BareAverageAndMagnitude);
+BENCHMARK(BM_Frame1x)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Frame2x)->Unit(benchmark::kMillisecond);
+
+int main(int argc, char** argv)
+{
+    std::vector<char*> args(argv, argv + argc);
+    std::string repetitions = "--benchmark_repetitions=7";
+    std::string aggregates = "--benchmark_report_aggregates_only=true";
+    args.insert(args.begin() + 1, aggregates.data());
+    args.insert(args.begin() + 1, repetitions.data());
+    int count = static_cast<int>(args.size());
+    benchmark::Initialize(&count, args.data());
+    MedianReporter reporter;
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    benchmark::Shutdown();
+
+    auto& m = reporter.medians;
+    auto ratio = [&](const char* a, const char* b) {
+        if (m.count(a) && m.count(b) && m[b] > 0)
+            std::printf("  %-26s / %-26s = %.2f\n", a, b, m[a] / m[b]);
+    };
+    std::printf("\nmedians:\n");
+    for (const auto& [name, value] : m)
+        std::printf("  %-28s %12.3f %s\n", name.c_str(), value,
+                    name.rfind("BM_Frame", 0) == 0 ? "ms" : "ns");
+    std::printf("ratios:\n");
+    ratio("BM_AccelerometerIdle", "BM_BareAverageAndMagnitude");
+    ratio("BM_AccelerometerStill", "BM_BareAverageAndMagnitude");
+    ratio("BM_AccelerometerShaking", "BM_BareAverageAndMagnitude");
+    ratio("BM_Frame2x", "BM_Frame1x");
+    int status = 0;
+    std::printf("heap allocations per accelerometer sample (must be 0):\n");
+    for (const auto& [name, value] : reporter.allocations) {
+        std::printf("  %-28s %g\n", name.c_str(), value);
+        if (value != 0)
+            status = 1;
+    }
+    return status;
+}
