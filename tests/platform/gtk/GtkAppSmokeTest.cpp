@@ -9,6 +9,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <iostream>
 #include <optional>
 #include <sstream>
@@ -119,6 +120,27 @@ Memory memoryOf(pid_t pid)
     return m;
 }
 
+// CPU seconds the process has used (user + system).
+double cpuSeconds(pid_t pid)
+{
+    std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
+    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    auto close = text.rfind(')'); // the command name may contain spaces
+    if (close == std::string::npos)
+        return 0;
+    std::stringstream ss(text.substr(close + 2));
+    std::string field;
+    unsigned long long utime = 0;
+    unsigned long long stime = 0;
+    for (int i = 3; i <= 15 && ss >> field; ++i) {
+        if (i == 14)
+            utime = std::stoull(field);
+        if (i == 15)
+            stime = std::stoull(field);
+    }
+    return double(utime + stime) / sysconf(_SC_CLK_TCK);
+}
+
 void sleepFor(double seconds)
 {
     std::this_thread::sleep_for(std::chrono::duration<double>(seconds));
@@ -178,8 +200,10 @@ TEST(GtkApplication, StartsShowsTheGameAndTheStartButtonPlaysTheCountdown)
     Memory idle = memoryOf(game.pid());
 
     // Let the start button finish fading in, then note how far the sound has got: all
-    // of it so far must be silence.
+    // of it so far must be silence. Meanwhile the game only waits for a tap.
+    double cpuBefore = cpuSeconds(game.pid());
     sleepFor(1.5);
+    double idleCpu = (cpuSeconds(game.pid()) - cpuBefore) / 1.5;
     std::string before = readFile(wav);
     int bits = 0;
     int rate = 0;
@@ -228,9 +252,11 @@ TEST(GtkApplication, StartsShowsTheGameAndTheStartButtonPlaysTheCountdown)
     std::cout << "resident memory: " << idle.rssKb / 1024.0 << " MiB at the start screen, "
               << playing.rssKb / 1024.0 << " MiB while playing, peak " << playing.peakKb / 1024.0
               << " MiB\n"
+              << "CPU while waiting for a tap: " << idleCpu * 100 << " %\n"
               << "screenshots: " << first << ", " << shot << "\n";
     std::ofstream(std::string(BRIMSEY_BINARY_DIR) + "/gtk-smoke-memory.txt")
         << "VmRSS start screen: " << idle.rssKb << " kB\nVmRSS playing: " << playing.rssKb
-        << " kB\nVmHWM: " << playing.peakKb << " kB\n";
+        << " kB\nVmHWM: " << playing.peakKb << " kB\nCPU waiting for a tap: " << idleCpu * 100
+        << " %\n";
     std::filesystem::remove_all(dir);
 }

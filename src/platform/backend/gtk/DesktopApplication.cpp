@@ -28,20 +28,6 @@ void say(bool verbose, const std::string& line)
         std::fprintf(stderr, "brimsey: %s\n", line.c_str());
 }
 
-int monitorScale()
-{
-    GdkDisplay* display = gdk_display_get_default();
-    if (!display)
-        return 1;
-    GListModel* monitors = gdk_display_get_monitors(display);
-    if (g_list_model_get_n_items(monitors) == 0)
-        return 1;
-    auto* monitor = GDK_MONITOR(g_list_model_get_item(monitors, 0));
-    int scale = gdk_monitor_get_scale_factor(monitor);
-    g_object_unref(monitor);
-    return scale > 0 ? scale : 1;
-}
-
 Point toPoint(double x, double y)
 {
     return Point{static_cast<Float>(x), static_cast<Float>(y)};
@@ -89,7 +75,12 @@ int runDesktopApplication(const DesktopOptions& options)
                              ? "vibration: feedbackd"
                              : "vibration: " + haptics->vibrator().status() + "; the game jolts instead");
 
-    Screen::main().setScale(monitorScale());
+    // Pictures are chosen for the pixels per point the window starts with (the @2x ones
+    // above 1x), so a window scaled to a large monitor stays sharp.
+    MonitorInfo monitor = primaryMonitor();
+    Rect screen = Screen::main().bounds();
+    WindowSize start = comfortableWindowSize(screen.size.width, screen.size.height, monitor.width, monitor.height);
+    Screen::main().setScale(monitor.scale * start.height / static_cast<double>(screen.size.height));
     Bundle::main().setResourceDirectory(options.resourceDirectory.empty()
                                             ? options.interfaceFile.parent_path()
                                             : options.resourceDirectory);

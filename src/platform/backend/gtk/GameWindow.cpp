@@ -2,6 +2,8 @@
 
 #include <gtk/gtk.h>
 
+#include <algorithm>
+
 namespace platform::gtk {
 
 namespace {
@@ -9,6 +11,25 @@ namespace {
 constexpr double kBorderGrey = 0.12; // around the game when the window is not its shape
 
 } // namespace
+
+MonitorInfo primaryMonitor()
+{
+    MonitorInfo info;
+    GdkDisplay* display = gdk_display_get_default();
+    if (!display)
+        return info;
+    GListModel* monitors = gdk_display_get_monitors(display);
+    if (g_list_model_get_n_items(monitors) == 0)
+        return info;
+    auto* monitor = GDK_MONITOR(g_list_model_get_item(monitors, 0));
+    GdkRectangle geometry;
+    gdk_monitor_get_geometry(monitor, &geometry);
+    info.width = geometry.width;
+    info.height = geometry.height;
+    info.scale = std::max(1, gdk_monitor_get_scale_factor(monitor));
+    g_object_unref(monitor);
+    return info;
+}
 
 struct GameWindow::Impl {
     static GtkWindow* window(GameWindow* w) { return GTK_WINDOW(w->m_window); }
@@ -170,18 +191,8 @@ GameWindow::GameWindow(const std::string& title, double contentWidth, double con
     m_window = window;
     gtk_window_set_title(GTK_WINDOW(window), title.c_str());
 
-    int monitorWidth = 0;
-    int monitorHeight = 0;
-    GListModel* monitors = gdk_display_get_monitors(gtk_widget_get_display(window));
-    if (g_list_model_get_n_items(monitors) > 0) {
-        auto* monitor = GDK_MONITOR(g_list_model_get_item(monitors, 0));
-        GdkRectangle geometry;
-        gdk_monitor_get_geometry(monitor, &geometry);
-        monitorWidth = geometry.width;
-        monitorHeight = geometry.height;
-        g_object_unref(monitor);
-    }
-    WindowSize size = comfortableWindowSize(contentWidth, contentHeight, monitorWidth, monitorHeight);
+    MonitorInfo monitor = primaryMonitor();
+    WindowSize size = comfortableWindowSize(contentWidth, contentHeight, monitor.width, monitor.height);
     gtk_window_set_default_size(GTK_WINDOW(window), size.width, size.height);
 
     GtkWidget* area = gtk_drawing_area_new();

@@ -11,6 +11,15 @@
 
 namespace platform::gtk {
 
+// The first monitor of the default display: size in logical pixels and device pixels per
+// logical pixel (zeros and 1 when there is none).
+struct MonitorInfo {
+    int width{0};
+    int height{0};
+    int scale{1};
+};
+MonitorInfo primaryMonitor();
+
 // The game's GTK 4 window: one drawing area showing a fixed-size screen of points scaled
 // to fit, the pointer and the keyboard turned into calls in those points, and frames drawn
 // only when asked for or while something moves.
