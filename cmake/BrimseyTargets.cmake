@@ -1,13 +1,25 @@
 # Small helpers so that each area's CMakeLists.txt stays a few lines long.
 
 # Adds every direct subfolder of DIR that has a CMakeLists.txt.
+# CONFIGURE_DEPENDS makes the build re-run CMake when a folder gains or loses one.
 function(brimsey_add_subdirectories dir)
-  file(GLOB children LIST_DIRECTORIES true ${CMAKE_SOURCE_DIR}/${dir}/*)
-  list(SORT children)
-  foreach(child ${children})
-    if(IS_DIRECTORY ${child} AND EXISTS ${child}/CMakeLists.txt)
-      add_subdirectory(${child})
-    endif()
+  if(IS_ABSOLUTE ${dir})
+    set(base ${dir})
+  else()
+    set(base ${CMAKE_SOURCE_DIR}/${dir})
+  endif()
+  file(GLOB lists CONFIGURE_DEPENDS ${base}/*/CMakeLists.txt)
+  list(SORT lists)
+  foreach(list ${lists})
+    get_filename_component(child ${list} DIRECTORY)
+    add_subdirectory(${child})
+  endforeach()
+endfunction()
+
+# Registers the CMakeLists.txt files an area may gain, so that adding one re-runs CMake.
+function(brimsey_watch_for_lists)
+  foreach(pattern ${ARGN})
+    file(GLOB ignored CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/${pattern})
   endforeach()
 endfunction()
 

@@ -454,8 +454,9 @@ TEST_F(AdNetAdTest, TheAcceptanceRuleOnScriptedAnswers)
         auto run = runAd();
         EXPECT_EQ(run->ready(), c.ready);
         EXPECT_EQ(run->failed(), !c.ready);
-        if (c.ready)
+        if (c.ready) {
             EXPECT_EQ(int(run->ad->medium()), c.medium);
+        }
     }
 }
 

@@ -64,7 +64,10 @@ void put32(std::vector<uint8_t>& out, uint32_t value) {
   put16(out, value & 0xFFFF);
   put16(out, value >> 16);
 }
-void putTag(std::vector<uint8_t>& out, const char* tag) { out.insert(out.end(), tag, tag + 4); }
+void putTag(std::vector<uint8_t>& out, const char* tag) {
+  for (int i = 0; i < 4; ++i)
+    out.push_back(static_cast<uint8_t>(tag[i]));
+}
 } // namespace
 
 std::vector<uint8_t> wavBytes(int channels, int bits, uint32_t rate,

@@ -113,13 +113,42 @@ double RunLoop::now() const
     return m_anchorAbsolute + (steadySeconds() - m_anchorSteady);
 }
 
+RunLoop::EventId RunLoop::insert(double time, Task task, std::shared_ptr<Event> event)
+{
+    std::uint32_t index;
+    if (!m_freeSlots.empty()) {
+        index = m_freeSlots.back();
+        m_freeSlots.pop_back();
+    } else {
+        index = static_cast<std::uint32_t>(m_slots.size());
+        m_slots.emplace_back();
+    }
+    Slot& slot = m_slots[index];
+    slot.task = std::move(task);
+    slot.event = std::move(event);
+    slot.live = true;
+    ++m_live;
+    m_queue.push_back({time, m_nextSeq++, index, slot.generation});
+    std::push_heap(m_queue.begin(), m_queue.end(), Later{});
+    return (static_cast<EventId>(slot.generation) << 32) | (static_cast<EventId>(index) + 1);
+}
+
 RunLoop::EventId RunLoop::scheduleAt(double time, Task task)
 {
-    EventId id = m_nextId++;
-    m_tasks.emplace(id, std::move(task));
-    m_queue.push_back({time, m_nextSeq++, id});
-    std::push_heap(m_queue.begin(), m_queue.end(), Later{});
-    return id;
+    return insert(time, std::move(task), nullptr);
+}
+
+RunLoop::EventId RunLoop::scheduleAt(double time, std::shared_ptr<Event> event)
+{
+    return insert(time, nullptr, std::move(event));
+}
+
+const RunLoop::Slot* RunLoop::liveSlot(std::uint32_t slot, std::uint32_t generation) const
+{
+    if (slot >= m_slots.size())
+        return nullptr;
+    const Slot& s = m_slots[slot];
+    return s.live && s.generation == generation ? &s : nullptr;
 }
 
 RunLoop::EventId RunLoop::scheduleAfter(double delay, Task task)
@@ -134,13 +163,26 @@ RunLoop::EventId RunLoop::post(Task task)
 
 bool RunLoop::cancel(EventId id)
 {
-    // The heap entry stays behind and is skipped when it reaches the top.
-    return m_tasks.erase(id) > 0;
+    if (!isPending(id))
+        return false;
+    auto index = static_cast<std::uint32_t>((id & 0xffffffffu) - 1);
+    Slot& slot = m_slots[index];
+    // The heap entry stays behind and is skipped when it reaches the top; the slot is
+    // reused only after that, so the entry can never be mistaken for a newer event.
+    slot.live = false;
+    --m_live;
+    Task task = std::move(slot.task);
+    auto event = std::move(slot.event);
+    slot.task = nullptr;
+    return true;
 }
 
 bool RunLoop::isPending(EventId id) const
 {
-    return m_tasks.count(id) > 0;
+    if ((id & 0xffffffffu) == 0)
+        return false;
+    auto index = static_cast<std::uint32_t>((id & 0xffffffffu) - 1);
+    return liveSlot(index, static_cast<std::uint32_t>(id >> 32)) != nullptr;
 }
 
 void RunLoop::postFromAnyThread(Task task)
@@ -214,9 +256,17 @@ std::unique_ptr<RunLoop::RealTimeHold> RunLoop::holdRealTime()
 
 void RunLoop::dropCancelledHead() const
 {
-    while (!m_queue.empty() && !m_tasks.count(m_queue.front().id)) {
+    while (!m_queue.empty() && !liveSlot(m_queue.front().slot, m_queue.front().generation)) {
+        std::uint32_t index = m_queue.front().slot;
         std::pop_heap(m_queue.begin(), m_queue.end(), Later{});
         m_queue.pop_back();
+        // A cancelled event's slot becomes free once its heap entry is gone.
+        auto& self = const_cast<RunLoop&>(*this);
+        Slot& slot = self.m_slots[index];
+        if (!slot.live) {
+            ++slot.generation;
+            self.m_freeSlots.push_back(index);
+        }
     }
 }
 
@@ -234,13 +284,21 @@ bool RunLoop::fireNext(double limit)
     QueueEntry entry = m_queue.front();
     std::pop_heap(m_queue.begin(), m_queue.end(), Later{});
     m_queue.pop_back();
-    auto it = m_tasks.find(entry.id);
-    Task task = std::move(it->second);
-    m_tasks.erase(it);
+    Slot& slot = m_slots[entry.slot];
+    Task task = std::move(slot.task);
+    std::shared_ptr<Event> event = std::move(slot.event);
+    slot.task = nullptr;
+    slot.live = false;
+    ++slot.generation;
+    --m_live;
+    m_freeSlots.push_back(entry.slot);
     if (m_kind == ClockKind::Virtual)
         m_virtualNow = std::max(m_virtualNow, entry.time);
     ++m_fired;
-    task();
+    if (event)
+        event->fire();
+    else
+        task();
     return true;
 }
 

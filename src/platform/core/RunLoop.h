@@ -32,6 +32,14 @@ public:
 
     enum IoEvent : unsigned { Readable = 1u, Writable = 2u, Error = 4u };
 
+    // Something that fires at a time. Scheduling a shared Event costs no allocation once
+    // the loop has warmed up, which is what repeating timers use.
+    class Event {
+    public:
+        virtual ~Event() = default;
+        virtual void fire() = 0;
+    };
+
     static std::shared_ptr<RunLoop> createReal();
     static std::shared_ptr<RunLoop> createVirtual();
     static std::shared_ptr<RunLoop> createVirtual(double startTime);
@@ -56,6 +64,7 @@ public:
 
     // One-shot events. Events with equal times fire in the order they were scheduled.
     EventId scheduleAt(double time, Task task);
+    EventId scheduleAt(double time, std::shared_ptr<Event> event);
     EventId scheduleAfter(double delay, Task task);
     // Runs the task at the current time, after everything already due.
     EventId post(Task task);
@@ -103,7 +112,7 @@ public:
 
     // Number of events fired so far; tests use it to prove that an idle loop stays idle.
     std::uint64_t firedCount() const { return m_fired; }
-    std::size_t pendingCount() const { return m_tasks.size(); }
+    std::size_t pendingCount() const { return m_live; }
 
 private:
     explicit RunLoop(ClockKind kind, double startTime);
@@ -111,7 +120,16 @@ private:
     struct QueueEntry {
         double time;
         std::uint64_t seq;
-        EventId id;
+        std::uint32_t slot;
+        std::uint32_t generation;
+    };
+    // Pending events live in reusable slots; an id names a slot and its generation, so a
+    // stale id (fired or cancelled) never matches a newer event in the same slot.
+    struct Slot {
+        Task task;
+        std::shared_ptr<Event> event;
+        std::uint32_t generation{0};
+        bool live{false};
     };
     struct Later {
         bool operator()(const QueueEntry& a, const QueueEntry& b) const
@@ -143,10 +161,14 @@ private:
     double m_anchorAbsolute{0};
     double m_anchorSteady{0};
 
+    EventId insert(double time, Task task, std::shared_ptr<Event> event);
+    const Slot* liveSlot(std::uint32_t slot, std::uint32_t generation) const;
+
     mutable std::vector<QueueEntry> m_queue; // binary heap ordered by Later
-    std::unordered_map<EventId, Task> m_tasks;
+    std::vector<Slot> m_slots;
+    std::vector<std::uint32_t> m_freeSlots;
+    std::size_t m_live{0};
     std::uint64_t m_nextSeq{1};
-    EventId m_nextId{1};
     std::uint64_t m_fired{0};
 
     std::unordered_map<WatchId, Watch> m_watches;

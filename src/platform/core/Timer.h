@@ -12,7 +12,7 @@ namespace platform {
 // scheduling; a repeating timer keeps its phase (tick k at start + k x interval), and on a
 // late real clock it fires once and resumes on its grid. The loop keeps a scheduled timer
 // alive until it is invalidated (or, one-shot, has fired); invalidate() is final.
-class Timer final : public std::enable_shared_from_this<Timer> {
+class Timer final : public RunLoop::Event, public std::enable_shared_from_this<Timer> {
 public:
     using Callback = std::function<void(Timer&)>;
 
@@ -31,7 +31,7 @@ public:
 
 private:
     void arm();
-    void fire();
+    void fire() override;
 
     std::weak_ptr<RunLoop> m_loop;
     double m_interval;

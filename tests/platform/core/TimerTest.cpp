@@ -2,7 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cmath>
+#include <cstdlib>
+#include <new>
 #include <vector>
 
 using platform::RunLoop;
@@ -90,4 +93,65 @@ TEST(Timer, LateRealClockFiresOnceThenResumesOnTheGrid)
     double phase = (timer->fireTime() - first) / 0.01;
     EXPECT_NEAR(phase, std::round(phase), 1e-3);
     timer->invalidate();
+}
+
+namespace {
+std::atomic<bool> countingAllocations{false};
+std::atomic<long> allocationCount{0};
+}
+
+void* operator new(std::size_t size)
+{
+    if (countingAllocations.load(std::memory_order_relaxed))
+        allocationCount.fetch_add(1, std::memory_order_relaxed);
+    if (void* p = std::malloc(size ? size : 1))
+        return p;
+    throw std::bad_alloc();
+}
+
+// The replacement new above takes its memory from malloc, so free is the matching release.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
+void operator delete(void* p) noexcept { std::free(p); }
+void operator delete(void* p, std::size_t) noexcept { std::free(p); }
+#pragma GCC diagnostic pop
+
+TEST(Timer, RepeatingTicksAllocateNothingOnceWarm)
+{
+    // The accelerometer ticks 25 times a second for the whole run.
+    auto loop = RunLoop::createVirtual(0.0);
+    long ticks = 0;
+    auto timer = Timer::schedule(0.04, true, [&](Timer&) { ++ticks; }, *loop);
+    auto other = Timer::schedule(0.3, true, [&](Timer&) { }, *loop);
+    loop->runFor(1.0);
+    countingAllocations = true;
+    loop->runFor(100.0);
+    countingAllocations = false;
+    EXPECT_EQ(allocationCount.load(), 0);
+    EXPECT_EQ(ticks, 2525);
+    timer->invalidate();
+    other->invalidate();
+}
+
+TEST(RunLoopSlots, StaleIdsNeverCancelANewerEventInAReusedSlot)
+{
+    auto loop = RunLoop::createVirtual(0.0);
+    int fired = 0;
+    auto first = loop->scheduleAt(1.0, [&] { ++fired; });
+    loop->runFor(2.0);
+    EXPECT_EQ(fired, 1);
+    auto second = loop->scheduleAt(3.0, [&] { fired += 10; }); // reuses the first slot
+    EXPECT_NE(first, second);
+    EXPECT_FALSE(loop->cancel(first));
+    EXPECT_TRUE(loop->isPending(second));
+    auto third = loop->scheduleAt(4.0, [&] { fired += 100; });
+    EXPECT_TRUE(loop->cancel(second));
+    auto fourth = loop->scheduleAt(5.0, [&] { fired += 1000; });
+    EXPECT_FALSE(loop->cancel(second));
+    EXPECT_EQ(loop->pendingCount(), 2u);
+    loop->runFor(10.0);
+    EXPECT_EQ(fired, 1101);
+    EXPECT_FALSE(loop->isPending(third));
+    EXPECT_FALSE(loop->isPending(fourth));
+    EXPECT_EQ(loop->pendingCount(), 0u);
 }
