@@ -24,32 +24,7 @@
 #include "platform/ui/Compositor.h"
 #include "platform/ui/Window.h"
 
-// Every heap allocation of the process is counted, so a benchmark can report how many its
-// loop made.
-namespace {
-std::atomic<std::uint64_t> g_allocations{0};
-}
-
-namespace {
-void* counted(std::size_t size)
-{
-    g_allocations.fetch_add(1, std::memory_order_relaxed);
-    if (void* p = std::malloc(size ? size : 1))
-        return p;
-    throw std::bad_alloc();
-}
-void release(void* p) noexcept
-{
-    std::free(p);
-}
-} // namespace
-
-void* operator new(std::size_t size) { return counted(size); }
-void* operator new[](std::size_t size) { return counted(size); }
-void operator delete(void* p) noexcept { release(p); }
-void operator delete[](void* p) noexcept { release(p); }
-void operator delete(void* p, std::size_t) noexcept { release(p); }
-void operator delete[](void* p, std::size_t) noexcept { release(p); }
+#include "AllocationCounter.h"
 
 namespace {
 
@@ -110,7 +85,7 @@ void sampleLoop(benchmark::State& state, bool shaking, bool running)
     auto meter = g.view->meter();
     platform::Acceleration sample{0, 0, -1, g.loop->now()};
     std::uint64_t samples = 0;
-    std::uint64_t before = g_allocations.load();
+    std::uint64_t before = alloccount::allocations();
     for (auto _ : state) {
         if (shaking) {
             sample.x = (samples & 1) ? 3.0 : -3.0;
@@ -121,7 +96,7 @@ void sampleLoop(benchmark::State& state, bool shaking, bool running)
         g.view->accelerometerDidAccelerate(accelerometer, sample);
         ++samples;
     }
-    std::uint64_t allocations = g_allocations.load() - before;
+    std::uint64_t allocations = alloccount::allocations() - before;
     state.counters["allocs/sample"] =
         benchmark::Counter(static_cast<double>(allocations) / static_cast<double>(samples));
 }

@@ -21,49 +21,7 @@
 
 #include "json/JSONDeserializer.h"
 
-// ---- allocation counting -------------------------------------------------------------
-
-namespace {
-std::atomic<std::size_t> gLive{0};
-std::atomic<std::size_t> gPeak{0};
-
-void noteAllocated(std::size_t n)
-{
-    std::size_t live = gLive.fetch_add(n) + n;
-    std::size_t peak = gPeak.load();
-    while (live > peak && !gPeak.compare_exchange_weak(peak, live)) {
-    }
-}
-
-// Each block remembers its size in a header so that delete can count it back.
-constexpr std::size_t kHeader = 16;
-
-void* countedNew(std::size_t n)
-{
-    void* raw = std::malloc(n + kHeader);
-    if (raw == nullptr)
-        throw std::bad_alloc();
-    *static_cast<std::size_t*>(raw) = n;
-    noteAllocated(n);
-    return static_cast<char*>(raw) + kHeader;
-}
-
-void countedDelete(void* p) noexcept
-{
-    if (p == nullptr)
-        return;
-    void* raw = static_cast<char*>(p) - kHeader;
-    gLive.fetch_sub(*static_cast<std::size_t*>(raw));
-    std::free(raw);
-}
-}  // namespace
-
-void* operator new(std::size_t n) { return countedNew(n); }
-void* operator new[](std::size_t n) { return countedNew(n); }
-void operator delete(void* p) noexcept { countedDelete(p); }
-void operator delete[](void* p) noexcept { countedDelete(p); }
-void operator delete(void* p, std::size_t) noexcept { countedDelete(p); }
-void operator delete[](void* p, std::size_t) noexcept { countedDelete(p); }
+#include "AllocationCounter.h"
 
 // ---- corpora -------------------------------------------------------------------------
 
@@ -175,13 +133,13 @@ public:
 // Peak bytes allocated while our reader parses text and the result is alive.
 std::size_t peakExtraMemory(const std::string& text)
 {
-    const std::size_t base = gLive.load();
-    gPeak.store(base);
+    const std::size_t base = alloccount::liveBytes();
+    alloccount::resetPeak();
     {
         json::Value v = json::JSONDeserializer::deserializer().deserialize(text);
         benchmark::DoNotOptimize(v);
     }
-    return gPeak.load() - base;
+    return alloccount::peakBytes() - base;
 }
 
 }  // namespace

@@ -2,10 +2,9 @@
 
 #include <gtest/gtest.h>
 
-#include <atomic>
+#include "AllocationCounter.h"
+
 #include <cmath>
-#include <cstdlib>
-#include <new>
 #include <vector>
 
 using platform::RunLoop;
@@ -95,26 +94,6 @@ TEST(Timer, LateRealClockFiresOnceThenResumesOnTheGrid)
     timer->invalidate();
 }
 
-namespace {
-std::atomic<bool> countingAllocations{false};
-std::atomic<long> allocationCount{0};
-}
-
-void* operator new(std::size_t size)
-{
-    if (countingAllocations.load(std::memory_order_relaxed))
-        allocationCount.fetch_add(1, std::memory_order_relaxed);
-    if (void* p = std::malloc(size ? size : 1))
-        return p;
-    throw std::bad_alloc();
-}
-
-// The replacement new above takes its memory from malloc, so free is the matching release.
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
-void operator delete(void* p) noexcept { std::free(p); }
-void operator delete(void* p, std::size_t) noexcept { std::free(p); }
-#pragma GCC diagnostic pop
 
 TEST(Timer, RepeatingTicksAllocateNothingOnceWarm)
 {
@@ -124,10 +103,9 @@ TEST(Timer, RepeatingTicksAllocateNothingOnceWarm)
     auto timer = Timer::schedule(0.04, true, [&](Timer&) { ++ticks; }, *loop);
     auto other = Timer::schedule(0.3, true, [&](Timer&) { }, *loop);
     loop->runFor(1.0);
-    countingAllocations = true;
+    const auto before = alloccount::allocations();
     loop->runFor(100.0);
-    countingAllocations = false;
-    EXPECT_EQ(allocationCount.load(), 0);
+    EXPECT_EQ(alloccount::allocations() - before, 0u);
     EXPECT_EQ(ticks, 2525);
     timer->invalidate();
     other->invalidate();

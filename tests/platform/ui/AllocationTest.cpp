@@ -7,30 +7,9 @@
 
 #include "UiTestSupport.h"
 
-#include <atomic>
-#include <cstdlib>
-#include <new>
+#include "AllocationCounter.h"
 
-namespace {
-std::atomic<bool> counting{false};
-std::atomic<long> allocations{0};
-}
 
-void* operator new(std::size_t size)
-{
-    if (counting.load(std::memory_order_relaxed))
-        allocations.fetch_add(1, std::memory_order_relaxed);
-    if (void* p = std::malloc(size ? size : 1))
-        return p;
-    throw std::bad_alloc();
-}
-
-// The replacement new above takes its memory from malloc, so free is the matching release.
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
-void operator delete(void* p) noexcept { std::free(p); }
-void operator delete(void* p, std::size_t) noexcept { std::free(p); }
-#pragma GCC diagnostic pop
 
 using namespace platform;
 
@@ -53,7 +32,7 @@ TEST_F(Allocations, ModelChangesOutsideAnimationsAllocateNothing)
     hint->addObserver(log);
     button->addObserver(log);
 
-    counting = true;
+    const auto before = alloccount::allocations();
     for (int i = 0; i < 1000; ++i) {
         meter->setCenter({160, Float(720.0 - 0.15 * 7.29 * i)});
         hint->setAlpha(i % 2 ? 1.0f : 0.0f);
@@ -61,8 +40,7 @@ TEST_F(Allocations, ModelChangesOutsideAnimationsAllocateNothing)
         if (i % 100 == 0)
             window->clearNeedsDisplay(); // a frame was drawn
     }
-    counting = false;
-    EXPECT_EQ(allocations.load(), 0);
+    EXPECT_EQ(alloccount::allocations() - before, 0u);
     // Every call but the first centre (already 720) and the first enable (already on).
     EXPECT_EQ(seen, 2998);
     EXPECT_EQ(invalidations, 10);
