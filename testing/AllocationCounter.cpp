@@ -23,8 +23,7 @@ void* countedNew(std::size_t n)
     gAllocations.fetch_add(1, std::memory_order_relaxed);
     std::size_t live = gLive.fetch_add(n, std::memory_order_relaxed) + n;
     std::size_t peak = gPeak.load(std::memory_order_relaxed);
-    while (live > peak && !gPeak.compare_exchange_weak(peak, live, std::memory_order_relaxed)) {
-    }
+    while (live > peak && !gPeak.compare_exchange_weak(peak, live, std::memory_order_relaxed)) { }
     return static_cast<char*>(raw) + kHeader;
 }
 
@@ -41,18 +40,48 @@ void countedDelete(void* p) noexcept
 
 namespace alloccount {
 
-std::uint64_t allocations() { return gAllocations.load(std::memory_order_relaxed); }
-std::size_t liveBytes() { return gLive.load(std::memory_order_relaxed); }
-std::size_t peakBytes() { return gPeak.load(std::memory_order_relaxed); }
-void resetPeak() { gPeak.store(gLive.load(std::memory_order_relaxed), std::memory_order_relaxed); }
+std::uint64_t allocations()
+{
+    return gAllocations.load(std::memory_order_relaxed);
+}
+std::size_t liveBytes()
+{
+    return gLive.load(std::memory_order_relaxed);
+}
+std::size_t peakBytes()
+{
+    return gPeak.load(std::memory_order_relaxed);
+}
+void resetPeak()
+{
+    gPeak.store(gLive.load(std::memory_order_relaxed), std::memory_order_relaxed);
+}
 
 } // namespace alloccount
 
 // The nothrow forms of the standard library call these, so replacing these four pairs
 // covers every unaligned new and delete.
-void* operator new(std::size_t n) { return countedNew(n); }
-void* operator new[](std::size_t n) { return countedNew(n); }
-void operator delete(void* p) noexcept { countedDelete(p); }
-void operator delete[](void* p) noexcept { countedDelete(p); }
-void operator delete(void* p, std::size_t) noexcept { countedDelete(p); }
-void operator delete[](void* p, std::size_t) noexcept { countedDelete(p); }
+void* operator new(std::size_t n)
+{
+    return countedNew(n);
+}
+void* operator new[](std::size_t n)
+{
+    return countedNew(n);
+}
+void operator delete(void* p) noexcept
+{
+    countedDelete(p);
+}
+void operator delete[](void* p) noexcept
+{
+    countedDelete(p);
+}
+void operator delete(void* p, std::size_t) noexcept
+{
+    countedDelete(p);
+}
+void operator delete[](void* p, std::size_t) noexcept
+{
+    countedDelete(p);
+}

@@ -226,9 +226,19 @@ double median(std::vector<double> v)
 } // namespace
 
 BENCHMARK_CAPTURE(BM_Ad, cold, true)->Arg(0)->Arg(20)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(30);
-BENCHMARK_CAPTURE(BM_PeerSequential, cold, true)->Arg(0)->Arg(20)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(30);
+BENCHMARK_CAPTURE(BM_PeerSequential, cold, true)
+    ->Arg(0)
+    ->Arg(20)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(30);
 BENCHMARK_CAPTURE(BM_Ad, warm, false)->Arg(0)->Arg(20)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(60);
-BENCHMARK_CAPTURE(BM_PeerSequential, warm, false)->Arg(0)->Arg(20)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(60);
+BENCHMARK_CAPTURE(BM_PeerSequential, warm, false)
+    ->Arg(0)
+    ->Arg(20)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(60);
 
 int main(int argc, char** argv)
 {

@@ -101,9 +101,18 @@ void sampleLoop(benchmark::State& state, bool shaking, bool running)
         benchmark::Counter(static_cast<double>(allocations) / static_cast<double>(samples));
 }
 
-void BM_AccelerometerIdle(benchmark::State& state) { sampleLoop(state, false, false); }
-void BM_AccelerometerStill(benchmark::State& state) { sampleLoop(state, false, true); }
-void BM_AccelerometerShaking(benchmark::State& state) { sampleLoop(state, true, true); }
+void BM_AccelerometerIdle(benchmark::State& state)
+{
+    sampleLoop(state, false, false);
+}
+void BM_AccelerometerStill(benchmark::State& state)
+{
+    sampleLoop(state, false, true);
+}
+void BM_AccelerometerShaking(benchmark::State& state)
+{
+    sampleLoop(state, true, true);
+}
 
 // The floor: only the averages and the magnitude, on the same samples.
 void BM_BareAverageAndMagnitude(benchmark::State& state)
@@ -115,8 +124,7 @@ void BM_BareAverageAndMagnitude(benchmark::State& state)
         m[0] = a * 0.1 + m[0] * 0.9;
         m[1] = b * 0.1 + m[1] * 0.9;
         m[2] = c * 0.1 + m[2] * 0.9;
-        double s = std::sqrt((a - m[0]) * (a - m[0]) + (b - m[1]) * (b - m[1]) +
-                             (c - m[2]) * (c - m[2]));
+        double s = std::sqrt((a - m[0]) * (a - m[0]) + (b - m[1]) * (b - m[1]) + (c - m[2]) * (c - m[2]));
         benchmark::DoNotOptimize(s);
         ++samples;
     }
@@ -134,8 +142,14 @@ void frame(benchmark::State& state, double scale)
     }
 }
 
-void BM_Frame1x(benchmark::State& state) { frame(state, 1.0); }
-void BM_Frame2x(benchmark::State& state) { frame(state, 2.0); }
+void BM_Frame1x(benchmark::State& state)
+{
+    frame(state, 1.0);
+}
+void BM_Frame2x(benchmark::State& state)
+{
+    frame(state, 2.0);
+}
 
 // Keeps the median of each benchmark to print ratios at the end.
 class MedianReporter final : public benchmark::ConsoleReporter {
@@ -152,7 +166,7 @@ public:
             }
         }
     }
-    std::map<std::string, double> medians;       // in each benchmark's time unit
+    std::map<std::string, double> medians; // in each benchmark's time unit
     std::map<std::string, double> allocations;
 };
 
@@ -185,8 +199,7 @@ int main(int argc, char** argv)
     };
     std::printf("\nmedians:\n");
     for (const auto& [name, value] : m)
-        std::printf("  %-28s %12.3f %s\n", name.c_str(), value,
-                    name.rfind("BM_Frame", 0) == 0 ? "ms" : "ns");
+        std::printf("  %-28s %12.3f %s\n", name.c_str(), value, name.rfind("BM_Frame", 0) == 0 ? "ms" : "ns");
     std::printf("ratios:\n");
     ratio("BM_AccelerometerIdle", "BM_BareAverageAndMagnitude");
     ratio("BM_AccelerometerStill", "BM_BareAverageAndMagnitude");

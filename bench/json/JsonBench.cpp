@@ -142,7 +142,7 @@ std::size_t peakExtraMemory(const std::string& text)
     return alloccount::peakBytes() - base;
 }
 
-}  // namespace
+} // namespace
 
 int main(int argc, char** argv)
 {
@@ -166,8 +166,8 @@ int main(int argc, char** argv)
     benchmark::RunSpecifiedBenchmarks(&collector);
 
     std::printf("\nMedian MB/s (1 MB = 10^6 bytes) and ratio ours/peer\n");
-    std::printf("%-18s %9s %9s %9s %9s   %8s %8s %8s   %s\n", "corpus", "ours", "rapidjson", "nlohmann",
-                "simdjson", "/rapid", "/nlohm", "/simd", "peak extra memory");
+    std::printf("%-18s %9s %9s %9s %9s   %8s %8s %8s   %s\n", "corpus", "ours", "rapidjson", "nlohmann", "simdjson",
+                "/rapid", "/nlohm", "/simd", "peak extra memory");
     bool met = true;
     for (const char* name : kCorpora) {
         auto mbps = [&](const char* parser) {
@@ -181,12 +181,11 @@ int main(int argc, char** argv)
         auto ratio = [&](double p) { return p > 0 ? o / p : 0.0; };
         const std::size_t size = corpora()[name].size();
         const double memory = double(peakExtraMemory(corpora()[name])) / double(size);
-        std::printf("%-18s %9.1f %9.1f %9.1f %9.1f   %8.2f %8.2f %8.2f   %.2fx input\n", name, o, peer[0],
-                    peer[1], peer[2], ratio(peer[0]), ratio(peer[1]), ratio(peer[2]), memory);
+        std::printf("%-18s %9.1f %9.1f %9.1f %9.1f   %8.2f %8.2f %8.2f   %.2fx input\n", name, o, peer[0], peer[1],
+                    peer[2], ratio(peer[0]), ratio(peer[1]), ratio(peer[2]), memory);
         if (o > 0 && (ratio(peer[0]) < 0.5 || ratio(peer[1]) < 2.0 || memory > 4.0))
             met = false;
     }
-    std::printf("targets (>= 0.5x RapidJSON, >= 2x nlohmann::json, peak <= 4x input): %s\n",
-                met ? "met" : "NOT met");
+    std::printf("targets (>= 0.5x RapidJSON, >= 2x nlohmann::json, peak <= 4x input): %s\n", met ? "met" : "NOT met");
     return 0;
 }

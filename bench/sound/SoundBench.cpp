@@ -31,40 +31,47 @@ extern "C" void* __libc_memalign(size_t, size_t);
 namespace {
 thread_local bool tCounting = false;
 std::atomic<long> gAllocations{0};
-inline void noteAllocation() {
-  if (tCounting)
-    gAllocations.fetch_add(1, std::memory_order_relaxed);
+inline void noteAllocation()
+{
+    if (tCounting)
+        gAllocations.fetch_add(1, std::memory_order_relaxed);
 }
 } // namespace
 
 extern "C" {
-void* malloc(size_t size) {
-  noteAllocation();
-  return __libc_malloc(size);
+void* malloc(size_t size)
+{
+    noteAllocation();
+    return __libc_malloc(size);
 }
-void* calloc(size_t count, size_t size) {
-  noteAllocation();
-  return __libc_calloc(count, size);
+void* calloc(size_t count, size_t size)
+{
+    noteAllocation();
+    return __libc_calloc(count, size);
 }
-void* realloc(void* pointer, size_t size) {
-  noteAllocation();
-  return __libc_realloc(pointer, size);
+void* realloc(void* pointer, size_t size)
+{
+    noteAllocation();
+    return __libc_realloc(pointer, size);
 }
-void* memalign(size_t alignment, size_t size) {
-  noteAllocation();
-  return __libc_memalign(alignment, size);
+void* memalign(size_t alignment, size_t size)
+{
+    noteAllocation();
+    return __libc_memalign(alignment, size);
 }
-void* aligned_alloc(size_t alignment, size_t size) {
-  noteAllocation();
-  return __libc_memalign(alignment, size);
+void* aligned_alloc(size_t alignment, size_t size)
+{
+    noteAllocation();
+    return __libc_memalign(alignment, size);
 }
-int posix_memalign(void** out, size_t alignment, size_t size) {
-  noteAllocation();
-  void* pointer = __libc_memalign(alignment, size);
-  if (!pointer)
-    return 12; // ENOMEM
-  *out = pointer;
-  return 0;
+int posix_memalign(void** out, size_t alignment, size_t size)
+{
+    noteAllocation();
+    void* pointer = __libc_memalign(alignment, size);
+    if (!pointer)
+        return 12; // ENOMEM
+    *out = pointer;
+    return 0;
 }
 }
 
@@ -73,106 +80,112 @@ namespace {
 // The game's seven effects, in length and rate like its own: a countdown, four voices, an
 // end loop and a warning.
 struct EffectFile {
-  const char* name;
-  double seconds;
-  int rate;
+    const char* name;
+    double seconds;
+    int rate;
 };
-constexpr EffectFile kGameEffects[] = {
-    {"countdown", 3.0, 22050}, {"v1", 1.2, 22050}, {"v3", 1.4, 22050}, {"v4", 1.3, 22050},
-    {"v5", 1.5, 22050},        {"endloop", 2.0, 22050}, {"warning", 0.6, 22050}};
+constexpr EffectFile kGameEffects[] = {{"countdown", 3.0, 22050}, {"v1", 1.2, 22050}, {"v3", 1.4, 22050},
+                                       {"v4", 1.3, 22050},        {"v5", 1.5, 22050}, {"endloop", 2.0, 22050},
+                                       {"warning", 0.6, 22050}};
 
 std::filesystem::path gDir;
 std::vector<std::string> gPaths;
 
-void writeEffects() {
-  std::string pattern = (std::filesystem::temp_directory_path() / "sound-bench-XXXXXX").string();
-  if (!mkdtemp(pattern.data())) {
-    std::perror("mkdtemp");
-    std::exit(1);
-  }
-  gDir = pattern;
-  for (const EffectFile& effect : kGameEffects) {
-    std::string path = (gDir / (std::string(effect.name) + ".wav")).string();
-    SF_INFO info{};
-    info.samplerate = effect.rate;
-    info.channels = 1;
-    info.format = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
-    SNDFILE* file = sf_open(path.c_str(), SFM_WRITE, &info);
-    auto frames = static_cast<size_t>(effect.seconds * effect.rate);
-    std::vector<short> samples(frames);
-    for (size_t i = 0; i < frames; ++i)
-      samples[i] = static_cast<short>(12000 * std::sin(2 * M_PI * 440.0 * i / effect.rate));
-    sf_write_short(file, samples.data(), static_cast<sf_count_t>(frames));
-    sf_close(file);
-    gPaths.push_back(path);
-  }
+void writeEffects()
+{
+    std::string pattern = (std::filesystem::temp_directory_path() / "sound-bench-XXXXXX").string();
+    if (!mkdtemp(pattern.data())) {
+        std::perror("mkdtemp");
+        std::exit(1);
+    }
+    gDir = pattern;
+    for (const EffectFile& effect : kGameEffects) {
+        std::string path = (gDir / (std::string(effect.name) + ".wav")).string();
+        SF_INFO info{};
+        info.samplerate = effect.rate;
+        info.channels = 1;
+        info.format = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
+        SNDFILE* file = sf_open(path.c_str(), SFM_WRITE, &info);
+        auto frames = static_cast<size_t>(effect.seconds * effect.rate);
+        std::vector<short> samples(frames);
+        for (size_t i = 0; i < frames; ++i)
+            samples[i] = static_cast<short>(12000 * std::sin(2 * M_PI * 440.0 * i / effect.rate));
+        sf_write_short(file, samples.data(), static_cast<sf_count_t>(frames));
+        sf_close(file);
+        gPaths.push_back(path);
+    }
 }
 
-SoundEngineEffectID loadFirstEffect() {
-  SoundEngine_Initialize(44100);
-  SoundEngineEffectID id = 0;
-  if (SoundEngine_LoadEffect(gPaths[0].c_str(), &id) != 0) {
-    std::fprintf(stderr, "cannot load %s\n", gPaths[0].c_str());
-    std::exit(1);
-  }
-  return id;
+SoundEngineEffectID loadFirstEffect()
+{
+    SoundEngine_Initialize(44100);
+    SoundEngineEffectID id = 0;
+    if (SoundEngine_LoadEffect(gPaths[0].c_str(), &id) != 0) {
+        std::fprintf(stderr, "cannot load %s\n", gPaths[0].c_str());
+        std::exit(1);
+    }
+    return id;
 }
 
-void BM_SoundEngine_StartEffect(benchmark::State& state) {
-  SoundEngineEffectID id = loadFirstEffect();
-  for (auto _ : state)
-    benchmark::DoNotOptimize(SoundEngine_StartEffect(id));
-  SoundEngineShutDown();
+void BM_SoundEngine_StartEffect(benchmark::State& state)
+{
+    SoundEngineEffectID id = loadFirstEffect();
+    for (auto _ : state)
+        benchmark::DoNotOptimize(SoundEngine_StartEffect(id));
+    SoundEngineShutDown();
 }
 
 // The peer: the two OpenAL calls a start amounts to, with their error checks.
-void BM_Peer_OpenALStopPlay(benchmark::State& state) {
-  SoundEngineEffectID id = loadFirstEffect(); // its source, buffer attached
-  for (auto _ : state) {
-    alSourceStop(id);
-    benchmark::DoNotOptimize(alGetError());
-    alSourcePlay(id);
-    benchmark::DoNotOptimize(alGetError());
-  }
-  SoundEngineShutDown();
+void BM_Peer_OpenALStopPlay(benchmark::State& state)
+{
+    SoundEngineEffectID id = loadFirstEffect(); // its source, buffer attached
+    for (auto _ : state) {
+        alSourceStop(id);
+        benchmark::DoNotOptimize(alGetError());
+        alSourcePlay(id);
+        benchmark::DoNotOptimize(alGetError());
+    }
+    SoundEngineShutDown();
 }
 
-void BM_SoundEngine_LoadSevenEffects(benchmark::State& state) {
-  for (auto _ : state) {
-    state.PauseTiming();
-    SoundEngine_Initialize(44100);
-    state.ResumeTiming();
-    for (const std::string& path : gPaths) {
-      SoundEngineEffectID id = 0;
-      benchmark::DoNotOptimize(SoundEngine_LoadEffect(path.c_str(), &id));
+void BM_SoundEngine_LoadSevenEffects(benchmark::State& state)
+{
+    for (auto _ : state) {
+        state.PauseTiming();
+        SoundEngine_Initialize(44100);
+        state.ResumeTiming();
+        for (const std::string& path : gPaths) {
+            SoundEngineEffectID id = 0;
+            benchmark::DoNotOptimize(SoundEngine_LoadEffect(path.c_str(), &id));
+        }
     }
-  }
-  SoundEngineShutDown();
+    SoundEngineShutDown();
 }
 
 // The peer: read each file whole with libsndfile and hand it to a new OpenAL buffer.
-void BM_Peer_LibsndfileAlBufferData(benchmark::State& state) {
-  SoundEngine_Initialize(44100);
-  std::vector<ALuint> buffers;
-  for (auto _ : state) {
-    for (const std::string& path : gPaths) {
-      SF_INFO info{};
-      SNDFILE* file = sf_open(path.c_str(), SFM_READ, &info);
-      std::vector<short> samples(static_cast<size_t>(info.frames * info.channels));
-      sf_read_raw(file, samples.data(), static_cast<sf_count_t>(samples.size() * 2));
-      sf_close(file);
-      ALuint buffer = 0;
-      alGenBuffers(1, &buffer);
-      alBufferData(buffer, AL_FORMAT_MONO16, samples.data(),
-                   static_cast<ALsizei>(samples.size() * 2), info.samplerate);
-      buffers.push_back(buffer);
+void BM_Peer_LibsndfileAlBufferData(benchmark::State& state)
+{
+    SoundEngine_Initialize(44100);
+    std::vector<ALuint> buffers;
+    for (auto _ : state) {
+        for (const std::string& path : gPaths) {
+            SF_INFO info{};
+            SNDFILE* file = sf_open(path.c_str(), SFM_READ, &info);
+            std::vector<short> samples(static_cast<size_t>(info.frames * info.channels));
+            sf_read_raw(file, samples.data(), static_cast<sf_count_t>(samples.size() * 2));
+            sf_close(file);
+            ALuint buffer = 0;
+            alGenBuffers(1, &buffer);
+            alBufferData(buffer, AL_FORMAT_MONO16, samples.data(), static_cast<ALsizei>(samples.size() * 2),
+                         info.samplerate);
+            buffers.push_back(buffer);
+        }
+        state.PauseTiming();
+        alDeleteBuffers(static_cast<ALsizei>(buffers.size()), buffers.data());
+        buffers.clear();
+        state.ResumeTiming();
     }
-    state.PauseTiming();
-    alDeleteBuffers(static_cast<ALsizei>(buffers.size()), buffers.data());
-    buffers.clear();
-    state.ResumeTiming();
-  }
-  SoundEngineShutDown();
+    SoundEngineShutDown();
 }
 
 constexpr int kRepetitions = 9;
@@ -190,67 +203,70 @@ BENCHMARK(BM_Peer_LibsndfileAlBufferData)
 // Keeps the medians so the ratios can be printed at the end.
 class MedianReporter : public benchmark::ConsoleReporter {
 public:
-  void ReportRuns(const std::vector<Run>& runs) override {
-    for (const Run& run : runs)
-      if (run.run_type == Run::RT_Aggregate && run.aggregate_name == "median")
-        medianNs[run.run_name.function_name] =
-            run.GetAdjustedRealTime() * 1e9 / benchmark::GetTimeUnitMultiplier(run.time_unit);
-    ConsoleReporter::ReportRuns(runs);
-  }
-  std::map<std::string, double> medianNs;
+    void ReportRuns(const std::vector<Run>& runs) override
+    {
+        for (const Run& run : runs)
+            if (run.run_type == Run::RT_Aggregate && run.aggregate_name == "median")
+                medianNs[run.run_name.function_name] =
+                    run.GetAdjustedRealTime() * 1e9 / benchmark::GetTimeUnitMultiplier(run.time_unit);
+        ConsoleReporter::ReportRuns(runs);
+    }
+    std::map<std::string, double> medianNs;
 };
 
 // Heap allocations made by 10000 starts on the calling thread, after a warm-up: OpenAL Soft
 // grows its pool of property-update records during the first few starts and reuses it from
 // then on, which is not a cost per start.
-long allocationsInStarts(bool engine) {
-  SoundEngineEffectID id = loadFirstEffect();
-  auto startOnce = [&] {
-    if (engine) {
-      SoundEngine_StartEffect(id);
-    } else {
-      alSourceStop(id);
-      alGetError();
-      alSourcePlay(id);
-      alGetError();
-    }
-  };
-  for (int i = 0; i < 1000; ++i)
-    startOnce();
-  gAllocations = 0;
-  tCounting = true;
-  for (int i = 0; i < 10000; ++i)
-    startOnce();
-  tCounting = false;
-  SoundEngineShutDown();
-  return gAllocations.load();
+long allocationsInStarts(bool engine)
+{
+    SoundEngineEffectID id = loadFirstEffect();
+    auto startOnce = [&] {
+        if (engine) {
+            SoundEngine_StartEffect(id);
+        } else {
+            alSourceStop(id);
+            alGetError();
+            alSourcePlay(id);
+            alGetError();
+        }
+    };
+    for (int i = 0; i < 1000; ++i)
+        startOnce();
+    gAllocations = 0;
+    tCounting = true;
+    for (int i = 0; i < 10000; ++i)
+        startOnce();
+    tCounting = false;
+    SoundEngineShutDown();
+    return gAllocations.load();
 }
 
 } // namespace
 
-int main(int argc, char** argv) {
-  setenv("ALSOFT_DRIVERS", "null", 0);
-  writeEffects();
-  benchmark::Initialize(&argc, argv);
-  MedianReporter reporter;
-  benchmark::RunSpecifiedBenchmarks(&reporter);
+int main(int argc, char** argv)
+{
+    setenv("ALSOFT_DRIVERS", "null", 0);
+    writeEffects();
+    benchmark::Initialize(&argc, argv);
+    MedianReporter reporter;
+    benchmark::RunSpecifiedBenchmarks(&reporter);
 
-  long allocations = allocationsInStarts(true);
-  long peerAllocations = allocationsInStarts(false);
-  auto median = [&](const char* name) { return reporter.medianNs[name]; };
-  double start = median("BM_SoundEngine_StartEffect");
-  double startPeer = median("BM_Peer_OpenALStopPlay");
-  double load = median("BM_SoundEngine_LoadSevenEffects");
-  double loadPeer = median("BM_Peer_LibsndfileAlBufferData");
-  std::printf("\nSoundEngine_StartEffect median %.0f ns; alSourceStop+alSourcePlay %.0f ns; ratio %.2f\n",
-              start, startPeer, startPeer > 0 ? start / startPeer : 0.0);
-  std::printf("heap allocations per start: %.4f (%ld in 10000 starts); peer %ld in 10000\n",
-              allocations / 10000.0, allocations, peerAllocations);
-  std::printf("loading the seven game effects median %.1f us; libsndfile+alBufferData %.1f us; ratio %.2f\n",
-              load / 1000, loadPeer / 1000, loadPeer > 0 ? load / loadPeer : 0.0);
+    long allocations = allocationsInStarts(true);
+    long peerAllocations = allocationsInStarts(false);
+    auto median = [&](const char* name) { return reporter.medianNs[name]; };
+    double start = median("BM_SoundEngine_StartEffect");
+    double startPeer = median("BM_Peer_OpenALStopPlay");
+    double load = median("BM_SoundEngine_LoadSevenEffects");
+    double loadPeer = median("BM_Peer_LibsndfileAlBufferData");
+    std::printf("\nSoundEngine_StartEffect median %.0f ns; alSourceStop+alSourcePlay %.0f ns; ratio %.2f\n", start,
+                startPeer, startPeer > 0 ? start / startPeer : 0.0);
+    std::printf("heap allocations per start: %.4f (%ld in 10000 starts); peer %ld in 10000\n", allocations / 10000.0,
+                allocations, peerAllocations);
+    std::printf("loading the seven game effects median %.1f us; libsndfile+alBufferData %.1f us; ratio %.2f\n",
+                load / 1000, loadPeer / 1000, loadPeer > 0 ? load / loadPeer : 0.0);
 
-  std::error_code ignored;
-  std::filesystem::remove_all(gDir, ignored);
-  benchmark::Shutdown();
-  return allocations == 0 ? 0 : 1;
+    std::error_code ignored;
+    std::filesystem::remove_all(gDir, ignored);
+    benchmark::Shutdown();
+    return allocations == 0 ? 0 : 1;
 }

@@ -22,8 +22,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         std::abort();
     auto png = image->encodePNG();
     auto again = platform::Image::decode(png, &error, limits);
-    if (!again || again->pixelWidth() != image->pixelWidth()
-        || again->pixelHeight() != image->pixelHeight())
+    if (!again || again->pixelWidth() != image->pixelWidth() || again->pixelHeight() != image->pixelHeight())
         std::abort();
     for (int y = 0; y < image->pixelHeight(); y += 7)
         for (int x = 0; x < image->pixelWidth(); x += 7)

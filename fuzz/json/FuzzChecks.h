@@ -22,7 +22,7 @@ namespace json::fuzz {
 inline void checkError(const Error& e)
 {
     if (e.domain.empty())
-        return;  // the reader left the slot alone
+        return; // the reader left the slot alone
     if (e.domain == kJSONDeserializerErrorDomain) {
         if (e.code != -1 || e.description)
             fail("deserializer error");
@@ -107,4 +107,4 @@ inline void checkRoundTrip(const Value& v)
         fail("value read back from its own text differs");
 }
 
-}  // namespace json::fuzz
+} // namespace json::fuzz

@@ -21,26 +21,56 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         Error e;
         bool ok = true;
         switch (op % 16) {
-        case 0: ok = s.scanJSONObject(&v, &e); break;
-        case 1: ok = s.scanJSONDictionary(&v, &e); break;
-        case 2: ok = s.scanJSONArray(&v, &e); break;
-        case 3: ok = s.scanJSONStringConstant(&v, &e); break;
-        case 4: ok = s.scanJSONNumberConstant(&v, &e); break;
+        case 0:
+            ok = s.scanJSONObject(&v, &e);
+            break;
+        case 1:
+            ok = s.scanJSONDictionary(&v, &e);
+            break;
+        case 2:
+            ok = s.scanJSONArray(&v, &e);
+            break;
+        case 3:
+            ok = s.scanJSONStringConstant(&v, &e);
+            break;
+        case 4:
+            ok = s.scanJSONNumberConstant(&v, &e);
+            break;
         case 5: {
             std::optional<std::u16string> out;
             ok = s.scanNotQuoteCharactersIntoString(&out);
             break;
         }
-        case 6: s.skipWhitespace(); break;
-        case 7: s.scanCharacter(); break;
-        case 8: ok = s.scanCharacter(char16_t(op)); break;
-        case 9: ok = s.scanUTF8String("true"); break;
-        case 10: ok = s.scanUpToString(u"\":"); break;
-        case 11: ok = s.scanCharactersFromSet(CharacterSet{"\"{}[],: "}); break;
-        case 12: ok = s.scanUpToCharactersFromSet(CharacterSet{"\"\\"}); break;
-        case 13: ok = s.scanNumber(); break;
-        case 14: s.setScanLocation(std::size_t(op) * 3); break;
-        case 15: (void)s.remainingString(); break;
+        case 6:
+            s.skipWhitespace();
+            break;
+        case 7:
+            s.scanCharacter();
+            break;
+        case 8:
+            ok = s.scanCharacter(char16_t(op));
+            break;
+        case 9:
+            ok = s.scanUTF8String("true");
+            break;
+        case 10:
+            ok = s.scanUpToString(u"\":");
+            break;
+        case 11:
+            ok = s.scanCharactersFromSet(CharacterSet{"\"{}[],: "});
+            break;
+        case 12:
+            ok = s.scanUpToCharactersFromSet(CharacterSet{"\"\\"});
+            break;
+        case 13:
+            ok = s.scanNumber();
+            break;
+        case 14:
+            s.setScanLocation(std::size_t(op) * 3);
+            break;
+        case 15:
+            (void)s.remainingString();
+            break;
         }
         if (s.scanLocation() > length)
             fuzz::fail("cursor past the end");

@@ -101,8 +101,8 @@ public:
         enum Kind { Started, Succeeded, Failed } kind;
         std::string url;
         std::optional<std::string> identifier;
-        int statusCode{0};       // of the last response; 0 when none arrived
-        std::size_t bytes{0};    // body bytes received
+        int statusCode{0};    // of the last response; 0 when none arrived
+        std::size_t bytes{0}; // body bytes received
     };
     using FetchObserver = std::function<void(const FetchEvent&)>;
     void setFetchObserver(FetchObserver observer) { m_fetchObserver = std::move(observer); }

@@ -18,8 +18,7 @@ struct NotImplemented {
 };
 inline constexpr NotImplemented notImplemented{};
 
-template <class T>
-class Answer {
+template <class T> class Answer {
 public:
     Answer(NotImplemented) { }
     Answer(std::nullopt_t) : m_implemented(true) { }

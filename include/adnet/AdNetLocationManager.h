@@ -43,8 +43,7 @@ public:
 
     // The location service's fix: stops updates, then keeps the position unless it lies
     // within 0.001 degrees of latitude 0, longitude 0 in both axes.
-    void locationManagerDidUpdateToLocation(platform::LocationManager& manager,
-                                            const platform::Location& newLocation,
+    void locationManagerDidUpdateToLocation(platform::LocationManager& manager, const platform::Location& newLocation,
                                             const std::optional<platform::Location>& oldLocation);
 
     // Forgets the instance and the class set-up, so that the next use sets up again from the

@@ -12,7 +12,7 @@
 namespace platform {
 class RunLoop;
 class URLConnection;
-}
+} // namespace platform
 
 namespace adnet {
 

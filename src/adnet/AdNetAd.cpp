@@ -5,11 +5,11 @@
 #include "adnet/AdNetImageCache.h"
 #include "adnet/AdNetLocationManager.h"
 #include "adnet/AdNetURLDownload.h"
-#include "json/JSONDeserializer.h"
 #include "platform/core/DeviceInfo.h"
 #include "platform/core/PercentEscape.h"
 #include "platform/core/RunLoop.h"
 #include "platform/gfx/Image.h"
+#include "json/JSONDeserializer.h"
 
 #include <cstdio>
 #include <ctime>

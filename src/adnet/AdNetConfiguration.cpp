@@ -65,9 +65,8 @@ const AdNetConfiguration& configuration()
     std::lock_guard lock(configurationMutex());
     auto& slot = configurationSlot();
     if (!slot)
-        slot = AdNetConfiguration::fromEnvironment([](const std::string& message) {
-            std::fprintf(stderr, "adnet: %s\n", message.c_str());
-        });
+        slot = AdNetConfiguration::fromEnvironment(
+            [](const std::string& message) { std::fprintf(stderr, "adnet: %s\n", message.c_str()); });
     return *slot;
 }
 

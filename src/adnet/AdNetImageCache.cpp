@@ -71,8 +71,8 @@ std::string AdNetImageCache::imageCacheDirectory()
 
 std::string AdNetImageCache::fileNameForKey(std::string_view key)
 {
-    const bool unsafe = key.empty() || key == "." || key == ".."
-        || key.find_first_of(std::string_view("/\0%", 3)) != std::string_view::npos;
+    const bool unsafe = key.empty() || key == "." || key == ".." ||
+                        key.find_first_of(std::string_view("/\0%", 3)) != std::string_view::npos;
     if (!unsafe)
         return std::string(key);
     if (key.empty())
@@ -122,8 +122,8 @@ std::shared_ptr<platform::Image> AdNetImageCache::fetchImageNamed(std::string_vi
     limits.maxBytes = config.maxImageBytes;
     limits.maxPixels = config.maxImagePixels;
     return platform::Image::decode(
-        std::span<const std::uint8_t>(reinterpret_cast<const std::uint8_t*>(bytes->data()), bytes->size()),
-        nullptr, limits);
+        std::span<const std::uint8_t>(reinterpret_cast<const std::uint8_t*>(bytes->data()), bytes->size()), nullptr,
+        limits);
 }
 
 } // namespace adnet

@@ -38,8 +38,7 @@ ClassState& classState()
     auto& slot = classSlot();
     if (!slot) {
         slot = std::make_unique<ClassState>();
-        const std::string directory =
-            platform::fs::joinPath(platform::documentsDirectory(), "adnet/location_cache");
+        const std::string directory = platform::fs::joinPath(platform::documentsDirectory(), "adnet/location_cache");
         slot->cachePath = platform::fs::joinPath(directory, "location.txt");
         platform::fs::makeDirectories(directory); // a failure only means no cache
         slot->systemLocationManager = platform::LocationManager::create();
@@ -102,10 +101,9 @@ void AdNetLocationManager::updateIfAppropriate()
     if (!stale || !locationServicesEnabled())
         return;
     auto manager = classState().systemLocationManager;
-    manager->setUpdateHandler([this](platform::LocationManager& m, const platform::Location& fix,
-                                     const std::optional<platform::Location>& old) {
-        locationManagerDidUpdateToLocation(m, fix, old);
-    });
+    manager->setUpdateHandler(
+        [this](platform::LocationManager& m, const platform::Location& fix,
+               const std::optional<platform::Location>& old) { locationManagerDidUpdateToLocation(m, fix, old); });
     manager->startUpdatingLocation();
 }
 

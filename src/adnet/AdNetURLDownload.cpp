@@ -24,8 +24,8 @@ std::string AdNetURLDownload::userAgentForDevice(const platform::DeviceFacts& fa
     for (char& c : version)
         if (c == '.')
             c = '_';
-    return "Mozilla/5.0 (" + facts.model + "; U; CPU " + facts.systemName + " " + version + "; HW "
-        + facts.machine + "; en-us) (KHTML, like Gecko) (AdNet-SDK-20090203)";
+    return "Mozilla/5.0 (" + facts.model + "; U; CPU " + facts.systemName + " " + version + "; HW " + facts.machine +
+           "; en-us) (KHTML, like Gecko) (AdNet-SDK-20090203)";
 }
 
 const std::string& AdNetURLDownload::userAgent()
@@ -71,7 +71,8 @@ void AdNetURLDownload::loadContentsOfURLAtString(std::string_view url)
 
     std::weak_ptr<AdNetURLDownload> weak = weak_from_this();
     platform::URLConnection::Callbacks callbacks;
-    callbacks.onResponse = [weak](platform::URLConnection& connection, const platform::URLConnection::Response& response) {
+    callbacks.onResponse = [weak](platform::URLConnection& connection,
+                                  const platform::URLConnection::Response& response) {
         auto self = weak.lock();
         if (!self)
             return;
@@ -97,8 +98,8 @@ void AdNetURLDownload::loadContentsOfURLAtString(std::string_view url)
             self->send(self->m_failureSelector);
     };
 
-    m_activeConnection = platform::URLConnection::start(std::move(request), std::move(callbacks),
-                                                        platform::RunLoop::main());
+    m_activeConnection =
+        platform::URLConnection::start(std::move(request), std::move(callbacks), platform::RunLoop::main());
     if (m_activeConnection)
         m_data = std::string();
     else

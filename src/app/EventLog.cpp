@@ -5,9 +5,7 @@
 
 namespace brimsey {
 
-EventLog::EventLog(std::FILE* out, double startTime)
-    : m_out(out)
-    , m_start(startTime)
+EventLog::EventLog(std::FILE* out, double startTime) : m_out(out), m_start(startTime)
 {
 }
 
@@ -19,8 +17,7 @@ EventLog::~EventLog()
         std::fflush(m_out);
 }
 
-std::unique_ptr<EventLog> EventLog::open(const std::string& path, double startTime,
-                                         std::string& error)
+std::unique_ptr<EventLog> EventLog::open(const std::string& path, double startTime, std::string& error)
 {
     if (path == "-")
         return std::make_unique<EventLog>(stdout, startTime);
@@ -55,8 +52,7 @@ void EventLog::event(double now, std::string_view text)
 void EventLog::event(double now, std::string_view name, double value)
 {
     char text[96];
-    int n = std::snprintf(text, sizeof text, "%.*s %.3f", static_cast<int>(name.size()),
-                          name.data(), value);
+    int n = std::snprintf(text, sizeof text, "%.*s %.3f", static_cast<int>(name.size()), name.data(), value);
     if (n > 0 && static_cast<std::size_t>(n) < sizeof text)
         line(now, text, static_cast<std::size_t>(n));
     else
@@ -66,8 +62,7 @@ void EventLog::event(double now, std::string_view name, double value)
 void EventLog::event(double now, std::string_view name, long value)
 {
     char text[96];
-    int n = std::snprintf(text, sizeof text, "%.*s %ld", static_cast<int>(name.size()),
-                          name.data(), value);
+    int n = std::snprintf(text, sizeof text, "%.*s %ld", static_cast<int>(name.size()), name.data(), value);
     if (n > 0 && static_cast<std::size_t>(n) < sizeof text)
         line(now, text, static_cast<std::size_t>(n));
     else

@@ -18,8 +18,7 @@ public:
     EventLog& operator=(const EventLog&) = delete;
 
     // Opens `path` for writing ("-" is standard output); null with `error` set on failure.
-    static std::unique_ptr<EventLog> open(const std::string& path, double startTime,
-                                          std::string& error);
+    static std::unique_ptr<EventLog> open(const std::string& path, double startTime, std::string& error);
 
     void event(double now, std::string_view text);
     // "NAME VALUE" with the value as "%.3f" (the meter's centre y).

@@ -21,29 +21,18 @@ namespace {
 // Writes what the game does to the event log, stamped with the loop's clock.
 class LogObserver final : public MainViewObserver {
 public:
-    LogObserver(EventLog& log, platform::RunLoop& loop)
-        : m_log(log)
-        , m_loop(loop)
-    {
-    }
+    LogObserver(EventLog& log, platform::RunLoop& loop) : m_log(log), m_loop(loop) { }
     void effectStarted(std::string_view name) override
     {
         char text[64];
-        int n = std::snprintf(text, sizeof text, "effect %.*s", static_cast<int>(name.size()),
-                              name.data());
+        int n = std::snprintf(text, sizeof text, "effect %.*s", static_cast<int>(name.size()), name.data());
         m_log.event(m_loop.now(), std::string_view(text, static_cast<std::size_t>(n)));
     }
     void vibrated() override { m_log.event(m_loop.now(), "vibrate"); }
     void meterMoved(double y) override { m_log.event(m_loop.now(), "meter", y); }
-    void hintChanged(bool shown) override
-    {
-        m_log.event(m_loop.now(), shown ? "hint show" : "hint hide");
-    }
+    void hintChanged(bool shown) override { m_log.event(m_loop.now(), shown ? "hint show" : "hint hide"); }
     void tick(int count) override { m_log.event(m_loop.now(), "tick", static_cast<long>(count)); }
-    void vibrationTick(int count2) override
-    {
-        m_log.event(m_loop.now(), "vtick", static_cast<long>(count2));
-    }
+    void vibrationTick(int count2) override { m_log.event(m_loop.now(), "vtick", static_cast<long>(count2)); }
     void resultButtonsEnabled(bool enabled) override
     {
         m_log.event(m_loop.now(), enabled ? "buttons enabled" : "buttons disabled");
@@ -98,8 +87,7 @@ int runHeadless(const HeadlessOptions& options, std::ostream& err)
         err << "brimsey: cannot launch: " << error << "\n";
         return 1;
     }
-    auto game =
-        std::dynamic_pointer_cast<MainView>(platform::Application::shared().objectNamed("gameView"));
+    auto game = std::dynamic_pointer_cast<MainView>(platform::Application::shared().objectNamed("gameView"));
     if (!game) {
         err << "brimsey: the interface description has no game view\n";
         return 1;
@@ -113,8 +101,8 @@ int runHeadless(const HeadlessOptions& options, std::ostream& err)
     }
     for (const auto& tap : options.taps) {
         if (tap.outlet.empty()) {
-            runner.tapAt(tap.time, platform::Point{static_cast<platform::Float>(tap.x),
-                                                   static_cast<platform::Float>(tap.y)});
+            runner.tapAt(tap.time,
+                         platform::Point{static_cast<platform::Float>(tap.x), static_cast<platform::Float>(tap.y)});
         } else if (!runner.tapAt(tap.time, tap.outlet, &error)) {
             err << "brimsey: --tap " << tap.outlet << ": " << error << "\n";
             return 1;
@@ -122,13 +110,13 @@ int runHeadless(const HeadlessOptions& options, std::ostream& err)
     }
     bool snapshotsOk = true;
     for (const auto& shot : options.snapshots) {
-        runner.snapshotAt(shot.time, shot.path, [&err, &snapshotsOk, path = shot.path](
-                                                    bool ok, const std::string& why) {
-            if (!ok) {
-                err << "brimsey: cannot write the snapshot " << path << ": " << why << "\n";
-                snapshotsOk = false;
-            }
-        });
+        runner.snapshotAt(shot.time, shot.path,
+                          [&err, &snapshotsOk, path = shot.path](bool ok, const std::string& why) {
+                              if (!ok) {
+                                  err << "brimsey: cannot write the snapshot " << path << ": " << why << "\n";
+                                  snapshotsOk = false;
+                              }
+                          });
     }
 
     runner.runFor(options.runFor);

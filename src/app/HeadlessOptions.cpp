@@ -20,19 +20,18 @@ std::string quoted(std::string_view text)
 }
 
 // Splits "T:REST" at the first colon; T must be a time >= 0.
-bool splitTimed(std::string_view option, std::string_view value, double& time,
-                std::string& rest, std::string& error)
+bool splitTimed(std::string_view option, std::string_view value, double& time, std::string& rest, std::string& error)
 {
     auto colon = value.find(':');
     if (colon == std::string_view::npos) {
-        error = std::string(option) + " expects T:" +
-                (option == "--tap" ? "TARGET" : "FILE.png") + ", got " + quoted(value);
+        error = std::string(option) + " expects T:" + (option == "--tap" ? "TARGET" : "FILE.png") + ", got " +
+                quoted(value);
         return false;
     }
     auto t = parseNumber(value.substr(0, colon));
     if (!t || *t < 0) {
-        error = std::string(option) + ": the time " + quoted(value.substr(0, colon)) +
-                " is not a number of seconds >= 0";
+        error =
+            std::string(option) + ": the time " + quoted(value.substr(0, colon)) + " is not a number of seconds >= 0";
         return false;
     }
     time = *t;
@@ -59,8 +58,8 @@ bool parseTap(std::string_view value, ScriptedTap& tap, std::string& error)
             return true;
         }
     }
-    error = "--tap: the target " + quoted(target) +
-            " is neither butstart, butd1, butd2, butd3, butd4 nor X,Y in points";
+    error =
+        "--tap: the target " + quoted(target) + " is neither butstart, butd1, butd2, butd3, butd4 nor X,Y in points";
     return false;
 }
 
@@ -81,8 +80,7 @@ std::optional<double> parseNumber(std::string_view text)
     // strtod would skip leading spaces and accept "inf" and hex; a time or coordinate is
     // plain decimal.
     for (char c : text) {
-        bool ok = (c >= '0' && c <= '9') || c == '.' || c == '-' || c == '+' || c == 'e' ||
-                  c == 'E';
+        bool ok = (c >= '0' && c <= '9') || c == '.' || c == '-' || c == '+' || c == 'e' || c == 'E';
         if (!ok)
             return std::nullopt;
     }
@@ -114,8 +112,7 @@ std::string headlessUsage()
            "  --scale N            snapshot scale (default 1; 2 for a HiDPI picture)\n";
 }
 
-std::optional<HeadlessOptions> parseHeadlessOptions(const std::vector<std::string>& args,
-                                                    std::string& error)
+std::optional<HeadlessOptions> parseHeadlessOptions(const std::vector<std::string>& args, std::string& error)
 {
     HeadlessOptions options;
     bool sawRunFor = false;
@@ -208,8 +205,7 @@ std::optional<HeadlessOptions> parseHeadlessOptions(const std::vector<std::strin
     }
     for (const auto& shot : options.snapshots) {
         if (shot.time > options.runFor) {
-            error = "--snapshot at " + std::to_string(shot.time) +
-                    " s is after the end of the run";
+            error = "--snapshot at " + std::to_string(shot.time) + " s is after the end of the run";
             return std::nullopt;
         }
     }

@@ -40,8 +40,7 @@ bool isTapOutlet(std::string_view name);
 
 // Parses the arguments after the program name. On bad input returns nullopt and sets
 // `error` to a one-line message naming the option and what was wrong.
-std::optional<HeadlessOptions> parseHeadlessOptions(const std::vector<std::string>& args,
-                                                    std::string& error);
+std::optional<HeadlessOptions> parseHeadlessOptions(const std::vector<std::string>& args, std::string& error);
 
 // Usage text for --help and errors.
 std::string headlessUsage();

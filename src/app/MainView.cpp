@@ -11,8 +11,8 @@ namespace brimsey {
 
 namespace {
 
-constexpr std::array<std::string_view, MainView::EffectCount> kEffectNames{
-    "countdown", "v1", "v3", "v4", "v5", "endloop", "warning"};
+constexpr std::array<std::string_view, MainView::EffectCount> kEffectNames{"countdown", "v1",      "v3",     "v4",
+                                                                           "v5",        "endloop", "warning"};
 
 } // namespace
 
@@ -21,8 +21,7 @@ std::shared_ptr<MainView> MainView::create()
     return std::shared_ptr<MainView>(new MainView());
 }
 
-MainView::MainView()
-    : platform::View(platform::Rect{})
+MainView::MainView() : platform::View(platform::Rect{})
 {
 }
 
@@ -134,8 +133,7 @@ void MainView::awakeFromNib()
     (void)SoundEngine_SetListenerPosition(0.0f, 0.0f, 1.0f);
     for (int effect = 0; effect < EffectCount; ++effect) {
         // A missing file still gets its path: the engine refuses it and the id stays 0.
-        std::string path =
-            platform::Bundle::main().pathFor(std::string(kEffectNames[effect]) + ".wav").string();
+        std::string path = platform::Bundle::main().pathFor(std::string(kEffectNames[effect]) + ".wav").string();
         (void)SoundEngine_LoadEffect(path.c_str(), &m_sounds[effect]);
     }
 }
@@ -180,9 +178,18 @@ void MainView::clickdone()
     startGame();
 }
 
-void MainView::clickdone2() { clickdone(); }
-void MainView::clickdone3() { clickdone(); }
-void MainView::clickdone4() { clickdone(); }
+void MainView::clickdone2()
+{
+    clickdone();
+}
+void MainView::clickdone3()
+{
+    clickdone();
+}
+void MainView::clickdone4()
+{
+    clickdone();
+}
 
 void MainView::onTimer()
 {
@@ -251,16 +258,14 @@ void MainView::onTimer2()
     }
 }
 
-void MainView::accelerometerDidAccelerate(platform::Accelerometer&,
-                                          const platform::Acceleration& acceleration)
+void MainView::accelerometerDidAccelerate(platform::Accelerometer&, const platform::Acceleration& acceleration)
 {
     const double a = acceleration.x, b = acceleration.y, c = acceleration.z;
     auto& m = m_myAccelerometer;
     m[0] = a * kNewWeight + m[0] * kOldWeight;
     m[1] = b * kNewWeight + m[1] * kOldWeight;
     m[2] = c * kNewWeight + m[2] * kOldWeight;
-    const double s = std::sqrt((a - m[0]) * (a - m[0]) + (b - m[1]) * (b - m[1]) +
-                               (c - m[2]) * (c - m[2]));
+    const double s = std::sqrt((a - m[0]) * (a - m[0]) + (b - m[1]) * (b - m[1]) + (c - m[2]) * (c - m[2]));
     if (m_startgame != 1)
         return;
 

@@ -86,7 +86,7 @@ void append(const Node& n, std::string& out)
     }
 }
 
-}  // namespace
+} // namespace
 
 std::string canonicalForm(const Value& value)
 {
@@ -96,4 +96,4 @@ std::string canonicalForm(const Value& value)
     return out;
 }
 
-}  // namespace json
+} // namespace json

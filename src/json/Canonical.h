@@ -14,4 +14,4 @@ namespace json {
 // Two values are equal exactly when their canonical forms are. None gives an empty string.
 std::string canonicalForm(const Value& value);
 
-}  // namespace json
+} // namespace json

@@ -28,10 +28,7 @@ public:
         if (c < 256)
             bits_[c >> 6] |= std::uint64_t{1} << (c & 63);
     }
-    constexpr bool contains(char16_t c) const
-    {
-        return c < 256 && ((bits_[c >> 6] >> (c & 63)) & 1u) != 0;
-    }
+    constexpr bool contains(char16_t c) const { return c < 256 && ((bits_[c >> 6] >> (c & 63)) & 1u) != 0; }
     constexpr bool containsByte(std::uint8_t b) const { return ((bits_[b >> 6] >> (b & 63)) & 1u) != 0; }
 
     constexpr bool operator==(const CharacterSet&) const = default;
@@ -40,4 +37,4 @@ private:
     std::uint64_t bits_[4]{};
 };
 
-}  // namespace json
+} // namespace json

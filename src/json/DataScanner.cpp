@@ -120,11 +120,13 @@ bool DataScanner::scanUpToString(std::u16string_view s, std::optional<std::u16st
 
 namespace {
 
-constexpr double kPowers[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,
-                              1e10, 1e11, 1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19,
-                              1e20, 1e21, 1e22};
+constexpr double kPowers[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
+                              1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
 
-inline bool isDigit(std::uint8_t c) { return std::uint8_t(c - '0') < 10; }
+inline bool isDigit(std::uint8_t c)
+{
+    return std::uint8_t(c - '0') < 10;
+}
 
 // The value of a longest leading decimal part [first, last) with the given facts, the slow
 // and exact way: std::from_chars, then infinity or zero when out of range.
@@ -138,7 +140,7 @@ double slowDecimal(const char* first, const char* last, bool negative, long long
     return negative ? -big : big;
 }
 
-}  // namespace
+} // namespace
 
 double DataScanner::parseLeadingDecimal(const std::uint8_t* p, const std::uint8_t* end, const std::uint8_t** leadEnd)
 {
@@ -202,9 +204,8 @@ double DataScanner::parseLeadingDecimal(const std::uint8_t* p, const std::uint8_
         // that again to 53 bits is right unless it landed next to a halfway point.
         if (mantissa != 0 && scale >= -27 && scale <= 27) {
             static constexpr long double kLongPowers[] = {
-                1e0L,  1e1L,  1e2L,  1e3L,  1e4L,  1e5L,  1e6L,  1e7L,  1e8L,  1e9L,
-                1e10L, 1e11L, 1e12L, 1e13L, 1e14L, 1e15L, 1e16L, 1e17L, 1e18L, 1e19L,
-                1e20L, 1e21L, 1e22L, 1e23L, 1e24L, 1e25L, 1e26L, 1e27L};
+                1e0L,  1e1L,  1e2L,  1e3L,  1e4L,  1e5L,  1e6L,  1e7L,  1e8L,  1e9L,  1e10L, 1e11L, 1e12L, 1e13L,
+                1e14L, 1e15L, 1e16L, 1e17L, 1e18L, 1e19L, 1e20L, 1e21L, 1e22L, 1e23L, 1e24L, 1e25L, 1e26L, 1e27L};
             long double wide = (long double)mantissa;
             wide = scale >= 0 ? wide * kLongPowers[scale] : wide / kLongPowers[-scale];
             std::uint64_t bits;
@@ -256,4 +257,4 @@ std::optional<std::u16string> DataScanner::remainingString() const
     return detail::decodeUTF8(current_, std::size_t(end_ - current_));
 }
 
-}  // namespace json
+} // namespace json

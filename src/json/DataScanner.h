@@ -128,4 +128,4 @@ private:
     bool defaultDoubleCharacters_{true};
 };
 
-}  // namespace json
+} // namespace json

@@ -24,20 +24,20 @@ struct Error {
 
 // Error codes of the grammar, by the rule that reports them.
 namespace ErrorCode {
-inline constexpr long kNoData = -1;                  // deserializer: no bytes at all
-inline constexpr long kDictionaryStart = -1;         // dictionary not started by '{'
-inline constexpr long kDictionaryKey = -2;           // key is not a string
-inline constexpr long kDictionaryColon = -3;         // no ':' after the key
-inline constexpr long kDictionaryValue = -4;         // the value failed
-inline constexpr long kDictionaryDelimiter = -5;     // neither ',' nor '}' after a value
-inline constexpr long kArrayStart = -7;              // array not started by '['
-inline constexpr long kArrayValue = -8;              // an element failed
-inline constexpr long kArrayDelimiter = -9;          // neither ',' nor ']' after an element
-inline constexpr long kStringStart = -11;            // no '"' where a string must start
-inline constexpr long kStringUndecodable = -12;      // bad \u digit, or bytes not UTF-8
-inline constexpr long kStringEscape = -13;           // unknown escape, or data ends after '\'
-inline constexpr long kNumber = -14;                 // no number character at the cursor
-inline constexpr long kStringUnterminated = -15;     // data ends before the closing '"'
-}  // namespace ErrorCode
+inline constexpr long kNoData = -1;              // deserializer: no bytes at all
+inline constexpr long kDictionaryStart = -1;     // dictionary not started by '{'
+inline constexpr long kDictionaryKey = -2;       // key is not a string
+inline constexpr long kDictionaryColon = -3;     // no ':' after the key
+inline constexpr long kDictionaryValue = -4;     // the value failed
+inline constexpr long kDictionaryDelimiter = -5; // neither ',' nor '}' after a value
+inline constexpr long kArrayStart = -7;          // array not started by '['
+inline constexpr long kArrayValue = -8;          // an element failed
+inline constexpr long kArrayDelimiter = -9;      // neither ',' nor ']' after an element
+inline constexpr long kStringStart = -11;        // no '"' where a string must start
+inline constexpr long kStringUndecodable = -12;  // bad \u digit, or bytes not UTF-8
+inline constexpr long kStringEscape = -13;       // unknown escape, or data ends after '\'
+inline constexpr long kNumber = -14;             // no number character at the cursor
+inline constexpr long kStringUnterminated = -15; // data ends before the closing '"'
+} // namespace ErrorCode
 
-}  // namespace json
+} // namespace json

@@ -17,7 +17,7 @@ bool noData(Bytes data, Error* error)
     return true;
 }
 
-}  // namespace
+} // namespace
 
 Value JSONDeserializer::deserializeAsDictionary(Bytes data, Error* error) const
 {
@@ -43,4 +43,4 @@ Value JSONDeserializer::deserialize(Bytes data, Error* error) const
     return result;
 }
 
-}  // namespace json
+} // namespace json

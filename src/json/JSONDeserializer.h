@@ -28,10 +28,7 @@ public:
     // The same for a value of any kind, which may be preceded by whitespace. A text whose
     // first value byte starts no value fails without an error.
     Value deserialize(Bytes data, Error* error = nullptr) const;
-    Value deserialize(std::string_view text, Error* error = nullptr) const
-    {
-        return deserialize(bytesOf(text), error);
-    }
+    Value deserialize(std::string_view text, Error* error = nullptr) const { return deserialize(bytesOf(text), error); }
 };
 
-}  // namespace json
+} // namespace json

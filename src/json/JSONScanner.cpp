@@ -81,7 +81,7 @@ inline int hexValue(char16_t c)
     return -1;
 }
 
-}  // namespace
+} // namespace
 
 JSONScanner::JSONScanner() = default;
 JSONScanner::~JSONScanner() = default;
@@ -96,20 +96,34 @@ std::unique_ptr<JSONScanner> JSONScanner::scannerWithData(Bytes data)
 const char* JSONScanner::descriptionForCode(long code)
 {
     switch (code) {
-    case -1: return "Could not scan dictionary. Dictionary that does not start with '{' character.";
-    case -2: return "Could not scan dictionary. Failed to scan a key.";
-    case -3: return "Could not scan dictionary. Key was not terminated with a ':' character.";
-    case -4: return "Could not scan dictionary. Failed to scan a value.";
-    case -5: return "Could not scan dictionary. Key value pairs not delimited with a ',' character.";
-    case -7: return "Could not scan array. Array that does not start with '[' character.";
-    case -8: return "Could not scan array. Could not scan a value.";
-    case -9: return "Could not scan array. Array not terminated by a ']' character.";
-    case -11: return "Could not scan string constant. String not started by a '\"' character.";
-    case -12: return "Could not scan string constant. Unicode character could not be decoded.";
-    case -13: return "Could not scan string constant. Unknown escape code.";
-    case -14: return "Could not scan number constant.";
-    case -15: return "Could not scan string constant. String not terminated by a '\"' character.";
-    default: return "";
+    case -1:
+        return "Could not scan dictionary. Dictionary that does not start with '{' character.";
+    case -2:
+        return "Could not scan dictionary. Failed to scan a key.";
+    case -3:
+        return "Could not scan dictionary. Key was not terminated with a ':' character.";
+    case -4:
+        return "Could not scan dictionary. Failed to scan a value.";
+    case -5:
+        return "Could not scan dictionary. Key value pairs not delimited with a ',' character.";
+    case -7:
+        return "Could not scan array. Array that does not start with '[' character.";
+    case -8:
+        return "Could not scan array. Could not scan a value.";
+    case -9:
+        return "Could not scan array. Array not terminated by a ']' character.";
+    case -11:
+        return "Could not scan string constant. String not started by a '\"' character.";
+    case -12:
+        return "Could not scan string constant. Unicode character could not be decoded.";
+    case -13:
+        return "Could not scan string constant. Unknown escape code.";
+    case -14:
+        return "Could not scan number constant.";
+    case -15:
+        return "Could not scan string constant. String not terminated by a '\"' character.";
+    default:
+        return "";
     }
 }
 
@@ -234,8 +248,16 @@ bool JSONScanner::value(Node& out, Error* error)
     case '\'':
         return string(out, error);
     case '-':
-    case '0': case '1': case '2': case '3': case '4':
-    case '5': case '6': case '7': case '8': case '9':
+    case '0':
+    case '1':
+    case '2':
+    case '3':
+    case '4':
+    case '5':
+    case '6':
+    case '7':
+    case '8':
+    case '9':
         return number(out, error);
     case '{':
         return depth_ < kMaximumDepth && dictionary(out, error);
@@ -380,14 +402,30 @@ bool JSONScanner::string(Node& out, Error* error)
             ++current_;
             const char16_t c = scanCharacter();
             switch (c) {
-            case '"': appendUnit(0x22); break;
-            case '/': appendUnit(0x2F); break;
-            case '\\': appendUnit(0x5C); break;
-            case 'b': appendUnit(0x08); break;
-            case 'f': appendUnit(0x0C); break;
-            case 'n': appendUnit(0x0A); break;
-            case 'r': appendUnit(0x0D); break;
-            case 't': appendUnit(0x09); break;
+            case '"':
+                appendUnit(0x22);
+                break;
+            case '/':
+                appendUnit(0x2F);
+                break;
+            case '\\':
+                appendUnit(0x5C);
+                break;
+            case 'b':
+                appendUnit(0x08);
+                break;
+            case 'f':
+                appendUnit(0x0C);
+                break;
+            case 'n':
+                appendUnit(0x0A);
+                break;
+            case 'r':
+                appendUnit(0x0D);
+                break;
+            case 't':
+                appendUnit(0x09);
+                break;
             case 'u': {
                 unsigned unit = 0;
                 for (int shift = 12; shift >= 0; shift -= 4) {
@@ -578,4 +616,4 @@ bool JSONScanner::finishDictionary(std::size_t base, Node& out)
     return true;
 }
 
-}  // namespace json
+} // namespace json

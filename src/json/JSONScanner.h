@@ -16,7 +16,7 @@ namespace json {
 namespace detail {
 struct Node;
 class Arena;
-}  // namespace detail
+} // namespace detail
 
 // The JSON grammar on top of DataScanner, with this reader's leniencies: a comma may stand
 // before a closing '}' or ']', a number is any run of number characters, vertical tab and
@@ -69,12 +69,12 @@ private:
     Value publish(const detail::Node& node);
 
     std::shared_ptr<detail::Arena> arena_;
-    std::vector<detail::Node> stack_;       // children of the open containers
-    std::string narrow_;                    // the string being built, while all ASCII
-    std::u16string wide_;                   // ... and once it is not
-    std::vector<std::uint32_t> order_;      // sorting large dictionaries
-    std::vector<std::uint8_t> converted_;   // UTF-8 made from UTF-16 or UTF-32 input
+    std::vector<detail::Node> stack_;     // children of the open containers
+    std::string narrow_;                  // the string being built, while all ASCII
+    std::u16string wide_;                 // ... and once it is not
+    std::vector<std::uint32_t> order_;    // sorting large dictionaries
+    std::vector<std::uint8_t> converted_; // UTF-8 made from UTF-16 or UTF-32 input
     std::size_t depth_{0};
 };
 
-}  // namespace json
+} // namespace json

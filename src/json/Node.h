@@ -13,23 +13,23 @@
 
 namespace json::detail {
 
-inline constexpr std::uint8_t kNarrow = 1;  // string: every unit < 0x80, stored one byte each
-inline constexpr std::uint8_t kSorted = 2;  // dictionary: entries sorted by key units
+inline constexpr std::uint8_t kNarrow = 1; // string: every unit < 0x80, stored one byte each
+inline constexpr std::uint8_t kSorted = 2; // dictionary: entries sorted by key units
 
 struct Node {
     Kind kind{Kind::Null};
     std::uint8_t flags{0};
-    std::uint16_t hash{0};  // strings: keyHash() of the units, to tell most keys apart fast
-    std::uint32_t size{0};  // string units, array elements or dictionary entries
+    std::uint16_t hash{0}; // strings: keyHash() of the units, to tell most keys apart fast
+    std::uint32_t size{0}; // string units, array elements or dictionary entries
     union {
         double number;
         bool boolean;
         const char* narrow;
         const char16_t* wide;
-        const Node* children;  // arrays: size nodes; dictionaries: 2*size nodes, key then value
+        const Node* children; // arrays: size nodes; dictionaries: 2*size nodes, key then value
     };
 
-    Node() : number{0} {}
+    Node() : number{0} { }
 };
 static_assert(sizeof(Node) == 16);
 
@@ -40,7 +40,8 @@ public:
     // The first chunk is made for the whole document; later ones are smaller, so that the
     // unused end of the last chunk stays small next to the document.
     Arena(std::size_t firstChunk, std::size_t laterChunks)
-        : nextChunk_{firstChunk < 256 ? 256 : firstChunk}, laterChunks_{laterChunks < 4096 ? 4096 : laterChunks}
+        : nextChunk_{firstChunk < 256 ? 256 : firstChunk},
+          laterChunks_{laterChunks < 4096 ? 4096 : laterChunks}
     {
     }
     ~Arena();
@@ -94,4 +95,4 @@ bool equalStrings(const Node& a, const Node& b);
 // Compares a string node with UTF-16 units.
 int compareWithUnits(const Node& a, std::u16string_view b);
 
-}  // namespace json::detail
+} // namespace json::detail

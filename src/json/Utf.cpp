@@ -45,7 +45,7 @@ bool appendUTF8AsUTF16(const std::uint8_t* p, std::size_t length, std::u16string
         } else if (b >= 0xF0 && b <= 0xF4) {
             cp = b & 0x07, more = 3, min = 0x10000;
         } else {
-            return fail();  // a continuation byte, C0/C1 or F5..FF
+            return fail(); // a continuation byte, C0/C1 or F5..FF
         }
         if (end - p <= more)
             return fail();
@@ -102,13 +102,11 @@ void appendCodePoint(std::uint32_t cp, std::string& out)
 
 // Walks UTF-16 units; calls onLone for a surrogate without its partner. Returns false when
 // onLone asks to stop.
-template <class OnLone>
-bool encode(std::u16string_view units, std::string& out, OnLone onLone)
+template <class OnLone> bool encode(std::u16string_view units, std::string& out, OnLone onLone)
 {
     for (std::size_t i = 0; i < units.size(); ++i) {
         std::uint32_t u = units[i];
-        if (u >= 0xD800 && u <= 0xDBFF && i + 1 < units.size() && units[i + 1] >= 0xDC00 &&
-            units[i + 1] <= 0xDFFF) {
+        if (u >= 0xD800 && u <= 0xDBFF && i + 1 < units.size() && units[i + 1] >= 0xDC00 && units[i + 1] <= 0xDFFF) {
             appendCodePoint(0x10000 + ((u - 0xD800) << 10) + (units[i + 1] - 0xDC00), out);
             ++i;
         } else if (u >= 0xD800 && u <= 0xDFFF) {
@@ -122,7 +120,7 @@ bool encode(std::u16string_view units, std::string& out, OnLone onLone)
     return true;
 }
 
-}  // namespace
+} // namespace
 
 void appendUTF16AsUTF8(std::u16string_view units, std::string& out)
 {
@@ -138,8 +136,7 @@ bool encodeUTF8Strict(std::u16string_view units, std::string& out)
     return true;
 }
 
-bool wideToUTF8(const std::uint8_t* p, std::size_t length, WideEncoding encoding,
-                std::vector<std::uint8_t>& out)
+bool wideToUTF8(const std::uint8_t* p, std::size_t length, WideEncoding encoding, std::vector<std::uint8_t>& out)
 {
     const bool wide32 = encoding == WideEncoding::UTF32BE || encoding == WideEncoding::UTF32LE;
     const bool big = encoding == WideEncoding::UTF16BE || encoding == WideEncoding::UTF32BE;
@@ -178,4 +175,4 @@ bool wideToUTF8(const std::uint8_t* p, std::size_t length, WideEncoding encoding
     return true;
 }
 
-}  // namespace json::detail
+} // namespace json::detail

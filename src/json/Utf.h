@@ -25,7 +25,6 @@ bool encodeUTF8Strict(std::u16string_view units, std::string& out);
 enum class WideEncoding { UTF16BE, UTF16LE, UTF32BE, UTF32LE };
 // Decodes a whole UTF-16 or UTF-32 buffer and re-encodes it as UTF-8. Fails on a length
 // that is no whole number of units, on lone surrogates and on code points past U+10FFFF.
-bool wideToUTF8(const std::uint8_t* bytes, std::size_t length, WideEncoding encoding,
-                std::vector<std::uint8_t>& out);
+bool wideToUTF8(const std::uint8_t* bytes, std::size_t length, WideEncoding encoding, std::vector<std::uint8_t>& out);
 
-}  // namespace json::detail
+} // namespace json::detail

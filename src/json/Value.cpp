@@ -66,7 +66,7 @@ int compareWithUnits(const Node& a, std::u16string_view b)
     return a.size == b.size() ? 0 : (a.size < b.size() ? -1 : 1);
 }
 
-}  // namespace detail
+} // namespace detail
 
 using detail::Node;
 
@@ -82,7 +82,7 @@ bool isASCII(std::string_view s)
     return true;
 }
 
-}  // namespace
+} // namespace
 
 Value Value::null()
 {
@@ -95,10 +95,19 @@ Value Value::child(const Node* node) const
     return Value{std::shared_ptr<const Node>(node_, node)};
 }
 
-Kind Value::kind() const { return node_ ? node_->kind : Kind::None; }
+Kind Value::kind() const
+{
+    return node_ ? node_->kind : Kind::None;
+}
 
-bool Value::boolean() const { return isBoolean() && node_->boolean; }
-double Value::number() const { return isNumber() ? node_->number : 0.0; }
+bool Value::boolean() const
+{
+    return isBoolean() && node_->boolean;
+}
+double Value::number() const
+{
+    return isNumber() ? node_->number : 0.0;
+}
 
 std::optional<bool> Value::asBoolean() const
 {
@@ -114,7 +123,10 @@ std::optional<double> Value::asNumber() const
     return node_->number;
 }
 
-std::size_t Value::length() const { return isString() ? node_->size : 0; }
+std::size_t Value::length() const
+{
+    return isString() ? node_->size : 0;
+}
 
 char16_t Value::unitAt(std::size_t index) const
 {
@@ -161,7 +173,8 @@ bool Value::equalsUTF8(std::string_view text) const
     if (!isString())
         return false;
     if (node_->flags & detail::kNarrow)
-        return text.size() == node_->size && (text.empty() || std::memcmp(text.data(), node_->narrow, text.size()) == 0);
+        return text.size() == node_->size &&
+               (text.empty() || std::memcmp(text.data(), node_->narrow, text.size()) == 0);
     auto units = detail::decodeUTF8(reinterpret_cast<const std::uint8_t*>(text.data()), text.size());
     return units && equals(*units);
 }
@@ -225,8 +238,9 @@ Value Value::get(std::string_view key) const
     if (isASCII(key) && !(node_->flags & detail::kSorted)) {
         // The common case: ASCII keys, compared byte for byte with narrow keys.
         const Node* entries = node_->children;
-        const std::uint16_t hash = key.empty() ? detail::keyHash(0, 0, 0)
-                                               : detail::keyHash(key.size(), char16_t(key.front()), char16_t(key.back()));
+        const std::uint16_t hash = key.empty()
+                                       ? detail::keyHash(0, 0, 0)
+                                       : detail::keyHash(key.size(), char16_t(key.front()), char16_t(key.back()));
         for (std::size_t i = 0; i < node_->size; ++i) {
             const Node& k = entries[2 * i];
             if (k.hash == hash && (k.flags & detail::kNarrow) && k.size == key.size() &&
@@ -283,4 +297,4 @@ bool Value::operator==(const Value& other) const
     return false;
 }
 
-}  // namespace json
+} // namespace json

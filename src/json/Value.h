@@ -16,13 +16,13 @@ struct Node;
 }
 
 enum class Kind : std::uint8_t {
-    None,        // no value at all (a failed read, a missing key, an index out of range)
-    Null,        // the one null value
-    Boolean,     // true or false, never a number
-    Number,      // a 64-bit float, also for integer text
-    String,      // a sequence of UTF-16 code units
+    None,    // no value at all (a failed read, a missing key, an index out of range)
+    Null,    // the one null value
+    Boolean, // true or false, never a number
+    Number,  // a 64-bit float, also for integer text
+    String,  // a sequence of UTF-16 code units
     Array,
-    Dictionary,  // string keys; a later duplicate key has replaced the earlier one
+    Dictionary, // string keys; a later duplicate key has replaced the earlier one
 };
 
 // An immutable JSON value. A Value is a small shared handle: copying it is cheap, and it
@@ -56,20 +56,19 @@ public:
 
     // Strings. length() and unitAt() count UTF-16 code units.
     std::size_t length() const;
-    char16_t unitAt(std::size_t index) const;  // 0 when out of range
+    char16_t unitAt(std::size_t index) const; // 0 when out of range
     std::u16string utf16() const;
     // UTF-8 text; a lone surrogate unit becomes U+FFFD, the only change made.
     std::string utf8() const;
-    std::optional<std::string> asString() const;  // UTF-8, only for strings
+    std::optional<std::string> asString() const; // UTF-8, only for strings
     bool equals(std::u16string_view units) const;
     bool equalsUTF8(std::string_view text) const;
 
     // Arrays and dictionaries.
-    std::size_t count() const;  // elements or entries; 0 for other kinds
-    Value at(std::size_t index) const;  // array element, none when out of range
+    std::size_t count() const;         // elements or entries; 0 for other kinds
+    Value at(std::size_t index) const; // array element, none when out of range
     // Any integer type is an index (so v[0] is no null key pointer); negative ones give none.
-    template <std::integral I>
-    Value operator[](I index) const
+    template <std::integral I> Value operator[](I index) const
     {
         if constexpr (std::is_signed_v<I>) {
             if (index < 0)
@@ -94,22 +93,21 @@ public:
 
     class ElementIterator;
     class EntryIterator;
-    template <class It>
-    struct Range {
+    template <class It> struct Range {
         It first;
         It last;
         It begin() const { return first; }
         It end() const { return last; }
     };
-    Range<ElementIterator> elements() const;  // empty unless an array
-    Range<EntryIterator> entries() const;     // empty unless a dictionary
+    Range<ElementIterator> elements() const; // empty unless an array
+    Range<EntryIterator> entries() const;    // empty unless a dictionary
 
     // Deep equality: same kind and same contents (dictionaries regardless of order; numbers
     // by ==, so NaN never occurs and -0 equals 0).
     bool operator==(const Value& other) const;
 
     // For the reader itself.
-    explicit Value(std::shared_ptr<const detail::Node> node) : node_{std::move(node)} {}
+    explicit Value(std::shared_ptr<const detail::Node> node) : node_{std::move(node)} { }
     const detail::Node* node() const { return node_.get(); }
 
 private:
@@ -128,14 +126,23 @@ public:
     using difference_type = std::ptrdiff_t;
     using value_type = Value;
     ElementIterator() = default;
-    ElementIterator(Value owner, std::size_t index) : owner_{std::move(owner)}, index_{index} {}
+    ElementIterator(Value owner, std::size_t index) : owner_{std::move(owner)}, index_{index} { }
     Value operator*() const { return owner_.at(index_); }
-    ElementIterator& operator++() { ++index_; return *this; }
-    ElementIterator operator++(int) { auto old = *this; ++index_; return old; }
+    ElementIterator& operator++()
+    {
+        ++index_;
+        return *this;
+    }
+    ElementIterator operator++(int)
+    {
+        auto old = *this;
+        ++index_;
+        return old;
+    }
     bool operator==(const ElementIterator& o) const { return index_ == o.index_; }
 
 private:
-    Value owner_;  // held, so that a range over a temporary stays valid
+    Value owner_; // held, so that a range over a temporary stays valid
     std::size_t index_{};
 };
 
@@ -144,14 +151,23 @@ public:
     using difference_type = std::ptrdiff_t;
     using value_type = Value::Entry;
     EntryIterator() = default;
-    EntryIterator(Value owner, std::size_t index) : owner_{std::move(owner)}, index_{index} {}
+    EntryIterator(Value owner, std::size_t index) : owner_{std::move(owner)}, index_{index} { }
     Value::Entry operator*() const { return {owner_.keyAt(index_), owner_.valueAt(index_)}; }
-    EntryIterator& operator++() { ++index_; return *this; }
-    EntryIterator operator++(int) { auto old = *this; ++index_; return old; }
+    EntryIterator& operator++()
+    {
+        ++index_;
+        return *this;
+    }
+    EntryIterator operator++(int)
+    {
+        auto old = *this;
+        ++index_;
+        return old;
+    }
     bool operator==(const EntryIterator& o) const { return index_ == o.index_; }
 
 private:
-    Value owner_;  // held, so that a range over a temporary stays valid
+    Value owner_; // held, so that a range over a temporary stays valid
     std::size_t index_{};
 };
 
@@ -165,4 +181,4 @@ inline Value::Range<Value::EntryIterator> Value::entries() const
     return {EntryIterator{*this, 0}, EntryIterator{*this, isDictionary() ? count() : 0}};
 }
 
-}  // namespace json
+} // namespace json

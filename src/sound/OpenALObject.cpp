@@ -8,85 +8,93 @@
 #include <limits>
 
 OpenALObject::OpenALObject(float inMixerOutputRate)
-    : mMixerOutputRate{inMixerOutputRate}, mEffectMap{std::make_unique<SoundEngineEffectMap>()} {}
-
-OpenALObject::~OpenALObject() { Teardown(); }
-
-SoundEngineStatus OpenALObject::Initialize() {
-  // Device and context calls report through ALC's error state. (alGetError needs a current
-  // context; OpenAL Soft answers AL_INVALID_OPERATION without one, which would fail every
-  // first initialisation.) A stale device-less error is dropped so it is not blamed on
-  // this open.
-  alcGetError(nullptr);
-  mDevice = alcOpenDevice(nullptr);
-  if (ALCenum error = alcGetError(mDevice); error != ALC_NO_ERROR) {
-    SoundEnginePrintHex("Error opening output device", error);
-    return error;
-  }
-  if (!mDevice)
-    return kSoundEngineErrDeviceNotFound;
-
-  ALCint attributes[3] = {0, 0, 0};
-  if (mMixerOutputRate != 0.0f) {
-    if (auto setRate = SoundEngineMixerOutputRateProc())
-      setRate(static_cast<ALdouble>(mMixerOutputRate));
-    // The portable way to ask for a rate. One no int holds, or below 1 Hz, is left to
-    // the mixer rather than passed on.
-    const double rate = std::round(static_cast<double>(mMixerOutputRate));
-    if (std::isfinite(rate) && rate >= 1.0 &&
-        rate <= static_cast<double>(std::numeric_limits<ALCint>::max())) {
-      attributes[0] = ALC_FREQUENCY;
-      attributes[1] = static_cast<ALCint>(rate);
-    }
-  }
-
-  mContext = alcCreateContext(mDevice, attributes[0] != 0 ? attributes : nullptr);
-  ALCenum error = alcGetError(mDevice);
-  if (error == ALC_NO_ERROR && !mContext)
-    error = ALC_INVALID_CONTEXT;
-  if (error != ALC_NO_ERROR) {
-    SoundEnginePrintHex("Error creating OpenAL context", error);
-    return error;
-  }
-
-  alcMakeContextCurrent(mContext);
-  if (ALCenum error = alcGetError(mDevice); error != ALC_NO_ERROR) {
-    SoundEnginePrintHex("Error setting current OpenAL context", error);
-    return error;
-  }
-  return 0;
+    : mMixerOutputRate{inMixerOutputRate},
+      mEffectMap{std::make_unique<SoundEngineEffectMap>()}
+{
 }
 
-SoundEngineStatus OpenALObject::LoadEffect(const char* inPath, SoundEngineEffectID* outEffectID) {
-  auto effect = std::make_unique<SoundEngineEffect>(inPath, nullptr, nullptr, false);
-  SoundEngineStatus result = effect->AttachFilesToSource();
-  if (result != 0)
-    return result; // the effect, its source and any buffer go with it
-  SoundEngineEffectID id = effect->GetEffectID();
-  if (outEffectID)
-    *outEffectID = id;
-  SoundEngineEffect* registered = effect.release();
-  mEffectMap->Add(id, &registered);
-  return 0;
+OpenALObject::~OpenALObject()
+{
+    Teardown();
 }
 
-void OpenALObject::Teardown() {
-  if (mEffectMap) {
-    while (!mEffectMap->Empty()) {
-      SoundEngineEffect* effect = mEffectMap->GetEffectByIndex(0);
-      mEffectMap->Remove(effect->GetEffectID());
-      delete effect;
+SoundEngineStatus OpenALObject::Initialize()
+{
+    // Device and context calls report through ALC's error state. (alGetError needs a current
+    // context; OpenAL Soft answers AL_INVALID_OPERATION without one, which would fail every
+    // first initialisation.) A stale device-less error is dropped so it is not blamed on
+    // this open.
+    alcGetError(nullptr);
+    mDevice = alcOpenDevice(nullptr);
+    if (ALCenum error = alcGetError(mDevice); error != ALC_NO_ERROR) {
+        SoundEnginePrintHex("Error opening output device", error);
+        return error;
     }
-    mEffectMap.reset();
-  }
-  if (mContext) {
-    if (alcGetCurrentContext() == mContext)
-      alcMakeContextCurrent(nullptr);
-    alcDestroyContext(mContext);
-    mContext = nullptr;
-  }
-  if (mDevice) {
-    alcCloseDevice(mDevice);
-    mDevice = nullptr;
-  }
+    if (!mDevice)
+        return kSoundEngineErrDeviceNotFound;
+
+    ALCint attributes[3] = {0, 0, 0};
+    if (mMixerOutputRate != 0.0f) {
+        if (auto setRate = SoundEngineMixerOutputRateProc())
+            setRate(static_cast<ALdouble>(mMixerOutputRate));
+        // The portable way to ask for a rate. One no int holds, or below 1 Hz, is left to
+        // the mixer rather than passed on.
+        const double rate = std::round(static_cast<double>(mMixerOutputRate));
+        if (std::isfinite(rate) && rate >= 1.0 && rate <= static_cast<double>(std::numeric_limits<ALCint>::max())) {
+            attributes[0] = ALC_FREQUENCY;
+            attributes[1] = static_cast<ALCint>(rate);
+        }
+    }
+
+    mContext = alcCreateContext(mDevice, attributes[0] != 0 ? attributes : nullptr);
+    ALCenum error = alcGetError(mDevice);
+    if (error == ALC_NO_ERROR && !mContext)
+        error = ALC_INVALID_CONTEXT;
+    if (error != ALC_NO_ERROR) {
+        SoundEnginePrintHex("Error creating OpenAL context", error);
+        return error;
+    }
+
+    alcMakeContextCurrent(mContext);
+    if (ALCenum error = alcGetError(mDevice); error != ALC_NO_ERROR) {
+        SoundEnginePrintHex("Error setting current OpenAL context", error);
+        return error;
+    }
+    return 0;
+}
+
+SoundEngineStatus OpenALObject::LoadEffect(const char* inPath, SoundEngineEffectID* outEffectID)
+{
+    auto effect = std::make_unique<SoundEngineEffect>(inPath, nullptr, nullptr, false);
+    SoundEngineStatus result = effect->AttachFilesToSource();
+    if (result != 0)
+        return result; // the effect, its source and any buffer go with it
+    SoundEngineEffectID id = effect->GetEffectID();
+    if (outEffectID)
+        *outEffectID = id;
+    SoundEngineEffect* registered = effect.release();
+    mEffectMap->Add(id, &registered);
+    return 0;
+}
+
+void OpenALObject::Teardown()
+{
+    if (mEffectMap) {
+        while (!mEffectMap->Empty()) {
+            SoundEngineEffect* effect = mEffectMap->GetEffectByIndex(0);
+            mEffectMap->Remove(effect->GetEffectID());
+            delete effect;
+        }
+        mEffectMap.reset();
+    }
+    if (mContext) {
+        if (alcGetCurrentContext() == mContext)
+            alcMakeContextCurrent(nullptr);
+        alcDestroyContext(mContext);
+        mContext = nullptr;
+    }
+    if (mDevice) {
+        alcCloseDevice(mDevice);
+        mDevice = nullptr;
+    }
 }

@@ -11,26 +11,26 @@
 // effect by id.
 class OpenALObject final {
 public:
-  // inMixerOutputRate in Hz; 0.0 leaves the mixer at its own rate.
-  explicit OpenALObject(float inMixerOutputRate);
-  ~OpenALObject(); // tears down what Teardown has not
-  OpenALObject(const OpenALObject&) = delete;
-  OpenALObject& operator=(const OpenALObject&) = delete;
+    // inMixerOutputRate in Hz; 0.0 leaves the mixer at its own rate.
+    explicit OpenALObject(float inMixerOutputRate);
+    ~OpenALObject(); // tears down what Teardown has not
+    OpenALObject(const OpenALObject&) = delete;
+    OpenALObject& operator=(const OpenALObject&) = delete;
 
-  SoundEngineStatus Initialize();
-  // Creates one plain effect from the file and registers it under its id.
-  SoundEngineStatus LoadEffect(const char* inPath, SoundEngineEffectID* outEffectID);
-  // Destroys every effect, the map, the context and the device.
-  void Teardown();
+    SoundEngineStatus Initialize();
+    // Creates one plain effect from the file and registers it under its id.
+    SoundEngineStatus LoadEffect(const char* inPath, SoundEngineEffectID* outEffectID);
+    // Destroys every effect, the map, the context and the device.
+    void Teardown();
 
-  float GetMixerOutputRate() const { return mMixerOutputRate; }
-  ALCcontext* GetContext() const { return mContext; }
-  ALCdevice* GetDevice() const { return mDevice; }
-  SoundEngineEffectMap* GetEffectMap() const { return mEffectMap.get(); }
+    float GetMixerOutputRate() const { return mMixerOutputRate; }
+    ALCcontext* GetContext() const { return mContext; }
+    ALCdevice* GetDevice() const { return mDevice; }
+    SoundEngineEffectMap* GetEffectMap() const { return mEffectMap.get(); }
 
 private:
-  float mMixerOutputRate{0.0f};
-  ALCcontext* mContext{nullptr};
-  ALCdevice* mDevice{nullptr};
-  std::unique_ptr<SoundEngineEffectMap> mEffectMap;
+    float mMixerOutputRate{0.0f};
+    ALCcontext* mContext{nullptr};
+    ALCdevice* mDevice{nullptr};
+    std::unique_ptr<SoundEngineEffectMap> mEffectMap;
 };

@@ -18,61 +18,72 @@ std::atomic<alcMixerOutputRateProcPtr> sMixerOutputRateProc{nullptr};
 
 } // namespace
 
-alcMixerOutputRateProcPtr SoundEngineMixerOutputRateProc() {
-  alcMixerOutputRateProcPtr proc = sMixerOutputRateProc.load(std::memory_order_acquire);
-  if (!proc) {
-    proc = reinterpret_cast<alcMixerOutputRateProcPtr>(
-        alcGetProcAddress(nullptr, "alcMixerOutputRate"));
-    sMixerOutputRateProc.store(proc, std::memory_order_release);
-  }
-  return proc;
+alcMixerOutputRateProcPtr SoundEngineMixerOutputRateProc()
+{
+    alcMixerOutputRateProcPtr proc = sMixerOutputRateProc.load(std::memory_order_acquire);
+    if (!proc) {
+        proc = reinterpret_cast<alcMixerOutputRateProcPtr>(alcGetProcAddress(nullptr, "alcMixerOutputRate"));
+        sMixerOutputRateProc.store(proc, std::memory_order_release);
+    }
+    return proc;
 }
 
-OpenALObject* SoundEngineDeviceObject() { return sOpenALObject.get(); }
-
-BackgroundTrackMgr* SoundEngineBackgroundTrackMgr() { return sBackgroundTrackMgr.get(); }
-
-void SoundEngineShutDown() {
-  if (sOpenALObject) {
-    sOpenALObject->Teardown();
-    sOpenALObject.reset();
-  }
-  if (sBackgroundTrackMgr) {
-    sBackgroundTrackMgr->Teardown();
-    sBackgroundTrackMgr.reset();
-  }
+OpenALObject* SoundEngineDeviceObject()
+{
+    return sOpenALObject.get();
 }
 
-SoundEngineStatus SoundEngine_Initialize(float inMixerOutputRate) {
-  SoundEngineShutDown();
-  sOpenALObject = std::make_unique<OpenALObject>(inMixerOutputRate);
-  sBackgroundTrackMgr = std::make_unique<BackgroundTrackMgr>();
-  // The new object stays in place even when it could not open the device.
-  return sOpenALObject->Initialize();
+BackgroundTrackMgr* SoundEngineBackgroundTrackMgr()
+{
+    return sBackgroundTrackMgr.get();
 }
 
-SoundEngineStatus SoundEngine_LoadEffect(const char* inPath, SoundEngineEffectID* outEffectID) {
-  if (!sOpenALObject) {
-    sOpenALObject = std::make_unique<OpenALObject>(0.0f);
-    if (SoundEngineStatus result = sOpenALObject->Initialize(); result != 0)
-      return result;
-  }
-  return sOpenALObject->LoadEffect(inPath, outEffectID);
+void SoundEngineShutDown()
+{
+    if (sOpenALObject) {
+        sOpenALObject->Teardown();
+        sOpenALObject.reset();
+    }
+    if (sBackgroundTrackMgr) {
+        sBackgroundTrackMgr->Teardown();
+        sBackgroundTrackMgr.reset();
+    }
 }
 
-SoundEngineStatus SoundEngine_StartEffect(SoundEngineEffectID inEffectID) {
-  if (!sOpenALObject)
-    return kSoundEngineErrNotInitialized;
-  SoundEngineEffectMap* map = sOpenALObject->GetEffectMap();
-  SoundEngineEffect* effect = map ? map->Get(inEffectID) : nullptr;
-  if (!effect)
-    return kSoundEngineErrInvalidID;
-  return effect->Start();
+SoundEngineStatus SoundEngine_Initialize(float inMixerOutputRate)
+{
+    SoundEngineShutDown();
+    sOpenALObject = std::make_unique<OpenALObject>(inMixerOutputRate);
+    sBackgroundTrackMgr = std::make_unique<BackgroundTrackMgr>();
+    // The new object stays in place even when it could not open the device.
+    return sOpenALObject->Initialize();
 }
 
-SoundEngineStatus SoundEngine_SetListenerPosition(float inX, float inY, float inZ) {
-  if (!sOpenALObject)
-    return kSoundEngineErrNotInitialized;
-  alListener3f(AL_POSITION, inX, inY, inZ);
-  return alGetError();
+SoundEngineStatus SoundEngine_LoadEffect(const char* inPath, SoundEngineEffectID* outEffectID)
+{
+    if (!sOpenALObject) {
+        sOpenALObject = std::make_unique<OpenALObject>(0.0f);
+        if (SoundEngineStatus result = sOpenALObject->Initialize(); result != 0)
+            return result;
+    }
+    return sOpenALObject->LoadEffect(inPath, outEffectID);
+}
+
+SoundEngineStatus SoundEngine_StartEffect(SoundEngineEffectID inEffectID)
+{
+    if (!sOpenALObject)
+        return kSoundEngineErrNotInitialized;
+    SoundEngineEffectMap* map = sOpenALObject->GetEffectMap();
+    SoundEngineEffect* effect = map ? map->Get(inEffectID) : nullptr;
+    if (!effect)
+        return kSoundEngineErrInvalidID;
+    return effect->Start();
+}
+
+SoundEngineStatus SoundEngine_SetListenerPosition(float inX, float inY, float inZ)
+{
+    if (!sOpenALObject)
+        return kSoundEngineErrNotInitialized;
+    alListener3f(AL_POSITION, inX, inY, inZ);
+    return alGetError();
 }

@@ -10,12 +10,12 @@ using SoundEngineStatus = int32_t;
 using SoundEngineEffectID = uint32_t; // the effect's OpenAL source name; 0 means no effect
 
 enum : SoundEngineStatus {
-  kSoundEngineNoError = 0,
-  kSoundEngineErrNotInitialized = 1,   // no device object yet
-  kSoundEngineErrInvalidID = 2,        // no effect with this id
-  kSoundEngineErrFileNotFound = 3,     // the path cannot be turned into a file URL
-  kSoundEngineErrInvalidFileFormat = 4, // sample format not supported
-  kSoundEngineErrDeviceNotFound = 5,   // no output device was opened
+    kSoundEngineNoError = 0,
+    kSoundEngineErrNotInitialized = 1,    // no device object yet
+    kSoundEngineErrInvalidID = 2,         // no effect with this id
+    kSoundEngineErrFileNotFound = 3,      // the path cannot be turned into a file URL
+    kSoundEngineErrInvalidFileFormat = 4, // sample format not supported
+    kSoundEngineErrDeviceNotFound = 5,    // no output device was opened
 };
 
 // Tears down whatever the engine held (every effect id becomes invalid) and opens the output

@@ -104,8 +104,8 @@ TEST_F(AdNetAdTest, AColdTextAdFetchesIconsThenTheRequestThenItsImages)
     ASSERT_TRUE(run->ready());
     EXPECT_EQ(run->ad->state(), AdNetAd::Ready);
     EXPECT_TRUE(run->ad->readyForDisplay());
-    EXPECT_EQ(run->started(), (std::vector<std::string>{"back", "back_disable", "forward", "forward_disable",
-                                                        "request", "userImage", "actionIcon"}));
+    EXPECT_EQ(run->started(), (std::vector<std::string>{"back", "back_disable", "forward", "forward_disable", "request",
+                                                        "userImage", "actionIcon"}));
     EXPECT_EQ(run->ad->medium(), AdNetAd::TextAd);
     EXPECT_TRUE(run->ad->text() && !run->ad->text()->empty());
     ASSERT_TRUE(run->ad->userImage());
@@ -387,18 +387,18 @@ namespace {
 class ScriptedAdServer {
 public:
     explicit ScriptedAdServer(std::string answer)
-        : m_answer(std::move(answer))
-        , m_server([this](const std::string& head) {
-            if (head.rfind("GET /ad_source.php", 0) == 0) {
-                std::string body = m_answer;
-                for (auto at = body.find("__BASE__"); at != std::string::npos; at = body.find("__BASE__"))
-                    body.replace(at, 8, base());
-                return LoopbackServer::plain(200, body, "Content-Type: application/json\r\n");
-            }
-            if (head.rfind("GET /nothing", 0) == 0)
-                return LoopbackServer::plain(404, "");
-            return LoopbackServer::plain(200, pngBytes(3, 2, 0x336699ffu), "Content-Type: image/png\r\n");
-        })
+        : m_answer(std::move(answer)),
+          m_server([this](const std::string& head) {
+              if (head.rfind("GET /ad_source.php", 0) == 0) {
+                  std::string body = m_answer;
+                  for (auto at = body.find("__BASE__"); at != std::string::npos; at = body.find("__BASE__"))
+                      body.replace(at, 8, base());
+                  return LoopbackServer::plain(200, body, "Content-Type: application/json\r\n");
+              }
+              if (head.rfind("GET /nothing", 0) == 0)
+                  return LoopbackServer::plain(404, "");
+              return LoopbackServer::plain(200, pngBytes(3, 2, 0x336699ffu), "Content-Type: image/png\r\n");
+          })
     {
     }
     std::string base() const { return "http://127.0.0.1:" + std::to_string(m_server.port()); }
@@ -434,15 +434,15 @@ TEST_F(AdNetAdTest, TheAcceptanceRuleOnScriptedAnswers)
     };
     const std::vector<Case> cases{
         {R"({"text":"t","6":"url","url":"u","204":"/icon.png"})", true, 0},
-        {R"({"6":"url","url":"u","banner":"__BASE__/banner.png"})", true, 1},      // banner without text
-        {R"({"6":"url","url":"u","204":"/icon.png"})", false, 0},                   // text ad without text
+        {R"({"6":"url","url":"u","banner":"__BASE__/banner.png"})", true, 1}, // banner without text
+        {R"({"6":"url","url":"u","204":"/icon.png"})", false, 0},             // text ad without text
         {R"({"text":"t","6":"url","url":"u","banner":"__BASE__/b.png","204":"/nothing"})", true, 1}, // 204 ignored
-        {R"({"text":"t","6":"url","204":"/icon.png"})", false, 0},                 // no url
-        {R"({"text":"t","url":"u","204":"/icon.png"})", false, 0},                 // no action
-        {R"({"text":"t","6":"url","url":"u"})", false, 0},                         // no image at all
-        {R"({"text":"t","6":7,"url":"u","204":"/icon.png"})", false, 0},           // action not a string
-        {R"({"text":"t","6":"url","url":"u","204":"/nothing"})", false, 0},        // icon 404
-        {R"( {"text":"t","6":"url","url":"u","204":"/icon.png"})", false, 0},      // brace not first
+        {R"({"text":"t","6":"url","204":"/icon.png"})", false, 0},                                   // no url
+        {R"({"text":"t","url":"u","204":"/icon.png"})", false, 0},                                   // no action
+        {R"({"text":"t","6":"url","url":"u"})", false, 0},                                           // no image at all
+        {R"({"text":"t","6":7,"url":"u","204":"/icon.png"})", false, 0},      // action not a string
+        {R"({"text":"t","6":"url","url":"u","204":"/nothing"})", false, 0},   // icon 404
+        {R"( {"text":"t","6":"url","url":"u","204":"/icon.png"})", false, 0}, // brace not first
         {R"({"text":"t","6":"url","url":"u","204":"/icon.png"} trailing junk)", true, 0},
         {R"({"text":"t","6":"url","url":"u","banner":"::not a url::"})", false, 1}, // image cannot be fetched
         {"", false, 0},

@@ -73,10 +73,10 @@ TEST_F(AdNetImageCacheTest, AStaleImageIsStillFetchedAndAStoreRestartsItsAge)
 TEST_F(AdNetImageCacheTest, ImagesAreKeptAsPNGWhateverTheyCameAs)
 {
     // A GIF comes in; PNG bytes go to disk under the bare key.
-    static const unsigned char gif[] = {
-        0x47, 0x49, 0x46, 0x38, 0x39, 0x61, 0x01, 0x00, 0x01, 0x00, 0x80, 0x00, 0x00, 0xff, 0x00, 0x00,
-        0x00, 0x00, 0x00, 0x21, 0xf9, 0x04, 0x01, 0x00, 0x00, 0x00, 0x00, 0x2c, 0x00, 0x00, 0x00, 0x00,
-        0x01, 0x00, 0x01, 0x00, 0x00, 0x02, 0x02, 0x44, 0x01, 0x00, 0x3b};
+    static const unsigned char gif[] = {0x47, 0x49, 0x46, 0x38, 0x39, 0x61, 0x01, 0x00, 0x01, 0x00, 0x80,
+                                        0x00, 0x00, 0xff, 0x00, 0x00, 0x00, 0x00, 0x00, 0x21, 0xf9, 0x04,
+                                        0x01, 0x00, 0x00, 0x00, 0x00, 0x2c, 0x00, 0x00, 0x00, 0x00, 0x01,
+                                        0x00, 0x01, 0x00, 0x00, 0x02, 0x02, 0x44, 0x01, 0x00, 0x3b};
     auto image = platform::Image::decode(std::span<const std::uint8_t>(gif, sizeof gif));
     ASSERT_TRUE(image);
     cache().storeImage(*image, "canvas");
@@ -100,8 +100,8 @@ TEST_F(AdNetImageCacheTest, KeysThatCouldLeaveTheFolderStayInsideIt)
     const std::string parent = documents + "/adnet";
     dir(); // the folder exists before anything is stored
     auto before = filesIn(parent);
-    const std::vector<std::string> keys{"../escape", "..", ".", "", "a/b", "/etc/passwd",
-                                        std::string("nul\0byte", 8), "%2E%2E", "100%"};
+    const std::vector<std::string> keys{"../escape", "..",  ".", "", "a/b", "/etc/passwd", std::string("nul\0byte", 8),
+                                        "%2E%2E",    "100%"};
     for (std::size_t i = 0; i < keys.size(); ++i)
         cache().storeImage(*solidImage(1, 1, colour(i)), keys[i]);
     EXPECT_EQ(filesIn(parent), before); // nothing written beside the cache folder

@@ -33,7 +33,7 @@ TEST_F(AdNetLocationManagerTest, OneInstanceThatCannotBeMadeOrCopied)
 TEST_F(AdNetLocationManagerTest, TheCacheLivesInTheDocumentsFolderWhichIsCreatedUpFront)
 {
     EXPECT_EQ(path(), documents + "/adnet/location_cache/location.txt");
-    struct stat st {};
+    struct stat st { };
     EXPECT_EQ(stat((documents + "/adnet/location_cache").c_str(), &st), 0);
     EXPECT_TRUE(S_ISDIR(st.st_mode));
 }

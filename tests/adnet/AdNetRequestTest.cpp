@@ -30,7 +30,10 @@ protected:
     }
 };
 
-std::vector<std::string> keysOf(const AdNetParameters& p) { return p.keys(); }
+std::vector<std::string> keysOf(const AdNetParameters& p)
+{
+    return p.keys();
+}
 
 } // namespace
 
@@ -63,11 +66,11 @@ TEST_F(AdNetRequest, TheHostIsAskedOnceEachInTableOrderAndNilAnswersAreLeftOut)
     host->search = "shoes";
     host->words = "red,blue";
     auto params = paramsFor(host);
-    EXPECT_EQ(host->asked, (std::vector<std::string>{"publisherId", "useTestAd", "mayAskForLocation", "location",
-                                                     "postalCode", "areaCode", "gender", "dateOfBirth",
-                                                     "searchString", "keywords"}));
+    EXPECT_EQ(host->asked,
+              (std::vector<std::string>{"publisherId", "useTestAd", "mayAskForLocation", "location", "postalCode",
+                                        "areaCode", "gender", "dateOfBirth", "searchString", "keywords"}));
     EXPECT_EQ(keysOf(params), (std::vector<std::string>{"s", "f", "v", "ex", "client_sdk", "isu", "m", "d[coord]",
-                                                         "d[pc]", "d[ac]", "d[gender]", "search", "k"}));
+                                                        "d[pc]", "d[ac]", "d[gender]", "search", "k"}));
     EXPECT_EQ(params.get("m"), "test");
     EXPECT_EQ(params.get("d[coord]"), "1.500000,-2.250000");
     EXPECT_FALSE(params.contains("d[coord_timestamp]"));

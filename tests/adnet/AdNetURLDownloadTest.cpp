@@ -191,8 +191,12 @@ TEST_F(AdNetURLDownloadTest, ABodyOverTheCapFailsTheDownload)
     LoopbackServer server([](const std::string& head) {
         if (head.rfind("GET /chunked", 0) == 0)
             return LoopbackServer::Reply{{{"HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n"
-                                           "400\r\n" + std::string(1024, 'a') + "\r\n"
-                                           "1\r\nb\r\n0\r\n\r\n", 0}}, false};
+                                           "400\r\n" +
+                                               std::string(1024, 'a') +
+                                               "\r\n"
+                                               "1\r\nb\r\n0\r\n\r\n",
+                                           0}},
+                                         false};
         return LoopbackServer::plain(200, std::string(1025, 'a'));
     });
     for (const char* path : {"/announced", "/chunked"}) {

@@ -105,8 +105,14 @@ struct Owner {
     void attach(adnet::AdNetAd& ad, const std::shared_ptr<Owner>& self)
     {
         ad.setDelegate(self);
-        ad.setRequestSuccessSelector([this](adnet::AdNetAd&) { ++successes; order.push_back("ready"); });
-        ad.setRequestFailureSelector([this](adnet::AdNetAd&) { ++failures; order.push_back("failed"); });
+        ad.setRequestSuccessSelector([this](adnet::AdNetAd&) {
+            ++successes;
+            order.push_back("ready");
+        });
+        ad.setRequestFailureSelector([this](adnet::AdNetAd&) {
+            ++failures;
+            order.push_back("failed");
+        });
     }
     bool ended() const { return successes + failures > 0; }
 };

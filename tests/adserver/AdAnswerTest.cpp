@@ -20,7 +20,7 @@ std::vector<std::string> ids(const std::vector<AdInfo>& ads, bool test)
     return out;
 }
 
-}  // namespace
+} // namespace
 
 TEST_F(DemoServerTest, AdAnswersAreObjectsWithTheKeysTheClientRequires)
 {

@@ -22,7 +22,7 @@ FaultSpec fault(Fault kind, adnetdemo::FetchSet fetches = fetch::all, int times 
     return spec;
 }
 
-}  // namespace
+} // namespace
 
 TEST_F(DemoServerTest, Status500StrikesOnlyItsFetchesAndOnlyAsOftenAsAsked)
 {
@@ -45,7 +45,7 @@ TEST_F(DemoServerTest, Status500StrikesOnlyItsFetchesAndOnlyAsOftenAsAsked)
 
 TEST_F(DemoServerTest, FirstFaultThatAppliesWinsAndClearingEndsThemAll)
 {
-    server.addFault(fault(Fault::notAnImage, fetch::all, 1));  // cannot spoil an ad answer
+    server.addFault(fault(Fault::notAnImage, fetch::all, 1)); // cannot spoil an ad answer
     server.addFault(fault(Fault::status500, fetch::adRequest | fetch::clickDocument));
     EXPECT_EQ(fetchAd().status, 500) << "notAnImage does not apply to the ad answer";
     Fetched image = get(base + "/static/sdk/img/url.png");
@@ -91,7 +91,7 @@ TEST(DemoServerLifecycle, StopEndsSlowAnswersAtOnce)
     slow.delay = std::chrono::seconds(30);
     server.setFault(slow);
     std::thread client([&] { get(server.baseUrl() + "/ad_source.php?s=p", {}, 40000); });
-    std::this_thread::sleep_for(std::chrono::milliseconds(200));  // the request is being held
+    std::this_thread::sleep_for(std::chrono::milliseconds(200)); // the request is being held
     auto started = std::chrono::steady_clock::now();
     server.stop();
     double took = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();

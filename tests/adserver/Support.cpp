@@ -29,7 +29,7 @@ std::size_t onHeader(char* data, std::size_t size, std::size_t count, void* user
     auto* headers = static_cast<std::vector<std::pair<std::string, std::string>>*>(user);
     std::string line(data, size * count);
     if (line.rfind("HTTP/", 0) == 0) {
-        headers->clear();  // a new response begins
+        headers->clear(); // a new response begins
         return size * count;
     }
     auto colon = line.find(':');
@@ -47,14 +47,14 @@ struct CurlGlobal {
     ~CurlGlobal() { curl_global_cleanup(); }
 };
 
-}  // namespace
+} // namespace
 
 std::optional<std::string> Fetched::header(const std::string& name) const
 {
     for (const auto& [key, value] : headers) {
-        if (key.size() == name.size()
-            && std::equal(key.begin(), key.end(), name.begin(),
-                          [](char a, char b) { return std::tolower(static_cast<unsigned char>(a)) == std::tolower(static_cast<unsigned char>(b)); }))
+        if (key.size() == name.size() && std::equal(key.begin(), key.end(), name.begin(), [](char a, char b) {
+                return std::tolower(static_cast<unsigned char>(a)) == std::tolower(static_cast<unsigned char>(b));
+            }))
             return value;
     }
     return std::nullopt;
@@ -100,7 +100,8 @@ bool responseComplete(const std::string& answer)
     if (end == std::string::npos)
         return false;
     std::string head = answer.substr(0, end);
-    std::transform(head.begin(), head.end(), head.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    std::transform(head.begin(), head.end(), head.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
     std::size_t at = head.find("\r\ncontent-length:");
     if (at == std::string::npos)
         return false;
@@ -108,7 +109,7 @@ bool responseComplete(const std::string& answer)
     return answer.size() >= end + 4 + length;
 }
 
-}  // namespace
+} // namespace
 
 std::string rawExchange(int port, const std::string& bytes, int timeoutMs)
 {
@@ -125,7 +126,7 @@ std::string rawExchange(int port, const std::string& bytes, int timeoutMs)
         while (sent < bytes.size()) {
             ssize_t n = ::send(fd, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL);
             if (n <= 0)
-                break;  // the server may close early on a request it refuses
+                break; // the server may close early on a request it refuses
             sent += static_cast<std::size_t>(n);
         }
         // No half-close: the server takes a closed read side for a client that has gone
@@ -133,9 +134,9 @@ std::string rawExchange(int port, const std::string& bytes, int timeoutMs)
         auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
         char buffer[4096];
         for (;;) {
-            int left = static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(
-                                            deadline - std::chrono::steady_clock::now())
-                                            .count());
+            int left = static_cast<int>(
+                std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now())
+                    .count());
             pollfd p{fd, POLLIN, 0};
             if (left <= 0 || ::poll(&p, 1, left) <= 0)
                 break;
@@ -144,7 +145,7 @@ std::string rawExchange(int port, const std::string& bytes, int timeoutMs)
                 break;
             answer.append(buffer, static_cast<std::size_t>(n));
             if (responseComplete(answer))
-                break;  // the server may keep the connection open after an error answer
+                break; // the server may keep the connection open after an error answer
         }
     }
     ::close(fd);
@@ -227,14 +228,30 @@ struct Reader {
                 return std::nullopt;
             char e = text[at++];
             switch (e) {
-            case '"': out += '"'; break;
-            case '\\': out += '\\'; break;
-            case '/': out += '/'; break;
-            case 'b': out += '\b'; break;
-            case 'f': out += '\f'; break;
-            case 'n': out += '\n'; break;
-            case 'r': out += '\r'; break;
-            case 't': out += '\t'; break;
+            case '"':
+                out += '"';
+                break;
+            case '\\':
+                out += '\\';
+                break;
+            case '/':
+                out += '/';
+                break;
+            case 'b':
+                out += '\b';
+                break;
+            case 'f':
+                out += '\f';
+                break;
+            case 'n':
+                out += '\n';
+                break;
+            case 'r':
+                out += '\r';
+                break;
+            case 't':
+                out += '\t';
+                break;
             case 'u': {
                 auto unit = hex4();
                 if (!unit)
@@ -262,7 +279,7 @@ struct Reader {
     }
 };
 
-}  // namespace
+} // namespace
 
 std::optional<std::map<std::string, std::string>> parseFlatObject(const std::string& text)
 {
@@ -295,12 +312,12 @@ std::optional<PngSize> pngSize(const std::string& bytes)
     if (bytes.size() < 24 || std::memcmp(bytes.data(), signature, 8) != 0 || bytes.compare(12, 4, "IHDR") != 0)
         return std::nullopt;
     auto u32 = [&](std::size_t at) {
-        return (static_cast<unsigned>(static_cast<unsigned char>(bytes[at])) << 24)
-            | (static_cast<unsigned>(static_cast<unsigned char>(bytes[at + 1])) << 16)
-            | (static_cast<unsigned>(static_cast<unsigned char>(bytes[at + 2])) << 8)
-            | static_cast<unsigned>(static_cast<unsigned char>(bytes[at + 3]));
+        return (static_cast<unsigned>(static_cast<unsigned char>(bytes[at])) << 24) |
+               (static_cast<unsigned>(static_cast<unsigned char>(bytes[at + 1])) << 16) |
+               (static_cast<unsigned>(static_cast<unsigned char>(bytes[at + 2])) << 8) |
+               static_cast<unsigned>(static_cast<unsigned char>(bytes[at + 3]));
     };
     return PngSize{u32(16), u32(20)};
 }
 
-}  // namespace adservertest
+} // namespace adservertest

@@ -12,12 +12,12 @@
 namespace adservertest {
 
 struct Fetched {
-    bool ok{false};          // the transfer completed (any status)
-    int curlCode{0};         // CURLcode
+    bool ok{false};  // the transfer completed (any status)
+    int curlCode{0}; // CURLcode
     long status{0};
     std::string body;
     std::string contentType;
-    std::vector<std::pair<std::string, std::string>> headers;  // of the final response
+    std::vector<std::pair<std::string, std::string>> headers; // of the final response
     double seconds{0};
 
     std::optional<std::string> header(const std::string& name) const;
@@ -42,4 +42,4 @@ struct PngSize {
 // The size in a PNG's header, or nullopt when the bytes are not a PNG.
 std::optional<PngSize> pngSize(const std::string& bytes);
 
-}  // namespace adservertest
+} // namespace adservertest

@@ -1,6 +1,6 @@
 // The server's text forms: JSON escaping, percent decoding, query splitting, fault texts.
-#include "Support.h"
 #include "Text.h"
+#include "Support.h"
 #include "adnetdemo/DemoServer.h"
 
 #include <gtest/gtest.h>
@@ -16,7 +16,9 @@ TEST(DemoServerText, JsonStringsEscapeLikeTheOldServer)
     EXPECT_EQ(jsonString("\xF0\x9F\x8D\x95"), "\"\\ud83c\\udf55\"") << "outside the BMP: a surrogate pair";
     // Bytes that are not UTF-8 (a lone continuation, a cut sequence, an overlong form, an
     // encoded surrogate) become U+FFFD and never leak raw into the answer.
-    EXPECT_EQ(jsonString("a\x80" "b"), "\"a\\ufffdb\"");
+    EXPECT_EQ(jsonString("a\x80"
+                         "b"),
+              "\"a\\ufffdb\"");
     EXPECT_EQ(jsonString("\xE2\x82"), "\"\\ufffd\\ufffd\"");
     EXPECT_EQ(jsonString("\xC0\xAF"), "\"\\ufffd\\ufffd\"");
     EXPECT_EQ(jsonString("\xED\xA0\x80"), "\"\\ufffd\\ufffd\\ufffd\"");
@@ -83,8 +85,8 @@ TEST(DemoServerFaultText, ParsesEveryPartAndPrintsItBack)
     EXPECT_EQ(spec->key, "6");
 
     for (const char* text : {"status500@adRequest,clickDocument*2", "slow=2.5", "slow=0.25@pixel",
-                             "oversized=chunked,2000000@images", "oversized@bannerImage,canvasPage",
-                             "missingKey=6*1", "notAnImage@images,landingPage", "truncated", "badJson@clickDocument"}) {
+                             "oversized=chunked,2000000@images", "oversized@bannerImage,canvasPage", "missingKey=6*1",
+                             "notAnImage@images,landingPage", "truncated", "badJson@clickDocument"}) {
         auto parsed = parseFault(text);
         ASSERT_TRUE(parsed) << text;
         EXPECT_EQ(describeFault(*parsed), text);

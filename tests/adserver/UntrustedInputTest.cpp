@@ -29,7 +29,8 @@ int statusOf(const std::string& response)
 struct InventoryCopy {
     InventoryCopy()
     {
-        root = fs::temp_directory_path() / ("adserver-test-" + std::to_string(::getpid()) + "-" + std::to_string(counter++));
+        root = fs::temp_directory_path() /
+               ("adserver-test-" + std::to_string(::getpid()) + "-" + std::to_string(counter++));
         fs::remove_all(root);
         fs::copy(adnetdemo::defaultInventory(), root, fs::copy_options::recursive);
     }
@@ -72,7 +73,7 @@ const char* secretPaths[] = {
     "/go/%2e%2e",
 };
 
-}  // namespace
+} // namespace
 
 TEST_F(DemoServerTest, NothingOutsideTheWebRootIsServed)
 {
@@ -112,7 +113,10 @@ TEST_F(DemoServerTest, OddRequestsAreRefusedClearly)
     EXPECT_EQ(get(base + "/click/").status, 404);
 
     // Only GET and HEAD; a body is not read past a small limit.
-    EXPECT_EQ(statusOf(rawExchange(server.port(), "POST /ad_source.php?s=p HTTP/1.1\r\nHost: a\r\nContent-Length: 2\r\nConnection: close\r\n\r\nhi")), 405);
+    EXPECT_EQ(statusOf(rawExchange(
+                  server.port(),
+                  "POST /ad_source.php?s=p HTTP/1.1\r\nHost: a\r\nContent-Length: 2\r\nConnection: close\r\n\r\nhi")),
+              405);
     std::string huge = "POST /ad_source.php HTTP/1.1\r\nHost: a\r\nContent-Length: 70000\r\nConnection: close\r\n\r\n";
     EXPECT_EQ(statusOf(rawExchange(server.port(), huge + std::string(70000, 'x'))), 413);
 
@@ -181,8 +185,10 @@ TEST(DemoServerInventory, BrokenInventoriesAreReportedByFileAndLine)
     }
     {
         InventoryCopy copy;
-        copy.write("ads/02-pocket-chef.ad", "id = spring-sale\nkind = text\naction = url\ntext = t\n"
-                                            "icon = static/ads/icons/trailhead.png\nlanding = landing/trailhead.html\nclick = spring-sale.json\n");
+        copy.write(
+            "ads/02-pocket-chef.ad",
+            "id = spring-sale\nkind = text\naction = url\ntext = t\n"
+            "icon = static/ads/icons/trailhead.png\nlanding = landing/trailhead.html\nclick = spring-sale.json\n");
         EXPECT_NE(copy.startError().find("used twice"), std::string::npos);
     }
     struct Case {

@@ -31,11 +31,10 @@ std::string parseError(std::vector<std::string> args)
 TEST(HeadlessOptions, ReadsEveryOptionInOrder)
 {
     std::string error;
-    auto options = parse({"--headless", "--run-for", "14.5", "--accel", "a.txt", "--tap",
-                          "0.5:butstart", "--tap", "12:160.5,240", "--events", "-",
-                          "--snapshot", "3:shot.png", "--snapshot", "10:/tmp/x:y.png",
-                          "--scale", "2"},
-                         error);
+    auto options =
+        parse({"--headless", "--run-for", "14.5", "--accel", "a.txt", "--tap", "0.5:butstart", "--tap", "12:160.5,240",
+               "--events", "-", "--snapshot", "3:shot.png", "--snapshot", "10:/tmp/x:y.png", "--scale", "2"},
+              error);
     ASSERT_TRUE(options) << error;
     EXPECT_TRUE(options->headless);
     EXPECT_DOUBLE_EQ(options->runFor, 14.5);
@@ -80,14 +79,10 @@ TEST(HeadlessOptions, RejectsBadInputWithAClearMessage)
     EXPECT_EQ(parseError({"--scale", "2"}),
               "--run-for, --accel, --tap, --events, --snapshot and --scale need --headless");
     EXPECT_EQ(parseError({"--headless", "--run-for"}), "--run-for needs a value");
-    EXPECT_EQ(parseError({"--headless", "--run-for", "-1"}),
-              "--run-for: '-1' is not a number of seconds >= 0");
-    EXPECT_EQ(parseError({"--headless", "--run-for", "nan"}),
-              "--run-for: 'nan' is not a number of seconds >= 0");
-    EXPECT_EQ(parseError({"--headless", "--run-for", " 5"}),
-              "--run-for: ' 5' is not a number of seconds >= 0");
-    EXPECT_EQ(parseError({"--headless", "--run-for", "1e999"}),
-              "--run-for: '1e999' is not a number of seconds >= 0");
+    EXPECT_EQ(parseError({"--headless", "--run-for", "-1"}), "--run-for: '-1' is not a number of seconds >= 0");
+    EXPECT_EQ(parseError({"--headless", "--run-for", "nan"}), "--run-for: 'nan' is not a number of seconds >= 0");
+    EXPECT_EQ(parseError({"--headless", "--run-for", " 5"}), "--run-for: ' 5' is not a number of seconds >= 0");
+    EXPECT_EQ(parseError({"--headless", "--run-for", "1e999"}), "--run-for: '1e999' is not a number of seconds >= 0");
     EXPECT_EQ(parseError({"--headless", "--run-for", "9", "--tap", "butstart"}),
               "--tap expects T:TARGET, got 'butstart'");
     EXPECT_EQ(parseError({"--headless", "--run-for", "9", "--tap", "1:meter"}),
@@ -98,8 +93,7 @@ TEST(HeadlessOptions, RejectsBadInputWithAClearMessage)
               "X,Y in points");
     EXPECT_EQ(parseError({"--headless", "--run-for", "9", "--tap", "x:butd1"}),
               "--tap: the time 'x' is not a number of seconds >= 0");
-    EXPECT_EQ(parseError({"--headless", "--run-for", "9", "--snapshot", "2:"}),
-              "--snapshot: no file name in '2:'");
+    EXPECT_EQ(parseError({"--headless", "--run-for", "9", "--snapshot", "2:"}), "--snapshot: no file name in '2:'");
     EXPECT_EQ(parseError({"--headless", "--run-for", "9", "--scale", "0"}),
               "--scale: '0' is not a scale between 0 and 8");
     EXPECT_EQ(parseError({"--headless", "--run-for", "9", "--scale", "9"}),
@@ -111,15 +105,10 @@ TEST(HeadlessOptions, RefusesWhatWouldHappenAfterTheEnd)
 {
     std::string error;
     // At exactly the end is still inside the run.
-    EXPECT_TRUE(parse({"--headless", "--run-for", "9", "--tap", "9:butd1", "--snapshot",
-                       "9:a.png"},
-                      error))
-        << error;
-    EXPECT_NE(parseError({"--headless", "--run-for", "9", "--tap", "9.5:butd1"})
-                  .find("after the end of the run"),
+    EXPECT_TRUE(parse({"--headless", "--run-for", "9", "--tap", "9:butd1", "--snapshot", "9:a.png"}, error)) << error;
+    EXPECT_NE(parseError({"--headless", "--run-for", "9", "--tap", "9.5:butd1"}).find("after the end of the run"),
               std::string::npos);
-    EXPECT_NE(parseError({"--headless", "--run-for", "9", "--snapshot", "10:a.png"})
-                  .find("after the end of the run"),
+    EXPECT_NE(parseError({"--headless", "--run-for", "9", "--snapshot", "10:a.png"}).find("after the end of the run"),
               std::string::npos);
 }
 
@@ -150,6 +139,5 @@ TEST(EventLog, ReportsAnUnwritablePath)
 {
     std::string error;
     EXPECT_FALSE(EventLog::open("/nonexistent/dir/events.log", 0, error));
-    EXPECT_NE(error.find("/nonexistent/dir/events.log: cannot write the event log"),
-              std::string::npos);
+    EXPECT_NE(error.find("/nonexistent/dir/events.log: cannot write the event log"), std::string::npos);
 }

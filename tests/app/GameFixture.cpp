@@ -63,8 +63,7 @@ void GameFixture::sampleAt(double t, double x, double y, double z)
 
 void GameFixture::sampleNow(double x, double y, double z)
 {
-    view->accelerometerDidAccelerate(platform::Accelerometer::shared(),
-                                     platform::Acceleration{x, y, z, loop->now()});
+    view->accelerometerDidAccelerate(platform::Accelerometer::shared(), platform::Acceleration{x, y, z, loop->now()});
 }
 
 void GameFixture::putMeterAt(double y)

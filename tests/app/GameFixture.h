@@ -32,10 +32,7 @@ public:
     void hintChanged(bool shown) override { add(shown ? "hint show" : "hint hide"); }
     void tick(int count) override { add("tick " + std::to_string(count)); }
     void vibrationTick(int count2) override { add("vtick " + std::to_string(count2)); }
-    void resultButtonsEnabled(bool enabled) override
-    {
-        add(enabled ? "buttons enabled" : "buttons disabled");
-    }
+    void resultButtonsEnabled(bool enabled) override { add(enabled ? "buttons enabled" : "buttons disabled"); }
     void result(std::string_view button, std::string_view voice) override
     {
         add("result " + std::string(button) + " " + std::string(voice));

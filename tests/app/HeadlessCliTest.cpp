@@ -87,11 +87,9 @@ TEST(HeadlessCommandLine, AGameWithoutShakingLogsTheWholeTimeline)
     EXPECT_EQ(lines[1], "0.500 tick 1");
     EXPECT_EQ(lines[2], "1.500 tick 2");
     // The hint: first still sample more than 1.5 s after the start (samples at k x 0.04).
-    EXPECT_EQ(withEvent(lines, "hint"),
-              (std::vector<std::string>{"2.040 hint show", "9.500 hint hide"}));
-    EXPECT_EQ(withEvent(lines, "effect"),
-              (std::vector<std::string>{"0.500 effect countdown", "7.500 effect warning",
-                                        "9.500 effect endloop", "9.500 effect v1"}));
+    EXPECT_EQ(withEvent(lines, "hint"), (std::vector<std::string>{"2.040 hint show", "9.500 hint hide"}));
+    EXPECT_EQ(withEvent(lines, "effect"), (std::vector<std::string>{"0.500 effect countdown", "7.500 effect warning",
+                                                                    "9.500 effect endloop", "9.500 effect v1"}));
     EXPECT_EQ(withEvent(lines, "result"), std::vector<std::string>{"9.500 result butd1 v1"});
     EXPECT_EQ(withEvent(lines, "buttons"),
               (std::vector<std::string>{"9.500 buttons disabled", "11.700 buttons enabled"}));
@@ -161,11 +159,9 @@ TEST(HeadlessCommandLine, APointTapHitsWhateverIsThere)
     // The start button spans 60..260 x 200..272 points: its edge pixels decide.
     auto r = run("--headless --run-for 1 --tap 0.2:59.5,236 --tap 0.4:60,236 --events -");
     ASSERT_EQ(r.status, 0) << r.out;
-    EXPECT_EQ(withEvent(linesOf(r.out), "effect"),
-              std::vector<std::string>{"0.400 effect countdown"});
+    EXPECT_EQ(withEvent(linesOf(r.out), "effect"), std::vector<std::string>{"0.400 effect countdown"});
     r = run("--headless --run-for 1 --tap 0.2:259.9,271.9 --events -");
-    EXPECT_EQ(withEvent(linesOf(r.out), "effect"),
-              std::vector<std::string>{"0.200 effect countdown"});
+    EXPECT_EQ(withEvent(linesOf(r.out), "effect"), std::vector<std::string>{"0.200 effect countdown"});
     r = run("--headless --run-for 1 --tap 0.2:260,271 --tap 0.3:200,272 --events -");
     EXPECT_TRUE(withEvent(linesOf(r.out), "effect").empty()) << r.out;
 }
@@ -178,8 +174,8 @@ TEST(HeadlessCommandLine, SnapshotsShowTheMeterRising)
         text << k * 0.04 << " " << ((k % 2) ? 4 : -4) << " 0 -1\n";
     writeFile(trace, text.str());
     std::string before = temp("before.png"), after = temp("after.png"), big = temp("big.png");
-    auto r = run("--headless --run-for 9 --accel " + trace + " --tap 0.5:butstart --snapshot 2:" +
-                 before + " --snapshot 6.5:" + after + " --snapshot 6.5:" + big);
+    auto r = run("--headless --run-for 9 --accel " + trace + " --tap 0.5:butstart --snapshot 2:" + before +
+                 " --snapshot 6.5:" + after + " --snapshot 6.5:" + big);
     ASSERT_EQ(r.status, 0) << r.out;
     auto one = platform::Image::loadFile(before);
     auto two = platform::Image::loadFile(after);
@@ -228,8 +224,7 @@ TEST(HeadlessCommandLine, BadInputExitsWithAClearMessage)
     writeFile(plain, "x");
     r = run("--headless --run-for 2 --snapshot 1:" + plain + "/x.png");
     EXPECT_EQ(r.status, 1);
-    EXPECT_NE(r.out.find("cannot write the snapshot " + plain + "/x.png"), std::string::npos)
-        << r.out;
+    EXPECT_NE(r.out.find("cannot write the snapshot " + plain + "/x.png"), std::string::npos) << r.out;
     std::remove(plain.c_str());
 
     r = run("--help");

@@ -65,27 +65,16 @@ TEST_F(GameFixture, OneGameWithoutShakingFollowsTheTimeline)
     at(1.0, [&] { view->clickstart(); });
     runTo(16.0);
     std::vector<std::string> expected{
-        "1.000 effect countdown",
-        "1.000 tick 1",
-        "2.000 tick 2",
-        "3.000 tick 3",
-        "4.000 tick 4",
-        "5.000 tick 5",
-        "6.000 tick 6",
-        "7.000 tick 7",
-        "8.000 tick 8",
-        "8.000 effect warning",
-        "8.000 vtick 1",
-        "8.000 vibrate",
+        "1.000 effect countdown", "1.000 tick 1",         "2.000 tick 2",  "3.000 tick 3",
+        "4.000 tick 4",           "5.000 tick 5",         "6.000 tick 6",  "7.000 tick 7",
+        "8.000 tick 8",           "8.000 effect warning", "8.000 vtick 1", "8.000 vibrate",
     };
     ASSERT_GE(recorder->lines.size(), expected.size());
-    EXPECT_EQ(std::vector<std::string>(recorder->lines.begin(),
-                                       recorder->lines.begin() + expected.size()),
-              expected);
+    EXPECT_EQ(std::vector<std::string>(recorder->lines.begin(), recorder->lines.begin() + expected.size()), expected);
     // The end of the game, in the game's order.
     std::vector<std::string> end{
-        "10.000 tick 10",          "10.000 buttons disabled", "10.000 effect endloop",
-        "10.000 result butd1 v1",  "10.000 effect v1",        "10.000 vibrate",
+        "10.000 tick 10",         "10.000 buttons disabled", "10.000 effect endloop",
+        "10.000 result butd1 v1", "10.000 effect v1",        "10.000 vibrate",
     };
     auto tick10 = std::find(recorder->lines.begin(), recorder->lines.end(), "10.000 tick 10");
     ASSERT_NE(tick10, recorder->lines.end());
@@ -99,8 +88,7 @@ TEST_F(GameFixture, OneGameWithoutShakingFollowsTheTimeline)
         std::snprintf(line, sizeof line, "%.3f vtick %d", 8.0 + 0.3 * k, k + 1);
         EXPECT_EQ(vticks[k], line);
     }
-    EXPECT_EQ(recorder->matching("buttons enabled"),
-              std::vector<std::string>{"12.200 buttons enabled"});
+    EXPECT_EQ(recorder->matching("buttons enabled"), std::vector<std::string>{"12.200 buttons enabled"});
     EXPECT_EQ(view->count2(), 0);
     EXPECT_FALSE(view->timer2Running());
     EXPECT_FALSE(view->timerRunning());
@@ -224,8 +212,7 @@ TEST_F(GameFixture, ResultBandBoundaries)
         auto results = recorder->matching("result");
         ASSERT_FALSE(results.empty());
         EXPECT_EQ(results.back().substr(results.back().find(' ') + 1), c.result);
-        std::shared_ptr<platform::Button> buttons[] = {view->butd1(), view->butd2(),
-                                                       view->butd3(), view->butd4()};
+        std::shared_ptr<platform::Button> buttons[] = {view->butd1(), view->butd2(), view->butd3(), view->butd4()};
         for (int b = 0; b < 4; ++b) {
             bool shown = std::string("butd") + char('1' + b) == c.shown;
             EXPECT_EQ(buttons[b]->alpha(), shown ? 1.0f : 0.0f) << "butd" << b + 1;
@@ -255,8 +242,7 @@ TEST_F(GameFixture, HintShowsAfterOneAndAHalfSecondsWithoutAShakeAndHidesOnTheNe
     sampleAt(4.54, 0, 0, -1);
     runTo(5.0);
     EXPECT_EQ(recorder->matching("hint"),
-              (std::vector<std::string>{"2.540 hint show", "3.000 hint hide",
-                                        "4.540 hint show"}));
+              (std::vector<std::string>{"2.540 hint show", "3.000 hint hide", "4.540 hint show"}));
     // The end of the game hides it.
     runTo(11.0);
     EXPECT_EQ(recorder->matching("hint").back(), "10.000 hint hide");

@@ -13,7 +13,7 @@ namespace {
 
 const std::string kResources = BRIMSEY_SOURCE_DIR "/resources/";
 
-const char* const kPictures[] = {"bghome", "butd1", "butd2", "butd3", "butd4",
+const char* const kPictures[] = {"bghome",   "butd1", "butd2",      "butd3",      "butd4",
                                  "butstart", "meter", "metercover", "keepshaking"};
 const char* const kSounds[] = {"countdown", "v1", "v3", "v4", "v5", "endloop", "warning"};
 

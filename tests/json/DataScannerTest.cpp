@@ -10,7 +10,10 @@
 namespace json {
 namespace {
 
-std::optional<std::u16string> untouched() { return u"untouched"; }
+std::optional<std::u16string> untouched()
+{
+    return u"untouched";
+}
 
 TEST(DataScannerPrimitives, WhitespaceIsTheSixCLocaleBytesOnly)
 {
@@ -41,10 +44,10 @@ TEST(DataScannerPrimitives, SingleCharacters)
     auto s = DataScanner::scannerWithData(bytesOf(text));
     EXPECT_FALSE(s->scanCharacter(u'x'));
     EXPECT_EQ(s->scanLocation(), 0u);
-    EXPECT_FALSE(s->scanCharacter(char16_t(u'y' + 256)));  // above 255 never matches
+    EXPECT_FALSE(s->scanCharacter(char16_t(u'y' + 256))); // above 255 never matches
     EXPECT_TRUE(s->scanCharacter(u'y'));
     EXPECT_EQ(s->scanLocation(), 1u);
-    EXPECT_EQ(s->currentCharacter(), char16_t(0xE9));  // a byte, not a decoded character
+    EXPECT_EQ(s->currentCharacter(), char16_t(0xE9)); // a byte, not a decoded character
     EXPECT_EQ(s->scanCharacter(), char16_t(0xE9));
     EXPECT_TRUE(s->isAtEnd());
     // At the end: a value that is no byte, and the cursor stays put.
@@ -67,7 +70,7 @@ TEST(DataScannerPrimitives, Literals)
     EXPECT_TRUE(s->scanUTF8String("tr", &out));
     EXPECT_EQ(out, u"tr");
     EXPECT_EQ(s->scanLocation(), 2u);
-    EXPECT_TRUE(s->scanUTF8String("", &out));  // nothing to match always matches
+    EXPECT_TRUE(s->scanUTF8String("", &out)); // nothing to match always matches
     EXPECT_EQ(s->scanLocation(), 2u);
 
     const std::string accented = "h\xC3\xA9!";
@@ -76,7 +79,7 @@ TEST(DataScannerPrimitives, Literals)
     EXPECT_EQ(out, u"h\u00e9");
     EXPECT_EQ(t->scanLocation(), 3u);
     EXPECT_FALSE(t->scanString(u"!!", &out));
-    EXPECT_FALSE(t->scanString(std::u16string(1, char16_t(0xD800))));  // no UTF-8 form
+    EXPECT_FALSE(t->scanString(std::u16string(1, char16_t(0xD800)))); // no UTF-8 form
     EXPECT_EQ(t->scanLocation(), 3u);
 }
 
@@ -86,13 +89,13 @@ TEST(DataScannerPrimitives, RunsFromAndUpToSets)
     const std::string text = "abbaxyz";
     auto s = DataScanner::scannerWithData(bytesOf(text));
     auto out = untouched();
-    EXPECT_FALSE(s->scanUpToCharactersFromSet(ab, &out));  // empty run fails
+    EXPECT_FALSE(s->scanUpToCharactersFromSet(ab, &out)); // empty run fails
     EXPECT_EQ(out, untouched());
     EXPECT_TRUE(s->scanCharactersFromSet(ab, &out));
     EXPECT_EQ(out, u"abba");
     EXPECT_FALSE(s->scanCharactersFromSet(ab, &out));
     EXPECT_EQ(out, u"abba");
-    EXPECT_TRUE(s->scanUpToCharactersFromSet(ab, &out));  // runs to the end
+    EXPECT_TRUE(s->scanUpToCharactersFromSet(ab, &out)); // runs to the end
     EXPECT_EQ(out, u"xyz");
     EXPECT_TRUE(s->isAtEnd());
     EXPECT_FALSE(s->scanUpToCharactersFromSet(ab, &out));
@@ -127,7 +130,7 @@ TEST(DataScannerPrimitives, UpToStringStopsOnTheOccurrence)
     const std::string text = "abc";
     auto s = DataScanner::scannerWithData(bytesOf(text));
     auto out = untouched();
-    EXPECT_TRUE(s->scanUpToString(u"ab", &out));  // found at the cursor: empty run, success
+    EXPECT_TRUE(s->scanUpToString(u"ab", &out)); // found at the cursor: empty run, success
     EXPECT_EQ(out, u"");
     EXPECT_EQ(s->scanLocation(), 0u);
     EXPECT_FALSE(s->scanUpToCharactersFromSet(CharacterSet{"a"}));
@@ -136,7 +139,7 @@ TEST(DataScannerPrimitives, UpToStringStopsOnTheOccurrence)
     EXPECT_EQ(s->scanLocation(), 2u);
     EXPECT_TRUE(s->scanUpToString(u"", &out));
     EXPECT_EQ(s->scanLocation(), 2u);
-    EXPECT_FALSE(s->scanUpToString(u"cd", &out));  // would run past the end
+    EXPECT_FALSE(s->scanUpToString(u"cd", &out)); // would run past the end
     EXPECT_EQ(out, u"");
 
     // The search ends at a NUL byte of the data, like strnstr.
@@ -155,11 +158,25 @@ TEST(DataScannerPrimitives, NumberRuns)
         std::size_t taken;
     };
     const Case cases[] = {
-        {"12", 12.0, 2},        {"-0.5e-3", -0.0005, 7}, {"1.2.3", 1.2, 5},   {"1-2", 1.0, 3},
-        {"-", 0.0, 1},          {"1e", 1.0, 2},          {"1e+5", 1.0, 2},    {"1E2x", 100.0, 3},
-        {"-.5", -0.5, 3},       {".", 0.0, 1},           {"e5", 0.0, 2},      {"1.e2", 100.0, 4},
-        {"00012", 12.0, 5},     {"1e-", 1.0, 3},         {"1e400", HUGE_VAL, 5}, {"-1e400", -HUGE_VAL, 6},
-        {"1e-400", 0.0, 6},     {"0.000e99999", 0.0, 11}, {"123456789012345678901234567890", 1.2345678901234568e29, 30},
+        {"12", 12.0, 2},
+        {"-0.5e-3", -0.0005, 7},
+        {"1.2.3", 1.2, 5},
+        {"1-2", 1.0, 3},
+        {"-", 0.0, 1},
+        {"1e", 1.0, 2},
+        {"1e+5", 1.0, 2},
+        {"1E2x", 100.0, 3},
+        {"-.5", -0.5, 3},
+        {".", 0.0, 1},
+        {"e5", 0.0, 2},
+        {"1.e2", 100.0, 4},
+        {"00012", 12.0, 5},
+        {"1e-", 1.0, 3},
+        {"1e400", HUGE_VAL, 5},
+        {"-1e400", -HUGE_VAL, 6},
+        {"1e-400", 0.0, 6},
+        {"0.000e99999", 0.0, 11},
+        {"123456789012345678901234567890", 1.2345678901234568e29, 30},
     };
     for (const Case& c : cases) {
         const std::string text = c.text;
@@ -190,8 +207,8 @@ TEST(DataScannerPrimitives, NumberCharactersCanBeChanged)
     s->setDoubleCharacters(withPlus);
     double v = 0;
     EXPECT_TRUE(s->scanNumber(&v));
-    EXPECT_EQ(s->scanLocation(), 4u);  // the whole run is taken...
-    EXPECT_EQ(v, 12.0);                // ...but '+' is no part of a value
+    EXPECT_EQ(s->scanLocation(), 4u); // the whole run is taken...
+    EXPECT_EQ(v, 12.0);               // ...but '+' is no part of a value
     EXPECT_EQ(s->doubleCharacters(), withPlus);
 }
 
@@ -200,13 +217,13 @@ TEST(DataScannerBuffer, SettingTheSameBufferKeepsTheCursor)
     const std::string text = "abc";
     const std::string other = "abc";
     DataScanner s;
-    EXPECT_TRUE(s.isAtEnd());  // a fresh scanner has no buffer
+    EXPECT_TRUE(s.isAtEnd()); // a fresh scanner has no buffer
     EXPECT_FALSE(s.scanCharacter(u'a'));
     s.setData(bytesOf(text));
     s.scanCharacter();
     s.setData(bytesOf(text));
     EXPECT_EQ(s.scanLocation(), 1u);
-    s.setData(bytesOf(other));  // equal bytes elsewhere are another buffer
+    s.setData(bytesOf(other)); // equal bytes elsewhere are another buffer
     EXPECT_EQ(s.scanLocation(), 0u);
     EXPECT_EQ(s.data().data(), reinterpret_cast<const std::uint8_t*>(other.data()));
 }
@@ -264,5 +281,5 @@ TEST(DataScannerBuffer, ReadsTheBufferInPlace)
     EXPECT_EQ(s.remainingString(), u"12");
 }
 
-}  // namespace
-}  // namespace json
+} // namespace
+} // namespace json

@@ -98,7 +98,7 @@ TEST(Encodings, ConvertedBufferBelongsToTheScanner)
     JSONScanner s;
     s.setData(Bytes{wide.data(), wide.size()});
     EXPECT_EQ(s.length(), 9u);
-    wide.assign(wide.size(), 0xFF);  // the caller's bytes may change: the scanner has its own
+    wide.assign(wide.size(), 0xFF); // the caller's bytes may change: the scanner has its own
     Value v;
     ASSERT_TRUE(s.scanJSONDictionary(&v, nullptr));
     EXPECT_EQ(v.stringForKey("a"), "b");
@@ -113,15 +113,15 @@ TEST(Encodings, ConvertedBufferBelongsToTheScanner)
 TEST(InvalidUTF8, AStringWithBytesThatAreNotUTF8Fails)
 {
     const char* bad[] = {
-        "\"a\xFF\"",              // a byte that never occurs in UTF-8
-        "\"a\xC3\"",              // cut short by the quote
-        "\"\xC3\\n\"",            // cut short by an escape
-        "\"\xC0\x80\"",           // overlong NUL
-        "\"\xE0\x80\xAF\"",       // overlong '/'
-        "\"\xED\xA0\x80\"",       // an encoded surrogate
-        "\"\xF4\x90\x80\x80\"",   // beyond U+10FFFF
-        "\"\x80\"",               // a lone continuation byte
-        "\"ok \xE2\x82\"",        // a three-byte sequence missing its last byte
+        "\"a\xFF\"",            // a byte that never occurs in UTF-8
+        "\"a\xC3\"",            // cut short by the quote
+        "\"\xC3\\n\"",          // cut short by an escape
+        "\"\xC0\x80\"",         // overlong NUL
+        "\"\xE0\x80\xAF\"",     // overlong '/'
+        "\"\xED\xA0\x80\"",     // an encoded surrogate
+        "\"\xF4\x90\x80\x80\"", // beyond U+10FFFF
+        "\"\x80\"",             // a lone continuation byte
+        "\"ok \xE2\x82\"",      // a three-byte sequence missing its last byte
     };
     for (const char* text : bad) {
         EXPECT_EQ(test::codeOf(text, false), -12) << text;
@@ -143,5 +143,5 @@ TEST(InvalidUTF8, ValidSequencesOfEveryLength)
               "ok \"\\u007f\\u0080\\u07ff\\u0800\\uffff\\ud800\\udc00\\udbff\\udfff\"");
 }
 
-}  // namespace
-}  // namespace json
+} // namespace
+} // namespace json

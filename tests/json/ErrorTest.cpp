@@ -21,7 +21,7 @@ TEST(ErrorCodes, EachDictionaryFailure)
     EXPECT_EQ(codeOf("{\"a\" 1}"), -3);
     EXPECT_EQ(codeOf("{\"a\"}"), -3);
     EXPECT_EQ(codeOf("{\"a\":}"), -4);
-    EXPECT_EQ(codeOf("{\"a\":'b'}"), -4);  // single quotes fail, reported by the dictionary
+    EXPECT_EQ(codeOf("{\"a\":'b'}"), -4); // single quotes fail, reported by the dictionary
     EXPECT_EQ(codeOf("{\"a\":1 \"b\":2}"), -5);
     EXPECT_EQ(codeOf("{\"a\":1;}"), -5);
     EXPECT_EQ(codeOf("{\"a\":1,,}"), -2);
@@ -46,7 +46,7 @@ TEST(ErrorCodes, EachStringFailure)
     EXPECT_EQ(codeOf("'a'", false), -11);
     EXPECT_EQ(codeOf("\"\\u00G0\"", false), -12);
     EXPECT_EQ(codeOf("\"\\x\"", false), -13);
-    EXPECT_EQ(codeOf("\"\\U0041\"", false), -13);  // escape letters are case-sensitive
+    EXPECT_EQ(codeOf("\"\\U0041\"", false), -13); // escape letters are case-sensitive
     EXPECT_EQ(codeOf("\"abc", false), -15);
     auto s = JSONScanner::scannerWithData(bytesOf("x"));
     Error e;
@@ -141,16 +141,16 @@ TEST(RestorePoints, FailedScansPutTheCursorBack)
     struct Case {
         const char* text;
         bool (JSONScanner::*scan)(Value*, Error*);
-        std::size_t start;     // where the scan begins
-        std::size_t expected;  // where the cursor is after the failure
+        std::size_t start;    // where the scan begins
+        std::size_t expected; // where the cursor is after the failure
     };
     const Case cases[] = {
         {"  {\"a\":1 x}", &JSONScanner::scanJSONDictionary, 2, 2},
         {"  [1,2 x]", &JSONScanner::scanJSONArray, 2, 2},
-        {"  \"abc\\q\"", &JSONScanner::scanJSONStringConstant, 0, 0},  // before its whitespace
+        {"  \"abc\\q\"", &JSONScanner::scanJSONStringConstant, 0, 0}, // before its whitespace
         {"  \"abc", &JSONScanner::scanJSONStringConstant, 0, 0},
         {"  x", &JSONScanner::scanJSONStringConstant, 0, 0},
-        {"  x", &JSONScanner::scanJSONObject, 0, 2},  // after the whitespace it skipped
+        {"  x", &JSONScanner::scanJSONObject, 0, 2}, // after the whitespace it skipped
         {"  [1 x]", &JSONScanner::scanJSONObject, 0, 2},
         {"  {\"a\":[1 x]}", &JSONScanner::scanJSONObject, 0, 2},
         {"x", &JSONScanner::scanJSONNumberConstant, 0, 0},
@@ -178,5 +178,5 @@ TEST(RestorePoints, AScannerCanGoOnAfterAFailure)
     EXPECT_EQ(canonicalForm(v), "[2]");
 }
 
-}  // namespace
-}  // namespace json
+} // namespace
+} // namespace json

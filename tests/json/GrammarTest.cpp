@@ -12,8 +12,8 @@ using test::dict;
 
 TEST(Grammar, DictionaryOfEachScalarKind)
 {
-    Value v = JSONDeserializer::deserializer().deserializeAsDictionary(
-        R"({"s":"text","n":3,"t":true,"f":false,"z":null})");
+    Value v =
+        JSONDeserializer::deserializer().deserializeAsDictionary(R"({"s":"text","n":3,"t":true,"f":false,"z":null})");
     ASSERT_TRUE(v.isDictionary());
     EXPECT_EQ(v.count(), 5u);
     EXPECT_EQ(v.stringForKey("s"), "text");
@@ -23,7 +23,7 @@ TEST(Grammar, DictionaryOfEachScalarKind)
     EXPECT_FALSE(v["t"].isNumber());
     EXPECT_EQ(v["t"].asBoolean(), true);
     EXPECT_EQ(v["f"].asBoolean(), false);
-    EXPECT_EQ(v["t"].asNumber(), std::nullopt);  // booleans are no numbers
+    EXPECT_EQ(v["t"].asNumber(), std::nullopt); // booleans are no numbers
     EXPECT_EQ(v["n"].asBoolean(), std::nullopt);
     EXPECT_TRUE(v["z"].isNull());
     EXPECT_EQ(v["z"], Value::null());
@@ -83,7 +83,7 @@ TEST(Grammar, Literals)
     EXPECT_EQ(any("true"), "ok true");
     EXPECT_EQ(any("false"), "ok false");
     EXPECT_EQ(any("null"), "ok null");
-    EXPECT_EQ(any("trueX"), "ok true");  // the byte after a literal is not looked at
+    EXPECT_EQ(any("trueX"), "ok true"); // the byte after a literal is not looked at
     EXPECT_EQ(any("[nullnull]"), "error JSONScannerErrorDomain -9");
     EXPECT_EQ(any("True"), "error none");
     EXPECT_EQ(any("tru"), "error none");
@@ -96,7 +96,7 @@ TEST(Grammar, NumbersAreRunsOfNumberCharacters)
 {
     EXPECT_EQ(any("[1.5.5]"), "ok [1.5]");
     EXPECT_EQ(any("[-]"), "ok [0]");
-    EXPECT_EQ(any("[1e+5]"), "error JSONScannerErrorDomain -9");  // '+5' is left over
+    EXPECT_EQ(any("[1e+5]"), "error JSONScannerErrorDomain -9"); // '+5' is left over
     EXPECT_EQ(dict("{\"a\":1e+5}"), "error JSONScannerErrorDomain -5");
     EXPECT_EQ(any("[1-2,3]"), "ok [1,3]");
     EXPECT_EQ(any("[0012]"), "ok [12]");
@@ -130,7 +130,9 @@ TEST(Grammar, StringsTakeRawBytes)
     // UTF-8 text, including a character beyond the basic plane (a surrogate pair).
     EXPECT_EQ(any("\"h\xC3\xA9 \xE2\x82\xAC \xF0\x9F\x98\x80\""), "ok \"h\\u00e9 \\u20ac \\ud83d\\ude00\"");
     // ASCII, then an escape, then UTF-8, then ASCII again.
-    EXPECT_EQ(any("\"ab\\ncd\xC3\xA9" "ef\\u0041\""), "ok \"ab\\u000acd\\u00e9efA\"");
+    EXPECT_EQ(any("\"ab\\ncd\xC3\xA9"
+                  "ef\\u0041\""),
+              "ok \"ab\\u000acd\\u00e9efA\"");
     // A long ASCII run crosses the vector width of the fast path.
     const std::string longText(100, 'x');
     EXPECT_EQ(any("\"" + longText + "\""), "ok \"" + longText + "\"");
@@ -156,14 +158,14 @@ TEST(Grammar, ScannerEntryPointsScanOneValueEach)
     s->skipWhitespace();
     ASSERT_TRUE(s->scanJSONArray(&a, nullptr));
     EXPECT_EQ(canonicalForm(a), "[3]");
-    ASSERT_TRUE(s->scanJSONStringConstant(&str, nullptr));  // skips its own whitespace
+    ASSERT_TRUE(s->scanJSONStringConstant(&str, nullptr)); // skips its own whitespace
     EXPECT_EQ(str.utf8(), "s");
     s->skipWhitespace();
     ASSERT_TRUE(s->scanJSONNumberConstant(&n, nullptr));
     EXPECT_EQ(n.number(), 4.5);
     Value unchanged = Value::null();
     EXPECT_FALSE(s->scanJSONObject(&unchanged, nullptr));
-    EXPECT_TRUE(unchanged.isNull());  // the value slot is left alone on failure
+    EXPECT_TRUE(unchanged.isNull()); // the value slot is left alone on failure
     // Values from one scanner outlive it.
     s.reset();
     EXPECT_EQ(canonicalForm(d), "{\"k\":[1,2]}");
@@ -186,5 +188,5 @@ TEST(Grammar, NotQuoteRunsStopAtQuoteAndBackslash)
     EXPECT_EQ(s->currentCharacter(), u'"');
 }
 
-}  // namespace
-}  // namespace json
+} // namespace
+} // namespace json

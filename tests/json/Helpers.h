@@ -42,4 +42,4 @@ inline long codeOf(std::string_view text, bool asDictionary = true)
     return v || e.domain != kJSONScannerErrorDomain ? 0 : e.code;
 }
 
-}  // namespace json::test
+} // namespace json::test

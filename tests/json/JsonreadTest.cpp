@@ -55,7 +55,8 @@ protected:
 
 TEST_F(Jsonread, OneCanonicalLinePerFile)
 {
-    const std::string a = file("a.json", "{\"b\":[1,2.5,-0,1e400,-1e400],\"a\":\"x\\u00e9\\\"\\\\ \\/\",\"c\":{\"z\":null,\"y\":true}}");
+    const std::string a =
+        file("a.json", "{\"b\":[1,2.5,-0,1e400,-1e400],\"a\":\"x\\u00e9\\\"\\\\ \\/\",\"c\":{\"z\":null,\"y\":true}}");
     const std::string b = file("b.json", "{}");
     Outcome r = run(a + " " + b);
     EXPECT_EQ(r.out, "ok {\"a\":\"x\\u00e9\\\"\\\\ /\",\"b\":[1,2.5,-0,inf,-inf],\"c\":{\"y\":true,\"z\":null}}\n"
@@ -69,10 +70,10 @@ TEST_F(Jsonread, FailuresAreLinesToo)
     const std::string spaced = file("spaced.json", " {\"a\":1}");
     const std::string empty = file("empty.json", "");
     Outcome r = run(good + " " + spaced + " " + empty);
-    EXPECT_EQ(r.out,
-              "ok {\"a\":1}\n"
-              "error JSONScannerErrorDomain -1 Could not scan dictionary. Dictionary that does not start with '{' character.\n"
-              "error JSONDeserializerErrorDomain -1 \n");
+    EXPECT_EQ(r.out, "ok {\"a\":1}\n"
+                     "error JSONScannerErrorDomain -1 Could not scan dictionary. Dictionary that does not start with "
+                     "'{' character.\n"
+                     "error JSONDeserializerErrorDomain -1 \n");
     EXPECT_EQ(r.status, 1);
 }
 
@@ -112,4 +113,4 @@ TEST_F(Jsonread, WideInputAndControlCharacters)
     EXPECT_EQ(r.status, 0);
 }
 
-}  // namespace
+} // namespace

@@ -138,11 +138,19 @@ TEST(Numbers, ValuesAreCorrectlyRounded)
     // Against the C library on many shapes: short and long mantissas, both exponent signs,
     // and the halfway cases that trip a doubled rounding.
     std::mt19937_64 random(20240607);
-    std::vector<std::string> texts = {"9007199254740993", "9007199254740992.5", "2.2250738585072011e-308",
-                                      "4.9406564584124654e-324", "1.7976931348623157e308",
-                                      "0.30000000000000004", "123456789012345678", "7.2057594037927933e16",
+    std::vector<std::string> texts = {"9007199254740993",
+                                      "9007199254740992.5",
+                                      "2.2250738585072011e-308",
+                                      "4.9406564584124654e-324",
+                                      "1.7976931348623157e308",
+                                      "0.30000000000000004",
+                                      "123456789012345678",
+                                      "7.2057594037927933e16",
                                       "1.00000000000000011102230246251565404236316680908203125",
-                                      "5e-324", "2.4703282292062327e-324", "1e23", "8.589973e9"};
+                                      "5e-324",
+                                      "2.4703282292062327e-324",
+                                      "1e23",
+                                      "8.589973e9"};
     for (int i = 0; i < 20000; ++i) {
         const int digits = 1 + int(random() % 19);
         std::string mantissa;
@@ -168,5 +176,5 @@ TEST(Numbers, ValuesAreCorrectlyRounded)
     }
 }
 
-}  // namespace
-}  // namespace json
+} // namespace
+} // namespace json

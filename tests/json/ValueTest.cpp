@@ -74,7 +74,7 @@ TEST(ValueLookup, NonASCIIKeys)
         EXPECT_EQ(d.objectForKey(u"caf\u00e9").number(), 1);
         EXPECT_TRUE(d["caf"].isNone());
         EXPECT_TRUE(d["cafe"].isNone());
-        EXPECT_TRUE(d["caf\xC3"].isNone());  // not UTF-8: matches nothing
+        EXPECT_TRUE(d["caf\xC3"].isNone()); // not UTF-8: matches nothing
     }
 }
 
@@ -122,7 +122,8 @@ TEST(ValueText, UTF8AndUTF16Forms)
     // A lone surrogate has no UTF-8 form: it becomes U+FFFD there, and only there.
     Value lone = parse("\"a\\ud800b\\udc00\"");
     EXPECT_EQ(lone.length(), 4u);
-    EXPECT_EQ(lone.utf8(), "a\xEF\xBF\xBD" "b\xEF\xBF\xBD");
+    EXPECT_EQ(lone.utf8(), "a\xEF\xBF\xBD"
+                           "b\xEF\xBF\xBD");
     EXPECT_EQ(lone.unitAt(1), 0xD800);
     Value ascii = parse("\"plain\"");
     EXPECT_EQ(ascii.utf16(), u"plain");
@@ -173,9 +174,10 @@ TEST(ValueCanonical, SortsKeysByUTF16Units)
     // although its code point is the larger one.
     Value d = parse("{\"\\uff01\":1,\"\\ud83d\\ude00\":2,\"b\":3,\"B\":4,\"\":5}");
     EXPECT_EQ(canonicalForm(d), "{\"\":5,\"B\":4,\"b\":3,\"\\ud83d\\ude00\":2,\"\\uff01\":1}");
-    EXPECT_EQ(canonicalForm(parse("[1e300,-0.1,3,1e-7]")), "[1.0000000000000001e+300,-0.10000000000000001,3,9.9999999999999995e-08]");
+    EXPECT_EQ(canonicalForm(parse("[1e300,-0.1,3,1e-7]")),
+              "[1.0000000000000001e+300,-0.10000000000000001,3,9.9999999999999995e-08]");
     EXPECT_EQ(canonicalForm(Value{}), "");
 }
 
-}  // namespace
-}  // namespace json
+} // namespace
+} // namespace json

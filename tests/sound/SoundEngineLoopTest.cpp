@@ -26,148 +26,159 @@ constexpr int kRate = 8000;
 
 class SoundEngineLoopTest : public testing::Test {
 protected:
-  void SetUp() override {
-    ASSERT_EQ(SoundEngine_Initialize(44100), 0);
-    ASSERT_TRUE(writeSound(mAttack, SF_FORMAT_WAV | SF_FORMAT_PCM_16, 1, kRate,
-                           sine(kRate * 3 / 10, 1, 600, kRate))); // 0.3 s
-    ASSERT_TRUE(writeSound(mLoop, SF_FORMAT_WAV | SF_FORMAT_PCM_16, 1, kRate,
-                           sine(kRate / 5, 1, 300, kRate))); // 0.2 s
-    ASSERT_TRUE(writeSound(mStereoLoop, SF_FORMAT_WAV | SF_FORMAT_PCM_16, 2, kRate,
-                           sine(kRate / 5, 2, 300, kRate)));
-  }
-  void TearDown() override { SoundEngineShutDown(); }
-
-  // Waits until no playback thread of the effect runs; false after two seconds.
-  static bool waitForThreads(SoundEngineEffect& effect) {
-    auto deadline = Clock::now() + std::chrono::seconds(2);
-    while (effect.RunningPlaybackThreads() != 0) {
-      if (Clock::now() > deadline)
-        return false;
-      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    void SetUp() override
+    {
+        ASSERT_EQ(SoundEngine_Initialize(44100), 0);
+        ASSERT_TRUE(writeSound(mAttack, SF_FORMAT_WAV | SF_FORMAT_PCM_16, 1, kRate,
+                               sine(kRate * 3 / 10, 1, 600, kRate))); // 0.3 s
+        ASSERT_TRUE(
+            writeSound(mLoop, SF_FORMAT_WAV | SF_FORMAT_PCM_16, 1, kRate, sine(kRate / 5, 1, 300, kRate))); // 0.2 s
+        ASSERT_TRUE(
+            writeSound(mStereoLoop, SF_FORMAT_WAV | SF_FORMAT_PCM_16, 2, kRate, sine(kRate / 5, 2, 300, kRate)));
     }
-    return true;
-  }
-  static ALint sourceValue(ALuint source, ALenum what) {
-    ALint value = -1;
-    alGetSourcei(source, what, &value);
-    return value;
-  }
-  static void expectLoopingOnTheLoopBuffer(SoundEngineEffect& effect) {
-    ALuint source = effect.GetEffectID();
-    EXPECT_EQ(sourceValue(source, AL_LOOPING), AL_TRUE);
-    EXPECT_EQ(sourceValue(source, AL_BUFFERS_QUEUED), 1);
-    EXPECT_EQ(sourceValue(source, AL_SOURCE_STATE), AL_PLAYING);
-  }
+    void TearDown() override { SoundEngineShutDown(); }
 
-  TempDir mDir;
-  std::string mAttack = mDir.path("attack.wav");
-  std::string mLoop = mDir.path("loop.wav");
-  std::string mStereoLoop = mDir.path("stereo.wav");
+    // Waits until no playback thread of the effect runs; false after two seconds.
+    static bool waitForThreads(SoundEngineEffect& effect)
+    {
+        auto deadline = Clock::now() + std::chrono::seconds(2);
+        while (effect.RunningPlaybackThreads() != 0) {
+            if (Clock::now() > deadline)
+                return false;
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+        return true;
+    }
+    static ALint sourceValue(ALuint source, ALenum what)
+    {
+        ALint value = -1;
+        alGetSourcei(source, what, &value);
+        return value;
+    }
+    static void expectLoopingOnTheLoopBuffer(SoundEngineEffect& effect)
+    {
+        ALuint source = effect.GetEffectID();
+        EXPECT_EQ(sourceValue(source, AL_LOOPING), AL_TRUE);
+        EXPECT_EQ(sourceValue(source, AL_BUFFERS_QUEUED), 1);
+        EXPECT_EQ(sourceValue(source, AL_SOURCE_STATE), AL_PLAYING);
+    }
+
+    TempDir mDir;
+    std::string mAttack = mDir.path("attack.wav");
+    std::string mLoop = mDir.path("loop.wav");
+    std::string mStereoLoop = mDir.path("stereo.wav");
 };
 
-TEST_F(SoundEngineLoopTest, TheAttackPlaysOnceThenLoopingIsSwitchedOn) {
-  SoundEngineEffect effect{mLoop.c_str(), mAttack.c_str(), nullptr, true};
-  ASSERT_EQ(effect.AttachFilesToSource(), 0);
-  auto started = Clock::now();
-  ASSERT_EQ(effect.Start(), 0);
-  EXPECT_NE(effect.GetPlaybackThread(), nullptr);
-  // While the attack part sounds, both parts are queued and looping is still off.
-  EXPECT_EQ(sourceValue(effect.GetEffectID(), AL_BUFFERS_QUEUED), 2);
-  EXPECT_EQ(sourceValue(effect.GetEffectID(), AL_LOOPING), AL_FALSE);
-
-  ASSERT_TRUE(waitForThreads(effect));
-  auto waited = Clock::now() - started;
-  // The thread waited for the whole attack part (0.3 s, less one mixer update).
-  EXPECT_GE(waited, std::chrono::milliseconds(250));
-  expectLoopingOnTheLoopBuffer(effect);
-  // And the loop part keeps going well past its own length.
-  std::this_thread::sleep_for(std::chrono::milliseconds(450));
-  EXPECT_EQ(sourceValue(effect.GetEffectID(), AL_SOURCE_STATE), AL_PLAYING);
-}
-
-TEST_F(SoundEngineLoopTest, WithoutAnAttackLoopingIsOnAtOnce) {
-  SoundEngineEffect effect{mLoop.c_str(), nullptr, nullptr, true};
-  ASSERT_EQ(effect.AttachFilesToSource(), 0);
-  auto started = Clock::now();
-  ASSERT_EQ(effect.Start(), 0);
-  ASSERT_TRUE(waitForThreads(effect));
-  EXPECT_LT(Clock::now() - started, std::chrono::milliseconds(150));
-  expectLoopingOnTheLoopBuffer(effect);
-}
-
-TEST_F(SoundEngineLoopTest, AQueueingErrorIsPrintedReturnedAndStartsNoThread) {
-  // Queued buffers must share one format: a stereo loop after a mono attack is refused.
-  SoundEngineEffect effect{mStereoLoop.c_str(), mAttack.c_str(), nullptr, true};
-  ASSERT_EQ(effect.AttachFilesToSource(), 0);
-  StdoutCapture out;
-  SoundEngineStatus status = effect.Start();
-  char expected[64];
-  std::snprintf(expected, sizeof expected, "Error queueing looping buffer: %x\n", status);
-  EXPECT_EQ(out.text(), expected);
-  EXPECT_TRUE(status == AL_INVALID_VALUE || status == AL_INVALID_OPERATION) << status;
-  EXPECT_EQ(effect.GetPlaybackThread(), nullptr);
-  EXPECT_EQ(effect.RunningPlaybackThreads(), 0);
-  EXPECT_EQ(sourceValue(effect.GetEffectID(), AL_SOURCE_STATE), AL_INITIAL);
-}
-
-TEST_F(SoundEngineLoopTest, QuickRestartsKeepOlderThreadsOffTheNewQueue) {
-  SoundEngineEffect effect{mLoop.c_str(), mAttack.c_str(), nullptr, true};
-  ASSERT_EQ(effect.AttachFilesToSource(), 0);
-  // Many starts while earlier threads still wait for their attack part.
-  for (int i = 0; i < 20; ++i) {
+TEST_F(SoundEngineLoopTest, TheAttackPlaysOnceThenLoopingIsSwitchedOn)
+{
+    SoundEngineEffect effect{mLoop.c_str(), mAttack.c_str(), nullptr, true};
+    ASSERT_EQ(effect.AttachFilesToSource(), 0);
+    auto started = Clock::now();
     ASSERT_EQ(effect.Start(), 0);
-    std::this_thread::sleep_for(std::chrono::milliseconds(i % 3));
-  }
-  auto lastStart = Clock::now();
-  ASSERT_EQ(effect.Start(), 0);
-  // An older thread acting now would take the fresh attack part off at once.
-  std::this_thread::sleep_for(std::chrono::milliseconds(100));
-  EXPECT_EQ(sourceValue(effect.GetEffectID(), AL_BUFFERS_QUEUED), 2);
-  EXPECT_EQ(sourceValue(effect.GetEffectID(), AL_LOOPING), AL_FALSE);
-  ASSERT_TRUE(waitForThreads(effect));
-  EXPECT_GE(Clock::now() - lastStart, std::chrono::milliseconds(250));
-  expectLoopingOnTheLoopBuffer(effect);
+    EXPECT_NE(effect.GetPlaybackThread(), nullptr);
+    // While the attack part sounds, both parts are queued and looping is still off.
+    EXPECT_EQ(sourceValue(effect.GetEffectID(), AL_BUFFERS_QUEUED), 2);
+    EXPECT_EQ(sourceValue(effect.GetEffectID(), AL_LOOPING), AL_FALSE);
+
+    ASSERT_TRUE(waitForThreads(effect));
+    auto waited = Clock::now() - started;
+    // The thread waited for the whole attack part (0.3 s, less one mixer update).
+    EXPECT_GE(waited, std::chrono::milliseconds(250));
+    expectLoopingOnTheLoopBuffer(effect);
+    // And the loop part keeps going well past its own length.
+    std::this_thread::sleep_for(std::chrono::milliseconds(450));
+    EXPECT_EQ(sourceValue(effect.GetEffectID(), AL_SOURCE_STATE), AL_PLAYING);
 }
 
-TEST_F(SoundEngineLoopTest, AStoppedSourceEndsTheWait) {
-  SoundEngineEffect effect{mLoop.c_str(), mAttack.c_str(), nullptr, true};
-  ASSERT_EQ(effect.AttachFilesToSource(), 0);
-  ASSERT_EQ(effect.Start(), 0);
-  auto deadline = Clock::now() + std::chrono::seconds(1);
-  while (sourceValue(effect.GetEffectID(), AL_SOURCE_STATE) != AL_PLAYING && Clock::now() < deadline)
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  alSourceStop(effect.GetEffectID());
-  auto stopped = Clock::now();
-  ASSERT_TRUE(waitForThreads(effect));
-  EXPECT_LT(Clock::now() - stopped, std::chrono::milliseconds(100));
+TEST_F(SoundEngineLoopTest, WithoutAnAttackLoopingIsOnAtOnce)
+{
+    SoundEngineEffect effect{mLoop.c_str(), nullptr, nullptr, true};
+    ASSERT_EQ(effect.AttachFilesToSource(), 0);
+    auto started = Clock::now();
+    ASSERT_EQ(effect.Start(), 0);
+    ASSERT_TRUE(waitForThreads(effect));
+    EXPECT_LT(Clock::now() - started, std::chrono::milliseconds(150));
+    expectLoopingOnTheLoopBuffer(effect);
 }
 
-TEST_F(SoundEngineLoopTest, TeardownEndsWaitingThreadsBeforeTheEffectGoes) {
-  std::string longAttack = mDir.path("long.wav");
-  ASSERT_TRUE(writeSound(longAttack, SF_FORMAT_WAV | SF_FORMAT_PCM_16, 1, kRate,
-                         sine(kRate * 5, 1, 600, kRate))); // 5 s
-  auto* effect = new SoundEngineEffect{mLoop.c_str(), longAttack.c_str(), nullptr, true};
-  ASSERT_EQ(effect->AttachFilesToSource(), 0);
-  for (int i = 0; i < 3; ++i)
-    ASSERT_EQ(effect->Start(), 0);
-  std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  auto before = Clock::now();
-  delete effect; // under AddressSanitizer a thread outliving it would be caught here
-  EXPECT_LT(Clock::now() - before, std::chrono::milliseconds(200));
+TEST_F(SoundEngineLoopTest, AQueueingErrorIsPrintedReturnedAndStartsNoThread)
+{
+    // Queued buffers must share one format: a stereo loop after a mono attack is refused.
+    SoundEngineEffect effect{mStereoLoop.c_str(), mAttack.c_str(), nullptr, true};
+    ASSERT_EQ(effect.AttachFilesToSource(), 0);
+    StdoutCapture out;
+    SoundEngineStatus status = effect.Start();
+    char expected[64];
+    std::snprintf(expected, sizeof expected, "Error queueing looping buffer: %x\n", status);
+    EXPECT_EQ(out.text(), expected);
+    EXPECT_TRUE(status == AL_INVALID_VALUE || status == AL_INVALID_OPERATION) << status;
+    EXPECT_EQ(effect.GetPlaybackThread(), nullptr);
+    EXPECT_EQ(effect.RunningPlaybackThreads(), 0);
+    EXPECT_EQ(sourceValue(effect.GetEffectID(), AL_SOURCE_STATE), AL_INITIAL);
 }
 
-TEST_F(SoundEngineLoopTest, EngineShutDownWithALoopingStartInFlightIsClean) {
-  // The device object's own teardown path, with the effect registered in its map.
-  SoundEngineEffectID plain = 0;
-  ASSERT_EQ(SoundEngine_LoadEffect(mLoop.c_str(), &plain), 0);
-  auto* effect = new SoundEngineEffect{mLoop.c_str(), mAttack.c_str(), nullptr, true};
-  ASSERT_EQ(effect->AttachFilesToSource(), 0);
-  SoundEngineEffectID id = effect->GetEffectID();
-  SoundEngineDeviceObject()->GetEffectMap()->Add(id, &effect);
-  ASSERT_EQ(SoundEngine_StartEffect(id), 0);
-  ASSERT_EQ(SoundEngine_StartEffect(plain), 0);
-  SoundEngineShutDown();
-  EXPECT_EQ(SoundEngineDeviceObject(), nullptr);
+TEST_F(SoundEngineLoopTest, QuickRestartsKeepOlderThreadsOffTheNewQueue)
+{
+    SoundEngineEffect effect{mLoop.c_str(), mAttack.c_str(), nullptr, true};
+    ASSERT_EQ(effect.AttachFilesToSource(), 0);
+    // Many starts while earlier threads still wait for their attack part.
+    for (int i = 0; i < 20; ++i) {
+        ASSERT_EQ(effect.Start(), 0);
+        std::this_thread::sleep_for(std::chrono::milliseconds(i % 3));
+    }
+    auto lastStart = Clock::now();
+    ASSERT_EQ(effect.Start(), 0);
+    // An older thread acting now would take the fresh attack part off at once.
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    EXPECT_EQ(sourceValue(effect.GetEffectID(), AL_BUFFERS_QUEUED), 2);
+    EXPECT_EQ(sourceValue(effect.GetEffectID(), AL_LOOPING), AL_FALSE);
+    ASSERT_TRUE(waitForThreads(effect));
+    EXPECT_GE(Clock::now() - lastStart, std::chrono::milliseconds(250));
+    expectLoopingOnTheLoopBuffer(effect);
+}
+
+TEST_F(SoundEngineLoopTest, AStoppedSourceEndsTheWait)
+{
+    SoundEngineEffect effect{mLoop.c_str(), mAttack.c_str(), nullptr, true};
+    ASSERT_EQ(effect.AttachFilesToSource(), 0);
+    ASSERT_EQ(effect.Start(), 0);
+    auto deadline = Clock::now() + std::chrono::seconds(1);
+    while (sourceValue(effect.GetEffectID(), AL_SOURCE_STATE) != AL_PLAYING && Clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    alSourceStop(effect.GetEffectID());
+    auto stopped = Clock::now();
+    ASSERT_TRUE(waitForThreads(effect));
+    EXPECT_LT(Clock::now() - stopped, std::chrono::milliseconds(100));
+}
+
+TEST_F(SoundEngineLoopTest, TeardownEndsWaitingThreadsBeforeTheEffectGoes)
+{
+    std::string longAttack = mDir.path("long.wav");
+    ASSERT_TRUE(
+        writeSound(longAttack, SF_FORMAT_WAV | SF_FORMAT_PCM_16, 1, kRate, sine(kRate * 5, 1, 600, kRate))); // 5 s
+    auto* effect = new SoundEngineEffect{mLoop.c_str(), longAttack.c_str(), nullptr, true};
+    ASSERT_EQ(effect->AttachFilesToSource(), 0);
+    for (int i = 0; i < 3; ++i)
+        ASSERT_EQ(effect->Start(), 0);
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    auto before = Clock::now();
+    delete effect; // under AddressSanitizer a thread outliving it would be caught here
+    EXPECT_LT(Clock::now() - before, std::chrono::milliseconds(200));
+}
+
+TEST_F(SoundEngineLoopTest, EngineShutDownWithALoopingStartInFlightIsClean)
+{
+    // The device object's own teardown path, with the effect registered in its map.
+    SoundEngineEffectID plain = 0;
+    ASSERT_EQ(SoundEngine_LoadEffect(mLoop.c_str(), &plain), 0);
+    auto* effect = new SoundEngineEffect{mLoop.c_str(), mAttack.c_str(), nullptr, true};
+    ASSERT_EQ(effect->AttachFilesToSource(), 0);
+    SoundEngineEffectID id = effect->GetEffectID();
+    SoundEngineDeviceObject()->GetEffectMap()->Add(id, &effect);
+    ASSERT_EQ(SoundEngine_StartEffect(id), 0);
+    ASSERT_EQ(SoundEngine_StartEffect(plain), 0);
+    SoundEngineShutDown();
+    EXPECT_EQ(SoundEngineDeviceObject(), nullptr);
 }
 
 } // namespace

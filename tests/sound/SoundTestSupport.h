@@ -12,14 +12,14 @@ namespace soundtest {
 // A fresh folder under the system's temporary directory, removed with everything in it.
 class TempDir {
 public:
-  TempDir();
-  ~TempDir();
-  TempDir(const TempDir&) = delete;
-  TempDir& operator=(const TempDir&) = delete;
-  std::string path(const std::string& name) const;
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+    std::string path(const std::string& name) const;
 
 private:
-  std::filesystem::path mPath;
+    std::filesystem::path mPath;
 };
 
 // int16 samples of a sine wave, interleaved for all channels.
@@ -31,13 +31,12 @@ bool writeSound(const std::string& path, int sndfileFormat, int channels, int ra
                 const std::vector<int16_t>& samples);
 
 // A canonical PCM WAV file, built byte by byte so that a test can make its header lie.
-std::vector<uint8_t> wavBytes(int channels, int bits, uint32_t rate,
-                              const std::vector<uint8_t>& data,
+std::vector<uint8_t> wavBytes(int channels, int bits, uint32_t rate, const std::vector<uint8_t>& data,
                               uint32_t declaredDataBytes, uint32_t declaredRiffBytes);
-inline std::vector<uint8_t> wavBytes(int channels, int bits, uint32_t rate,
-                                     const std::vector<uint8_t>& data) {
-  return wavBytes(channels, bits, rate, data, static_cast<uint32_t>(data.size()),
-                  static_cast<uint32_t>(36 + data.size()));
+inline std::vector<uint8_t> wavBytes(int channels, int bits, uint32_t rate, const std::vector<uint8_t>& data)
+{
+    return wavBytes(channels, bits, rate, data, static_cast<uint32_t>(data.size()),
+                    static_cast<uint32_t>(36 + data.size()));
 }
 
 void writeBytes(const std::string& path, const std::vector<uint8_t>& bytes);
@@ -50,12 +49,12 @@ void patchCafSampleRate(const std::string& path, double rate);
 // Everything printed to standard output between construction and text().
 class StdoutCapture {
 public:
-  StdoutCapture();
-  ~StdoutCapture();
-  std::string text();
+    StdoutCapture();
+    ~StdoutCapture();
+    std::string text();
 
 private:
-  bool mActive{true};
+    bool mActive{true};
 };
 
 } // namespace soundtest

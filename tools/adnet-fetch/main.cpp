@@ -127,8 +127,8 @@ int main(int argc, char** argv)
         for (auto& fetch : fetches) {
             if (fetch.url == event.url && fetch.end == "failed") {
                 fetch.end = event.kind == Kind::Succeeded
-                    ? "done " + std::to_string(event.statusCode) + " " + std::to_string(event.bytes)
-                    : "failed";
+                                ? "done " + std::to_string(event.statusCode) + " " + std::to_string(event.bytes)
+                                : "failed";
                 break;
             }
         }

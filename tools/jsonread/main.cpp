@@ -42,7 +42,7 @@ bool readFile(const char* path, std::vector<std::uint8_t>& out, std::string& why
         why = std::strerror(errno);
         return false;
     }
-    struct stat st {};
+    struct stat st { };
     if (::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
         ::close(fd);
         why = std::strerror(EISDIR);
@@ -67,7 +67,7 @@ bool readFile(const char* path, std::vector<std::uint8_t>& out, std::string& why
     return true;
 }
 
-}  // namespace
+} // namespace
 
 int main(int argc, char** argv)
 {
@@ -106,7 +106,7 @@ int main(int argc, char** argv)
             status = kUsage;
             continue;
         }
-        json::Error error;  // every error the reader writes has a domain
+        json::Error error; // every error the reader writes has a domain
         json::Value value = any ? reader.deserialize(json::Bytes{data.data(), data.size()}, &error)
                                 : reader.deserializeAsDictionary(json::Bytes{data.data(), data.size()}, &error);
         const bool gotError = !error.domain.empty();
@@ -117,8 +117,8 @@ int main(int argc, char** argv)
             if (status == kParsed)
                 status = kFailed;
             if (gotError) {
-                line = "error " + error.domain + " " + std::to_string(error.code) + " " +
-                       error.description.value_or("");
+                line =
+                    "error " + error.domain + " " + std::to_string(error.code) + " " + error.description.value_or("");
             } else {
                 // The reader fails without an error when the first byte starts no value.
                 line = "error - 0 no value starts at the first non-whitespace byte";

@@ -23,8 +23,7 @@ struct Color {
     static Color lerp(const Color& from, const Color& to, float t)
     {
         auto mix = [t](float x, float y) { return x + (y - x) * t; };
-        return {mix(from.red, to.red), mix(from.green, to.green), mix(from.blue, to.blue),
-                mix(from.alpha, to.alpha)};
+        return {mix(from.red, to.red), mix(from.green, to.green), mix(from.blue, to.blue), mix(from.alpha, to.alpha)};
     }
 
     friend bool operator==(const Color&, const Color&) = default;

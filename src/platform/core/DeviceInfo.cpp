@@ -151,7 +151,7 @@ DeviceFacts readDeviceFacts(const DeviceFactSources& sources)
     if (sources.machine) {
         facts.machine = printableASCII(*sources.machine);
     } else {
-        struct utsname names {};
+        struct utsname names { };
         if (uname(&names) == 0)
             facts.machine = printableASCII(names.machine);
     }

@@ -60,9 +60,8 @@ std::optional<std::string> parseUserDirValue(std::string_view value, std::string
 std::string xdgDocumentsDirectory(std::string_view home, std::optional<std::string> configHome)
 {
     const std::string fallback = fs::joinPath(home, "Documents");
-    std::string config = configHome && !configHome->empty() && configHome->front() == '/'
-        ? *configHome
-        : fs::joinPath(home, ".config");
+    std::string config =
+        configHome && !configHome->empty() && configHome->front() == '/' ? *configHome : fs::joinPath(home, ".config");
     auto text = fs::readFile(fs::joinPath(config, "user-dirs.dirs"), 64 * 1024);
     if (!text)
         return fallback;
@@ -91,8 +90,7 @@ std::string documentsDirectory()
             return *overrideSlot();
     }
     const char* configHome = std::getenv("XDG_CONFIG_HOME");
-    return xdgDocumentsDirectory(homeDirectory(),
-                                 configHome ? std::optional<std::string>(configHome) : std::nullopt);
+    return xdgDocumentsDirectory(homeDirectory(), configHome ? std::optional<std::string>(configHome) : std::nullopt);
 }
 
 void setDocumentsDirectory(std::optional<std::string> path)

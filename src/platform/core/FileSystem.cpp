@@ -57,7 +57,7 @@ std::optional<std::string> readFile(const std::string& path, std::size_t maxByte
     int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0)
         return std::nullopt;
-    struct stat st {};
+    struct stat st { };
     if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || std::size_t(st.st_size) > maxBytes) {
         ::close(fd);
         return std::nullopt;
@@ -81,7 +81,7 @@ std::optional<std::string> readFile(const std::string& path, std::size_t maxByte
 
 std::optional<double> modificationTime(const std::string& path)
 {
-    struct stat st {};
+    struct stat st { };
     if (::lstat(path.c_str(), &st) != 0)
         return std::nullopt;
     double unixSeconds = double(st.st_mtim.tv_sec) + double(st.st_mtim.tv_nsec) * 1e-9;

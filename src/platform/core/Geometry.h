@@ -45,10 +45,7 @@ struct Rect {
     bool isEmpty() const { return size.width == 0 || size.height == 0; }
 
     // Left and top edges belong to the rectangle, right and bottom edges do not.
-    bool contains(Point p) const
-    {
-        return p.x >= minX() && p.x < maxX() && p.y >= minY() && p.y < maxY();
-    }
+    bool contains(Point p) const { return p.x >= minX() && p.x < maxX() && p.y >= minY() && p.y < maxY(); }
     bool intersects(const Rect& o) const
     {
         return minX() < o.maxX() && o.minX() < maxX() && minY() < o.maxY() && o.minY() < maxY();
@@ -98,14 +95,14 @@ struct Transform {
     // First this, then `then`.
     Transform concat(const Transform& then) const
     {
-        return {a * then.a + b * then.c,  a * then.b + b * then.d,
-                c * then.a + d * then.c,  c * then.b + d * then.d,
-                tx * then.a + ty * then.c + then.tx, tx * then.b + ty * then.d + then.ty};
+        return {a * then.a + b * then.c,
+                a * then.b + b * then.d,
+                c * then.a + d * then.c,
+                c * then.b + d * then.d,
+                tx * then.a + ty * then.c + then.tx,
+                tx * then.b + ty * then.d + then.ty};
     }
-    Point apply(Point p) const
-    {
-        return {Float(a * p.x + c * p.y + tx), Float(b * p.x + d * p.y + ty)};
-    }
+    Point apply(Point p) const { return {Float(a * p.x + c * p.y + tx), Float(b * p.x + d * p.y + ty)}; }
     // The bounding box of the transformed rectangle.
     Rect apply(const Rect& r) const
     {
@@ -113,8 +110,10 @@ struct Transform {
                       apply(Point{r.minX(), r.maxY()}), apply(Point{r.maxX(), r.maxY()})};
         Float x0 = p[0].x, x1 = p[0].x, y0 = p[0].y, y1 = p[0].y;
         for (const auto& q : p) {
-            x0 = std::min(x0, q.x); x1 = std::max(x1, q.x);
-            y0 = std::min(y0, q.y); y1 = std::max(y1, q.y);
+            x0 = std::min(x0, q.x);
+            x1 = std::max(x1, q.x);
+            y0 = std::min(y0, q.y);
+            y1 = std::max(y1, q.y);
         }
         return {x0, y0, x1 - x0, y1 - y0};
     }
@@ -122,7 +121,7 @@ struct Transform {
     static Transform lerp(const Transform& from, const Transform& to, double t)
     {
         auto mix = [t](double x, double y) { return x + (y - x) * t; };
-        return {mix(from.a, to.a), mix(from.b, to.b), mix(from.c, to.c),
+        return {mix(from.a, to.a), mix(from.b, to.b),   mix(from.c, to.c),
                 mix(from.d, to.d), mix(from.tx, to.tx), mix(from.ty, to.ty)};
     }
 

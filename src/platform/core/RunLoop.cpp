@@ -92,10 +92,10 @@ void RunLoop::setMain(std::shared_ptr<RunLoop> loop)
 }
 
 RunLoop::RunLoop(ClockKind kind, double startTime)
-    : m_kind(kind)
-    , m_virtualNow(startTime)
-    , m_anchorAbsolute(startTime)
-    , m_anchorSteady(steadySeconds())
+    : m_kind(kind),
+      m_virtualNow(startTime),
+      m_anchorAbsolute(startTime),
+      m_anchorSteady(steadySeconds())
 {
     m_wakeFd = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
 }
@@ -236,8 +236,7 @@ void RunLoop::unwatchFd(WatchId id)
     m_watches.erase(id);
 }
 
-RunLoop::RealTimeHold::RealTimeHold(std::weak_ptr<RunLoop> loop)
-    : m_loop(std::move(loop))
+RunLoop::RealTimeHold::RealTimeHold(std::weak_ptr<RunLoop> loop) : m_loop(std::move(loop))
 {
     if (auto l = m_loop.lock())
         ++l->m_holds;

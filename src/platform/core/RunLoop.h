@@ -88,6 +88,7 @@ public:
         ~RealTimeHold();
         RealTimeHold(const RealTimeHold&) = delete;
         RealTimeHold& operator=(const RealTimeHold&) = delete;
+
     private:
         std::weak_ptr<RunLoop> m_loop;
     };

@@ -8,10 +8,9 @@ namespace platform {
 namespace {
 // The smallest interval a timer accepts; zero or negative intervals mean this.
 constexpr double kMinimumInterval = 0.0001;
-}
+} // namespace
 
-std::shared_ptr<Timer> Timer::schedule(double interval, bool repeats, Callback onTimeout,
-                                       RunLoop& loop)
+std::shared_ptr<Timer> Timer::schedule(double interval, bool repeats, Callback onTimeout, RunLoop& loop)
 {
     auto timer = std::make_shared<Timer>(interval, repeats, std::move(onTimeout), loop);
     timer->m_start = loop.now();
@@ -20,10 +19,10 @@ std::shared_ptr<Timer> Timer::schedule(double interval, bool repeats, Callback o
 }
 
 Timer::Timer(double interval, bool repeats, Callback onTimeout, RunLoop& loop)
-    : m_loop(loop.weak_from_this())
-    , m_interval(std::max(interval, kMinimumInterval))
-    , m_repeats(repeats)
-    , m_onTimeout(std::move(onTimeout))
+    : m_loop(loop.weak_from_this()),
+      m_interval(std::max(interval, kMinimumInterval)),
+      m_repeats(repeats),
+      m_onTimeout(std::move(onTimeout))
 {
 }
 

@@ -11,8 +11,7 @@ Accelerometer& Accelerometer::shared()
     return accelerometer;
 }
 
-Accelerometer::Accelerometer()
-    : m_source(std::make_shared<RestingAccelerationSource>())
+Accelerometer::Accelerometer() : m_source(std::make_shared<RestingAccelerationSource>())
 {
 }
 

@@ -20,8 +20,7 @@ class Accelerometer;
 class AccelerometerDelegate {
 public:
     virtual ~AccelerometerDelegate() = default;
-    virtual void accelerometerDidAccelerate(Accelerometer& accelerometer,
-                                            const Acceleration& acceleration) = 0;
+    virtual void accelerometerDidAccelerate(Accelerometer& accelerometer, const Acceleration& acceleration) = 0;
 };
 
 // Where readings come from: a sensor, the pointer, a script. The accelerometer asks for

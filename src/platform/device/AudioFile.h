@@ -15,17 +15,17 @@ namespace platform {
 // Status codes. Negative, so they never meet the small positive codes callers keep for
 // themselves, nor OpenAL's 0xA00x codes.
 enum AudioFileStatus : int32_t {
-  kAudioFileNoError = 0,
-  kAudioFileUnspecifiedError = -1,           // the decoder failed without saying why
-  kAudioFileNotFoundError = -2,              // no such file or directory
-  kAudioFilePermissionsError = -3,           // the file may not be read
-  kAudioFileNotRegularFileError = -4,        // a directory, fifo or device
-  kAudioFileUnsupportedFileTypeError = -5,   // not an audio file this service knows
-  kAudioFileInvalidFileError = -6,           // malformed: bad header, truncated data
-  kAudioFileUnsupportedDataFormatError = -7, // encoded data without fixed-size frames
-  kAudioFileTooLargeError = -8,              // more audio data than kAudioFileMaxDataByteCount
-  kAudioFileBadArgumentError = -9,           // null buffer, start past the end of the data
-  kAudioFileEndOfFileError = -10,            // nothing left to read at the start byte
+    kAudioFileNoError = 0,
+    kAudioFileUnspecifiedError = -1,           // the decoder failed without saying why
+    kAudioFileNotFoundError = -2,              // no such file or directory
+    kAudioFilePermissionsError = -3,           // the file may not be read
+    kAudioFileNotRegularFileError = -4,        // a directory, fifo or device
+    kAudioFileUnsupportedFileTypeError = -5,   // not an audio file this service knows
+    kAudioFileInvalidFileError = -6,           // malformed: bad header, truncated data
+    kAudioFileUnsupportedDataFormatError = -7, // encoded data without fixed-size frames
+    kAudioFileTooLargeError = -8,              // more audio data than kAudioFileMaxDataByteCount
+    kAudioFileBadArgumentError = -9,           // null buffer, start past the end of the data
+    kAudioFileEndOfFileError = -10,            // nothing left to read at the start byte
 };
 
 // The largest audio data the service hands out (256 MiB, about 25 minutes of CD audio).
@@ -45,58 +45,58 @@ inline constexpr uint32_t kAudioFormatFlagIsPacked = 0x8;
 
 // The data format of a file, 40 bytes laid out as callers of this service expect.
 struct AudioStreamDescription {
-  double sampleRate{0.0};
-  uint32_t formatID{0};
-  uint32_t formatFlags{0};
-  uint32_t bytesPerPacket{0};
-  uint32_t framesPerPacket{0};
-  uint32_t bytesPerFrame{0};
-  uint32_t channelsPerFrame{0};
-  uint32_t bitsPerChannel{0};
-  uint32_t reserved{0};
+    double sampleRate{0.0};
+    uint32_t formatID{0};
+    uint32_t formatFlags{0};
+    uint32_t bytesPerPacket{0};
+    uint32_t framesPerPacket{0};
+    uint32_t bytesPerFrame{0};
+    uint32_t channelsPerFrame{0};
+    uint32_t bitsPerChannel{0};
+    uint32_t reserved{0};
 };
 static_assert(sizeof(AudioStreamDescription) == 40);
 
 // Where an audio file lives: an absolute file-system path made from the caller's bytes.
 class AudioFileURL final {
 public:
-  // Nothing results for a null or empty path, one of PATH_MAX bytes or more, or a relative
-  // path while the working directory cannot be read. The bytes are kept unchanged
-  // otherwise (Linux paths are bytes, not text).
-  static std::optional<AudioFileURL> fromFileSystemPath(const char* bytes, size_t length);
+    // Nothing results for a null or empty path, one of PATH_MAX bytes or more, or a relative
+    // path while the working directory cannot be read. The bytes are kept unchanged
+    // otherwise (Linux paths are bytes, not text).
+    static std::optional<AudioFileURL> fromFileSystemPath(const char* bytes, size_t length);
 
-  const std::string& path() const { return mPath; }
+    const std::string& path() const { return mPath; }
 
 private:
-  explicit AudioFileURL(std::string path) : mPath{std::move(path)} {}
-  std::string mPath;
+    explicit AudioFileURL(std::string path) : mPath{std::move(path)} { }
+    std::string mPath;
 };
 
 class AudioFile final {
 public:
-  // Opens the file for reading. On failure outFile is left empty.
-  static int32_t open(const AudioFileURL& url, std::unique_ptr<AudioFile>& outFile);
+    // Opens the file for reading. On failure outFile is left empty.
+    static int32_t open(const AudioFileURL& url, std::unique_ptr<AudioFile>& outFile);
 
-  ~AudioFile(); // closes the file
-  AudioFile(const AudioFile&) = delete;
-  AudioFile& operator=(const AudioFile&) = delete;
+    ~AudioFile(); // closes the file
+    AudioFile(const AudioFile&) = delete;
+    AudioFile& operator=(const AudioFile&) = delete;
 
-  int32_t dataFormat(AudioStreamDescription& outFormat) const;
-  // Bytes of sample data the file holds (frames times bytes per frame).
-  int32_t audioDataByteCount(uint64_t& outByteCount) const;
-  // Reads up to ioByteCount bytes of sample data starting at startByte into buffer and
-  // sets ioByteCount to the number read. Fewer bytes than asked come back only at the end
-  // of the data.
-  int32_t readBytes(uint64_t startByte, uint32_t& ioByteCount, void* buffer);
+    int32_t dataFormat(AudioStreamDescription& outFormat) const;
+    // Bytes of sample data the file holds (frames times bytes per frame).
+    int32_t audioDataByteCount(uint64_t& outByteCount) const;
+    // Reads up to ioByteCount bytes of sample data starting at startByte into buffer and
+    // sets ioByteCount to the number read. Fewer bytes than asked come back only at the end
+    // of the data.
+    int32_t readBytes(uint64_t startByte, uint32_t& ioByteCount, void* buffer);
 
-  // Files open right now, process-wide: lets tests prove that every path closes its file.
-  static int openFileCount();
+    // Files open right now, process-wide: lets tests prove that every path closes its file.
+    static int openFileCount();
 
-  struct Impl;
+    struct Impl;
 
 private:
-  explicit AudioFile(std::unique_ptr<Impl> impl);
-  std::unique_ptr<Impl> mImpl;
+    explicit AudioFile(std::unique_ptr<Impl> impl);
+    std::unique_ptr<Impl> mImpl;
 };
 
 } // namespace platform

@@ -23,8 +23,8 @@ struct Location {
 // delivered on the main run loop to the update handler (the platform's location delegate).
 class LocationManager {
 public:
-    using UpdateHandler = std::function<void(LocationManager&, const Location& newLocation,
-                                             const std::optional<Location>& oldLocation)>;
+    using UpdateHandler =
+        std::function<void(LocationManager&, const Location& newLocation, const std::optional<Location>& oldLocation)>;
     using Factory = std::function<std::shared_ptr<LocationManager>()>;
 
     virtual ~LocationManager() = default;

@@ -10,8 +10,7 @@
 
 namespace platform {
 
-Canvas::Canvas(cairo_t* cr)
-    : m_cr(cr)
+Canvas::Canvas(cairo_t* cr) : m_cr(cr)
 {
 }
 
@@ -113,8 +112,7 @@ void Canvas::lineTo(Float x, Float y)
         cairo_line_to(m_cr, x, y);
 }
 
-void Canvas::addArc(Float cx, Float cy, Float radius, Float startAngle, Float endAngle,
-                    bool clockwise)
+void Canvas::addArc(Float cx, Float cy, Float radius, Float startAngle, Float endAngle, bool clockwise)
 {
     if (clockwise)
         cairo_arc_negative(m_cr, cx, cy, radius, startAngle, endAngle);
@@ -137,7 +135,10 @@ void Canvas::addArcToPoint(Float x1, Float y1, Float x2, Float y2, Float radius)
         cairo_line_to(m_cr, x1, y1);
         return;
     }
-    ax /= la; ay /= la; bx /= lb; by /= lb;
+    ax /= la;
+    ay /= la;
+    bx /= lb;
+    by /= lb;
     double cosTheta = std::clamp(ax * bx + ay * by, -1.0, 1.0);
     double theta = std::acos(cosTheta); // angle at the corner
     if (theta < 1e-9 || std::numbers::pi - theta < 1e-9) {
@@ -154,8 +155,10 @@ void Canvas::addArcToPoint(Float x1, Float y1, Float x2, Float y2, Float radius)
     double a1 = std::atan2(t1y - cy, t1x - cx);
     double a2 = std::atan2(t2y - cy, t2x - cx);
     double sweep = a2 - a1;
-    while (sweep > std::numbers::pi) sweep -= 2 * std::numbers::pi;
-    while (sweep <= -std::numbers::pi) sweep += 2 * std::numbers::pi;
+    while (sweep > std::numbers::pi)
+        sweep -= 2 * std::numbers::pi;
+    while (sweep <= -std::numbers::pi)
+        sweep += 2 * std::numbers::pi;
     cairo_line_to(m_cr, t1x, t1y);
     if (sweep > 0)
         cairo_arc(m_cr, cx, cy, radius, a1, a1 + sweep);
@@ -221,8 +224,7 @@ void Canvas::drawLinearGradient(const Gradient& gradient, Point start, Point end
                               ? double(gradient.locations[i])
                               : (colors.size() == 1 ? 0.0 : double(i) / double(colors.size() - 1));
         const Color& c = colors[i];
-        cairo_pattern_add_color_stop_rgba(pattern, location, c.red, c.green, c.blue,
-                                          double(c.alpha) * m_alpha);
+        cairo_pattern_add_color_stop_rgba(pattern, location, c.red, c.green, c.blue, double(c.alpha) * m_alpha);
     }
     cairo_pattern_set_extend(pattern, CAIRO_EXTEND_PAD);
     cairo_save(m_cr);
@@ -230,8 +232,8 @@ void Canvas::drawLinearGradient(const Gradient& gradient, Point start, Point end
     // start and end, perpendicular to the axis; with them it goes on past that end.
     double dx = end.x - start.x, dy = end.y - start.y;
     double length = std::hypot(dx, dy);
-    if (length > 0 && (options & (DrawsBeforeStartLocation | DrawsAfterEndLocation))
-                          != (DrawsBeforeStartLocation | DrawsAfterEndLocation)) {
+    if (length > 0 && (options & (DrawsBeforeStartLocation | DrawsAfterEndLocation)) !=
+                          (DrawsBeforeStartLocation | DrawsAfterEndLocation)) {
         double ux = dx / length, uy = dy / length;
         constexpr double far = 1e5;
         double from = (options & DrawsBeforeStartLocation) ? -far : 0.0;
@@ -266,8 +268,7 @@ void Canvas::drawImage(const Image& image, const Rect& r)
         return;
     cairo_save(m_cr);
     cairo_translate(m_cr, r.x(), r.y());
-    cairo_scale(m_cr, double(r.width()) / image.pixelWidth(),
-                double(r.height()) / image.pixelHeight());
+    cairo_scale(m_cr, double(r.width()) / image.pixelWidth(), double(r.height()) / image.pixelHeight());
     cairo_set_source_surface(m_cr, image.surface(), 0, 0);
     // Smooth when scaled, exact when drawn 1:1 in device pixels.
     cairo_pattern_set_filter(cairo_get_source(m_cr), CAIRO_FILTER_GOOD);
@@ -279,8 +280,7 @@ void Canvas::drawImage(const Image& image, const Rect& r)
     cairo_restore(m_cr);
 }
 
-Size Canvas::drawText(std::string_view text, const Rect& r, const Font& font,
-                      TextAlignment alignment)
+Size Canvas::drawText(std::string_view text, const Rect& r, const Font& font, TextAlignment alignment)
 {
     PangoContext* context = pango_cairo_create_context(m_cr);
     text::applyFontOptions(context);

@@ -43,8 +43,7 @@ public:
     // Runs `body` between save() and restore(); saves that body leaves open are closed,
     // and restores beyond its own saves are ignored, so a careless drawing routine cannot
     // disturb its caller's state.
-    template <class Body>
-    void isolated(Body&& body)
+    template <class Body> void isolated(Body&& body)
     {
         save();
         std::size_t outerFloor = m_floor;

@@ -28,8 +28,8 @@ PangoContext* measuringContext()
     return context;
 }
 
-PangoLayout* createLayout(PangoContext* context, std::string_view text, const Font& font,
-                          Float width, TextAlignment alignment)
+PangoLayout* createLayout(PangoContext* context, std::string_view text, const Font& font, Float width,
+                          TextAlignment alignment)
 {
     PangoLayout* layout = pango_layout_new(context);
     PangoFontDescription* desc = pango_font_description_new();
@@ -47,9 +47,15 @@ PangoLayout* createLayout(PangoContext* context, std::string_view text, const Fo
         pango_layout_set_wrap(layout, PANGO_WRAP_WORD_CHAR);
     }
     switch (alignment) {
-    case TextAlignment::Left: pango_layout_set_alignment(layout, PANGO_ALIGN_LEFT); break;
-    case TextAlignment::Center: pango_layout_set_alignment(layout, PANGO_ALIGN_CENTER); break;
-    case TextAlignment::Right: pango_layout_set_alignment(layout, PANGO_ALIGN_RIGHT); break;
+    case TextAlignment::Left:
+        pango_layout_set_alignment(layout, PANGO_ALIGN_LEFT);
+        break;
+    case TextAlignment::Center:
+        pango_layout_set_alignment(layout, PANGO_ALIGN_CENTER);
+        break;
+    case TextAlignment::Right:
+        pango_layout_set_alignment(layout, PANGO_ALIGN_RIGHT);
+        break;
     }
     return layout;
 }
@@ -80,10 +86,10 @@ Fit fit(PangoLayout* layout, double maxHeight)
 } // namespace text
 
 Font::Font(std::string family, Float size, bool bold, bool italic)
-    : m_family(std::move(family))
-    , m_size(size > 0 ? size : 12)
-    , m_bold(bold)
-    , m_italic(italic)
+    : m_family(std::move(family)),
+      m_size(size > 0 ? size : 12),
+      m_bold(bold),
+      m_italic(italic)
 {
 }
 
@@ -96,16 +102,14 @@ Font Font::named(std::string_view name, Float size)
     if (dash != std::string_view::npos) {
         std::string_view style = name.substr(dash + 1);
         bold = style.find("Bold") != std::string_view::npos;
-        italic = style.find("Oblique") != std::string_view::npos
-                 || style.find("Italic") != std::string_view::npos;
+        italic = style.find("Oblique") != std::string_view::npos || style.find("Italic") != std::string_view::npos;
     }
     return Font(family.empty() ? "Helvetica" : family, size, bold, italic);
 }
 
 Size Font::measure(std::string_view text) const
 {
-    PangoLayout* layout = text::createLayout(text::measuringContext(), text, *this, 0,
-                                             TextAlignment::Left);
+    PangoLayout* layout = text::createLayout(text::measuringContext(), text, *this, 0, TextAlignment::Left);
     auto f = text::fit(layout, std::numeric_limits<double>::infinity());
     g_object_unref(layout);
     return {Float(std::ceil(f.width - 1e-6)), Float(std::ceil(f.height - 1e-6))};
@@ -115,14 +119,12 @@ Size Font::measure(std::string_view text, Size constraint) const
 {
     if (constraint.width <= 0)
         return measure(text);
-    PangoLayout* layout = text::createLayout(text::measuringContext(), text, *this,
-                                             constraint.width, TextAlignment::Left);
-    double maxHeight = constraint.height > 0 ? double(constraint.height)
-                                             : std::numeric_limits<double>::infinity();
+    PangoLayout* layout =
+        text::createLayout(text::measuringContext(), text, *this, constraint.width, TextAlignment::Left);
+    double maxHeight = constraint.height > 0 ? double(constraint.height) : std::numeric_limits<double>::infinity();
     auto f = text::fit(layout, maxHeight);
     g_object_unref(layout);
-    return {Float(std::min<double>(std::ceil(f.width - 1e-6), constraint.width)),
-            Float(std::ceil(f.height - 1e-6))};
+    return {Float(std::min<double>(std::ceil(f.width - 1e-6), constraint.width)), Float(std::ceil(f.height - 1e-6))};
 }
 
 Float Font::lineHeight() const

@@ -23,18 +23,15 @@ void setError(std::string* error, std::string message)
         *error = std::move(message);
 }
 
-bool checkPixelCount(std::uint64_t width, std::uint64_t height, const ImageLimits& limits,
-                     std::string* error)
+bool checkPixelCount(std::uint64_t width, std::uint64_t height, const ImageLimits& limits, std::string* error)
 {
     if (width == 0 || height == 0) {
-        setError(error, "image has no pixels (" + std::to_string(width) + " x "
-                            + std::to_string(height) + ")");
+        setError(error, "image has no pixels (" + std::to_string(width) + " x " + std::to_string(height) + ")");
         return false;
     }
     if (width > kMaxSide || height > kMaxSide || width * height > limits.maxPixels) {
-        setError(error, "image is " + std::to_string(width) + " x " + std::to_string(height)
-                            + " pixels, more than the limit of "
-                            + std::to_string(limits.maxPixels) + " pixels");
+        setError(error, "image is " + std::to_string(width) + " x " + std::to_string(height) +
+                            " pixels, more than the limit of " + std::to_string(limits.maxPixels) + " pixels");
         return false;
     }
     return true;
@@ -44,8 +41,8 @@ cairo_surface_t* newSurface(int width, int height, std::string* error)
 {
     cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, width, height);
     if (cairo_surface_status(surface) != CAIRO_STATUS_SUCCESS) {
-        setError(error, std::string("cannot allocate the image: ")
-                            + cairo_status_to_string(cairo_surface_status(surface)));
+        setError(error,
+                 std::string("cannot allocate the image: ") + cairo_status_to_string(cairo_surface_status(surface)));
         cairo_surface_destroy(surface);
         return nullptr;
     }
@@ -62,8 +59,8 @@ inline std::uint32_t premultiply(std::uint8_t r, std::uint8_t g, std::uint8_t b,
 }
 
 // Copies straight RGBA rows into a fresh surface.
-cairo_surface_t* surfaceFromRGBA(int width, int height, const std::uint8_t* rgba,
-                                 std::size_t rowBytes, std::string* error)
+cairo_surface_t* surfaceFromRGBA(int width, int height, const std::uint8_t* rgba, std::size_t rowBytes,
+                                 std::string* error)
 {
     cairo_surface_t* surface = newSurface(width, height, error);
     if (!surface)
@@ -83,8 +80,7 @@ cairo_surface_t* surfaceFromRGBA(int width, int height, const std::uint8_t* rgba
 
 // ---- PNG -------------------------------------------------------------------------------
 
-cairo_surface_t* decodePNG(std::span<const std::uint8_t> bytes, const ImageLimits& limits,
-                           std::string* error)
+cairo_surface_t* decodePNG(std::span<const std::uint8_t> bytes, const ImageLimits& limits, std::string* error)
 {
     png_image image;
     std::memset(&image, 0, sizeof image);
@@ -105,8 +101,7 @@ cairo_surface_t* decodePNG(std::span<const std::uint8_t> bytes, const ImageLimit
         png_image_free(&image);
         return nullptr;
     }
-    return surfaceFromRGBA(int(image.width), int(image.height), rgba.data(),
-                           PNG_IMAGE_ROW_STRIDE(image), error);
+    return surfaceFromRGBA(int(image.width), int(image.height), rgba.data(), PNG_IMAGE_ROW_STRIDE(image), error);
 }
 
 // ---- JPEG ------------------------------------------------------------------------------
@@ -132,7 +127,9 @@ void jpegErrorExit(j_common_ptr cinfo)
     std::longjmp(jpegState(cinfo).jump, 1);
 }
 
-void jpegSilence(j_common_ptr, int) { }
+void jpegSilence(j_common_ptr, int)
+{
+}
 
 // A progressive file can ask for endless scans; no honest image needs this many.
 constexpr int kMaxJpegScans = 1000;
@@ -149,8 +146,7 @@ void jpegProgress(j_common_ptr cinfo)
     }
 }
 
-cairo_surface_t* decodeJPEG(std::span<const std::uint8_t> bytes, const ImageLimits& limits,
-                            std::string* error)
+cairo_surface_t* decodeJPEG(std::span<const std::uint8_t> bytes, const ImageLimits& limits, std::string* error)
 {
     jpeg_decompress_struct cinfo;
     jpeg_progress_mgr progress;
@@ -230,8 +226,7 @@ std::string gifMessage(int code)
 }
 
 // Decodes the first frame only: the platform shows GIFs as still images.
-cairo_surface_t* decodeGIF(std::span<const std::uint8_t> bytes, const ImageLimits& limits,
-                           std::string* error)
+cairo_surface_t* decodeGIF(std::span<const std::uint8_t> bytes, const ImageLimits& limits, std::string* error)
 {
     GifReader reader{bytes, 0};
     int code = 0;
@@ -242,7 +237,11 @@ cairo_surface_t* decodeGIF(std::span<const std::uint8_t> bytes, const ImageLimit
     }
     struct Closer {
         GifFileType* gif;
-        ~Closer() { int ignored; DGifCloseFile(gif, &ignored); }
+        ~Closer()
+        {
+            int ignored;
+            DGifCloseFile(gif, &ignored);
+        }
     } closer{gif};
 
     int transparent = NO_TRANSPARENT_COLOR;
@@ -289,9 +288,8 @@ cairo_surface_t* decodeGIF(std::span<const std::uint8_t> bytes, const ImageLimit
             setError(error, "bad GIF: frame has no pixels");
             return nullptr;
         }
-        if (!checkPixelCount(std::uint64_t(canvasW), std::uint64_t(canvasH), limits, error)
-            || !checkPixelCount(std::uint64_t(desc.Width), std::uint64_t(desc.Height), limits,
-                                error))
+        if (!checkPixelCount(std::uint64_t(canvasW), std::uint64_t(canvasH), limits, error) ||
+            !checkPixelCount(std::uint64_t(desc.Width), std::uint64_t(desc.Height), limits, error))
             return nullptr;
         const ColorMapObject* map = desc.ColorMap ? desc.ColorMap : gif->SColorMap;
         if (!map || !map->Colors || map->ColorCount <= 0) {
@@ -304,15 +302,13 @@ cairo_surface_t* decodeGIF(std::span<const std::uint8_t> bytes, const ImageLimit
             static constexpr int step[4] = {8, 8, 4, 2};
             for (int pass = 0; pass < 4; ++pass)
                 for (int y = start[pass]; y < desc.Height; y += step[pass])
-                    if (DGifGetLine(gif, &indices[std::size_t(y) * desc.Width], desc.Width)
-                        == GIF_ERROR) {
+                    if (DGifGetLine(gif, &indices[std::size_t(y) * desc.Width], desc.Width) == GIF_ERROR) {
                         setError(error, gifMessage(gif->Error));
                         return nullptr;
                     }
         } else {
             for (int y = 0; y < desc.Height; ++y)
-                if (DGifGetLine(gif, &indices[std::size_t(y) * desc.Width], desc.Width)
-                    == GIF_ERROR) {
+                if (DGifGetLine(gif, &indices[std::size_t(y) * desc.Width], desc.Width) == GIF_ERROR) {
                     setError(error, gifMessage(gif->Error));
                     return nullptr;
                 }
@@ -338,8 +334,7 @@ cairo_surface_t* decodeGIF(std::span<const std::uint8_t> bytes, const ImageLimit
                 out[3] = 255;
             }
         }
-        return surfaceFromRGBA(int(canvasW), int(canvasH), rgba.data(),
-                               std::size_t(canvasW) * 4, error);
+        return surfaceFromRGBA(int(canvasW), int(canvasH), rgba.data(), std::size_t(canvasW) * 4, error);
     }
 }
 
@@ -363,10 +358,10 @@ double scaleFromName(const std::filesystem::path& path)
 } // namespace
 
 Image::Image(cairo_surface_t* surface, double scale)
-    : m_surface(surface)
-    , m_width(cairo_image_surface_get_width(surface))
-    , m_height(cairo_image_surface_get_height(surface))
-    , m_scale(scale > 0 ? scale : 1.0)
+    : m_surface(surface),
+      m_width(cairo_image_surface_get_width(surface)),
+      m_height(cairo_image_surface_get_height(surface)),
+      m_scale(scale > 0 ? scale : 1.0)
 {
 }
 
@@ -387,19 +382,17 @@ Image::Format Image::sniff(std::span<const std::uint8_t> b)
         return Format::PNG;
     if (b.size() >= 3 && b[0] == 0xFF && b[1] == 0xD8 && b[2] == 0xFF)
         return Format::JPEG;
-    if (b.size() >= 6 && (std::memcmp(b.data(), "GIF87a", 6) == 0
-                          || std::memcmp(b.data(), "GIF89a", 6) == 0))
+    if (b.size() >= 6 && (std::memcmp(b.data(), "GIF87a", 6) == 0 || std::memcmp(b.data(), "GIF89a", 6) == 0))
         return Format::GIF;
     return Format::Unknown;
 }
 
-std::shared_ptr<Image> Image::decode(std::span<const std::uint8_t> bytes, std::string* error,
-                                     const ImageLimits& limits, double scale)
+std::shared_ptr<Image> Image::decode(std::span<const std::uint8_t> bytes, std::string* error, const ImageLimits& limits,
+                                     double scale)
 {
     if (bytes.size() > limits.maxBytes) {
-        setError(error, "image is " + std::to_string(bytes.size())
-                            + " bytes, more than the limit of "
-                            + std::to_string(limits.maxBytes) + " bytes");
+        setError(error, "image is " + std::to_string(bytes.size()) + " bytes, more than the limit of " +
+                            std::to_string(limits.maxBytes) + " bytes");
         return nullptr;
     }
     cairo_surface_t* surface = nullptr;
@@ -414,8 +407,7 @@ std::shared_ptr<Image> Image::decode(std::span<const std::uint8_t> bytes, std::s
         surface = decodeGIF(bytes, limits, error);
         break;
     case Format::Unknown:
-        setError(error, bytes.empty() ? "image data is empty"
-                                      : "not a PNG, JPEG or GIF image");
+        setError(error, bytes.empty() ? "image data is empty" : "not a PNG, JPEG or GIF image");
         return nullptr;
     }
     if (!surface)
@@ -423,8 +415,7 @@ std::shared_ptr<Image> Image::decode(std::span<const std::uint8_t> bytes, std::s
     return std::shared_ptr<Image>(new Image(surface, scale));
 }
 
-std::shared_ptr<Image> Image::loadFile(const std::filesystem::path& path, std::string* error,
-                                       const ImageLimits& limits)
+std::shared_ptr<Image> Image::loadFile(const std::filesystem::path& path, std::string* error, const ImageLimits& limits)
 {
     std::error_code ec;
     auto size = std::filesystem::file_size(path, ec);
@@ -433,9 +424,8 @@ std::shared_ptr<Image> Image::loadFile(const std::filesystem::path& path, std::s
         return nullptr;
     }
     if (size > limits.maxBytes) {
-        setError(error, path.string() + ": image is " + std::to_string(size)
-                            + " bytes, more than the limit of "
-                            + std::to_string(limits.maxBytes) + " bytes");
+        setError(error, path.string() + ": image is " + std::to_string(size) + " bytes, more than the limit of " +
+                            std::to_string(limits.maxBytes) + " bytes");
         return nullptr;
     }
     std::ifstream in(path, std::ios::binary);
@@ -451,8 +441,8 @@ std::shared_ptr<Image> Image::loadFile(const std::filesystem::path& path, std::s
     return image;
 }
 
-std::shared_ptr<Image> Image::loadVariant(const std::filesystem::path& path, double displayScale,
-                                          std::string* error, const ImageLimits& limits)
+std::shared_ptr<Image> Image::loadVariant(const std::filesystem::path& path, double displayScale, std::string* error,
+                                          const ImageLimits& limits)
 {
     auto doubled = path;
     doubled.replace_filename(path.stem().string() + "@2x" + path.extension().string());
@@ -474,14 +464,14 @@ std::shared_ptr<Image> Image::create(int pixelWidth, int pixelHeight, double sca
     return std::shared_ptr<Image>(new Image(surface, scale));
 }
 
-std::shared_ptr<Image> Image::fromRGBA(int pixelWidth, int pixelHeight,
-                                       std::span<const std::uint8_t> rgba, double scale)
+std::shared_ptr<Image> Image::fromRGBA(int pixelWidth, int pixelHeight, std::span<const std::uint8_t> rgba,
+                                       double scale)
 {
-    if (pixelWidth <= 0 || pixelHeight <= 0 || pixelWidth > kMaxSide || pixelHeight > kMaxSide
-        || rgba.size() < std::size_t(pixelWidth) * pixelHeight * 4)
+    if (pixelWidth <= 0 || pixelHeight <= 0 || pixelWidth > kMaxSide || pixelHeight > kMaxSide ||
+        rgba.size() < std::size_t(pixelWidth) * pixelHeight * 4)
         return nullptr;
-    cairo_surface_t* surface = surfaceFromRGBA(pixelWidth, pixelHeight, rgba.data(),
-                                               std::size_t(pixelWidth) * 4, nullptr);
+    cairo_surface_t* surface =
+        surfaceFromRGBA(pixelWidth, pixelHeight, rgba.data(), std::size_t(pixelWidth) * 4, nullptr);
     if (!surface)
         return nullptr;
     return std::shared_ptr<Image>(new Image(surface, scale));
@@ -506,8 +496,7 @@ std::uint32_t Image::pixelRGBA(int x, int y) const
 std::vector<std::uint8_t> Image::encodePNG() const
 {
     std::vector<std::uint8_t> out;
-    if (cairo_surface_write_to_png_stream(m_surface, appendToVector, &out)
-        != CAIRO_STATUS_SUCCESS)
+    if (cairo_surface_write_to_png_stream(m_surface, appendToVector, &out) != CAIRO_STATUS_SUCCESS)
         out.clear();
     return out;
 }

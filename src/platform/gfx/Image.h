@@ -29,28 +29,23 @@ public:
 
     // Decodes PNG, JPEG or GIF (the first frame) from untrusted bytes. Returns null and,
     // when `error` is given, a reason on bad, truncated or oversized input.
-    static std::shared_ptr<Image> decode(std::span<const std::uint8_t> bytes,
-                                         std::string* error = nullptr,
+    static std::shared_ptr<Image> decode(std::span<const std::uint8_t> bytes, std::string* error = nullptr,
                                          const ImageLimits& limits = {}, double scale = 1.0);
     static Format sniff(std::span<const std::uint8_t> bytes);
 
     // Reads an image file; a name ending in "@2x" (before the extension) has scale 2.
-    static std::shared_ptr<Image> loadFile(const std::filesystem::path& path,
-                                           std::string* error = nullptr,
+    static std::shared_ptr<Image> loadFile(const std::filesystem::path& path, std::string* error = nullptr,
                                            const ImageLimits& limits = {});
     // Picks the best variant of "name.png" for a display scale: "name@2x.png" when the
     // scale is above 1 and that file exists, otherwise "name.png" (or the other way round
     // when only the @2x file exists).
-    static std::shared_ptr<Image> loadVariant(const std::filesystem::path& path,
-                                              double displayScale,
-                                              std::string* error = nullptr,
-                                              const ImageLimits& limits = {});
+    static std::shared_ptr<Image> loadVariant(const std::filesystem::path& path, double displayScale,
+                                              std::string* error = nullptr, const ImageLimits& limits = {});
 
     // A transparent image of the given pixel size, for drawing into.
     static std::shared_ptr<Image> create(int pixelWidth, int pixelHeight, double scale = 1.0);
     // Straight (not premultiplied) RGBA bytes, row by row.
-    static std::shared_ptr<Image> fromRGBA(int pixelWidth, int pixelHeight,
-                                           std::span<const std::uint8_t> rgba,
+    static std::shared_ptr<Image> fromRGBA(int pixelWidth, int pixelHeight, std::span<const std::uint8_t> rgba,
                                            double scale = 1.0);
 
     ~Image();

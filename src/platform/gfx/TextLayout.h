@@ -16,13 +16,13 @@ void applyFontOptions(PangoContext* context);
 PangoContext* measuringContext();
 
 // A layout of `text`; wrapped (word, then character) when width > 0.
-PangoLayout* createLayout(PangoContext* context, std::string_view text, const Font& font,
-                          Float width, TextAlignment alignment);
+PangoLayout* createLayout(PangoContext* context, std::string_view text, const Font& font, Float width,
+                          TextAlignment alignment);
 
 struct Fit {
-    int lines{0};        // lines that fit
-    double width{0};     // widest of them, points
-    double height{0};    // bottom of the last of them, points
+    int lines{0};     // lines that fit
+    double width{0};  // widest of them, points
+    double height{0}; // bottom of the last of them, points
 };
 // Counts the lines whose bottom is within maxHeight (at least one, when there is text).
 Fit fit(PangoLayout* layout, double maxHeight);

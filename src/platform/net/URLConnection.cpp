@@ -5,8 +5,8 @@
 #include <curl/curl.h>
 
 #include <algorithm>
-#include <cctype>
 #include <atomic>
+#include <cctype>
 #include <cstring>
 #include <mutex>
 #include <optional>
@@ -144,8 +144,7 @@ std::shared_ptr<CurlDriver> CurlDriver::forLoop(RunLoop& loop)
     return driver;
 }
 
-CurlDriver::CurlDriver(std::weak_ptr<RunLoop> loop)
-    : m_loop(std::move(loop))
+CurlDriver::CurlDriver(std::weak_ptr<RunLoop> loop) : m_loop(std::move(loop))
 {
     initCurlOnce();
     m_multi = curl_multi_init();
@@ -414,10 +413,10 @@ std::size_t CurlDriver::onHeader(char* data, std::size_t size, std::size_t count
     // never delivered, so it does not count.
     const int code = transfer->current.statusCode;
     const bool redirect = code >= 300 && code < 400 && transfer->request.maxRedirects > 0;
-    if (!redirect && transfer->request.maxBodyBytes && transfer->current.expectedContentLength > 0
-        && std::uint64_t(transfer->current.expectedContentLength) > transfer->request.maxBodyBytes) {
-        transfer->abortError = URLConnection::Error{URLConnection::ErrorKind::BodyTooLarge,
-                                                    "the body is larger than allowed"};
+    if (!redirect && transfer->request.maxBodyBytes && transfer->current.expectedContentLength > 0 &&
+        std::uint64_t(transfer->current.expectedContentLength) > transfer->request.maxBodyBytes) {
+        transfer->abortError =
+            URLConnection::Error{URLConnection::ErrorKind::BodyTooLarge, "the body is larger than allowed"};
         return 0;
     }
     auto owner = transfer->owner.lock();
@@ -433,8 +432,8 @@ std::size_t CurlDriver::onBody(char* data, std::size_t size, std::size_t count, 
     if (transfer->cancelled)
         return 0;
     if (transfer->request.maxBodyBytes && transfer->bodyBytes + bytes > transfer->request.maxBodyBytes) {
-        transfer->abortError = URLConnection::Error{URLConnection::ErrorKind::BodyTooLarge,
-                                                    "the body is larger than allowed"};
+        transfer->abortError =
+            URLConnection::Error{URLConnection::ErrorKind::BodyTooLarge, "the body is larger than allowed"};
         return 0;
     }
     transfer->bodyBytes += bytes;
@@ -450,8 +449,7 @@ std::shared_ptr<URLConnection> URLConnection::start(Request request, Callbacks c
     if (!parsed || !parsed->isHTTP() || parsed->host().empty())
         return nullptr;
     for (const auto& [name, value] : request.headers)
-        if (name.empty() || hasLineBreakOrNul(name) || hasLineBreakOrNul(value)
-            || name.find(':') != std::string::npos)
+        if (name.empty() || hasLineBreakOrNul(name) || hasLineBreakOrNul(value) || name.find(':') != std::string::npos)
             return nullptr;
 
     initCurlOnce();

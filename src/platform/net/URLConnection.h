@@ -30,19 +30,20 @@ public:
     struct Request {
         Request() = default;
         Request(std::string url, std::vector<Header> headers = {})
-            : url(std::move(url)), headers(std::move(headers)) { }
+            : url(std::move(url)),
+              headers(std::move(headers)) { }
 
         std::string url;
         std::vector<Header> headers;
-        double timeout{60.0};          // seconds from start to the end of the body
-        int maxRedirects{10};          // further redirects fail the transfer
-        std::size_t maxBodyBytes{0};   // 0: no cap; a longer body fails the transfer
+        double timeout{60.0};        // seconds from start to the end of the body
+        int maxRedirects{10};        // further redirects fail the transfer
+        std::size_t maxBodyBytes{0}; // 0: no cap; a longer body fails the transfer
     };
 
     struct Response {
         int statusCode{0};
-        std::string url;               // the URL this response answers (after redirects)
-        std::vector<Header> headers;   // as received, in order
+        std::string url;             // the URL this response answers (after redirects)
+        std::vector<Header> headers; // as received, in order
         long long expectedContentLength{-1};
     };
 
@@ -62,8 +63,7 @@ public:
     // Starts at once. nullptr when no connection can be made for the request (a URL that is
     // not absolute http or https, a header holding a line break, curl refusing the handle);
     // no callback is delivered then.
-    static std::shared_ptr<URLConnection> start(Request request, Callbacks callbacks,
-                                                RunLoop& loop = RunLoop::main());
+    static std::shared_ptr<URLConnection> start(Request request, Callbacks callbacks, RunLoop& loop = RunLoop::main());
 
     ~URLConnection();
     URLConnection(const URLConnection&) = delete;

@@ -46,8 +46,7 @@ std::shared_ptr<ActionSheet> ActionSheet::create(std::optional<std::string> titl
     return sheet;
 }
 
-ActionSheet::ActionSheet()
-    : View(Rect{})
+ActionSheet::ActionSheet() : View(Rect{})
 {
     setOpaque(false);
     setBackgroundColor(Color::white(0, 0.35f));
@@ -60,8 +59,7 @@ std::string ActionSheet::buttonTitleAtIndex(int index) const
 
 std::shared_ptr<Button> ActionSheet::buttonAt(int index) const
 {
-    return index >= 0 && std::size_t(index) < m_buttonViews.size() ? m_buttonViews[std::size_t(index)]
-                                                                     : nullptr;
+    return index >= 0 && std::size_t(index) < m_buttonViews.size() ? m_buttonViews[std::size_t(index)] : nullptr;
 }
 
 bool ActionSheet::showInView(View& view)
@@ -94,9 +92,9 @@ void ActionSheet::layout()
     const Rect b = bounds();
     const Float inner = b.width() - 2 * kPadding;
     Size titleSize = m_title && !m_title->empty() ? titleFont().measure(*m_title, {inner, 200}) : Size{};
-    Float height = kPadding + (titleSize.height > 0 ? titleSize.height + 12 : 0)
-                   + Float(m_buttons.size()) * (kButtonHeight + kButtonGap) + (m_cancelIndex >= 0 ? 8 : 0)
-                   + kPadding - kButtonGap;
+    Float height = kPadding + (titleSize.height > 0 ? titleSize.height + 12 : 0) +
+                   Float(m_buttons.size()) * (kButtonHeight + kButtonGap) + (m_cancelIndex >= 0 ? 8 : 0) + kPadding -
+                   kButtonGap;
     m_panel = {b.x(), b.maxY() - height, b.width(), height};
     Float y = m_panel.y() + kPadding + (titleSize.height > 0 ? titleSize.height + 12 : 0);
     for (std::size_t i = 0; i < m_buttons.size(); ++i) {
@@ -110,13 +108,15 @@ void ActionSheet::layout()
         button->setBackgroundImage(makePanelButtonImage({inner, kButtonHeight}, fill));
         button->setTitle(m_buttons[i]);
         button->setTitleColor(index == m_destructiveIndex || index == m_cancelIndex ? Color::white(1)
-                                                                                   : Color::white(0));
+                                                                                    : Color::white(0));
         button->setFont(Font::boldSystem(19));
         std::weak_ptr<ActionSheet> weak = sharedAs<ActionSheet>();
-        button->addAction([weak, index](Control&) {
-            if (auto sheet = weak.lock())
-                sheet->dismissWithClickedButtonIndex(index, true);
-        }, TouchUpInside);
+        button->addAction(
+            [weak, index](Control&) {
+                if (auto sheet = weak.lock())
+                    sheet->dismissWithClickedButtonIndex(index, true);
+            },
+            TouchUpInside);
         addSubview(button);
         m_buttonViews.push_back(button);
         y += kButtonHeight + kButtonGap;
@@ -159,8 +159,9 @@ void ActionSheet::touchesEnded(const TouchSet& touches, const TouchEvent&)
 
 void ActionSheet::draw(Canvas& canvas, const Rect&)
 {
-    canvas.drawLinearGradient({{Color::rgba(0.35f, 0.38f, 0.45f, 0.95f), Color::rgba(0.12f, 0.14f, 0.2f, 0.95f)}, {0, 1}},
-                              {0, m_panel.y()}, {0, m_panel.maxY()});
+    canvas.drawLinearGradient(
+        {{Color::rgba(0.35f, 0.38f, 0.45f, 0.95f), Color::rgba(0.12f, 0.14f, 0.2f, 0.95f)}, {0, 1}}, {0, m_panel.y()},
+        {0, m_panel.maxY()});
     if (m_title && !m_title->empty()) {
         canvas.setFillColor(Color::white(1));
         canvas.drawText(*m_title, Rect{kPadding, m_panel.y() + kPadding, m_panel.width() - 2 * kPadding, 200},

@@ -19,8 +19,8 @@ std::shared_ptr<ActivityIndicator> ActivityIndicator::create(ActivityIndicatorSt
 }
 
 ActivityIndicator::ActivityIndicator(ActivityIndicatorStyle style)
-    : View(Rect{{0, 0}, sizeForStyle(style)})
-    , m_style(style)
+    : View(Rect{{0, 0}, sizeForStyle(style)}),
+      m_style(style)
 {
     setOpaque(false);
     setUserInteractionEnabled(false);

@@ -54,8 +54,7 @@ std::shared_ptr<Image> makePanelButtonImage(Size size, Color fill)
     c.beginPath();
     c.addRoundedRect(r, 7);
     c.clip();
-    c.drawLinearGradient({{Color::white(1, 0.35f), Color::white(1, 0.05f)}, {0, 1}}, {0, 0},
-                         {0, size.height / 2});
+    c.drawLinearGradient({{Color::white(1, 0.35f), Color::white(1, 0.05f)}, {0, 1}}, {0, 0}, {0, size.height / 2});
     c.restore();
     c.beginPath();
     c.addRoundedRect(r, 7);
@@ -83,8 +82,7 @@ std::shared_ptr<AlertView> AlertView::create(std::string title, std::string mess
     return alert;
 }
 
-AlertView::AlertView()
-    : View(Rect{})
+AlertView::AlertView() : View(Rect{})
 {
     setOpaque(false);
     setBackgroundColor(Color::white(0, 0.45f));
@@ -105,8 +103,7 @@ int AlertView::addButtonWithTitle(std::string title)
 
 std::shared_ptr<Button> AlertView::buttonAt(int index) const
 {
-    return index >= 0 && std::size_t(index) < m_buttonViews.size() ? m_buttonViews[std::size_t(index)]
-                                                                     : nullptr;
+    return index >= 0 && std::size_t(index) < m_buttonViews.size() ? m_buttonViews[std::size_t(index)] : nullptr;
 }
 
 std::vector<std::shared_ptr<AlertView>> AlertView::visibleAlerts()
@@ -147,27 +144,28 @@ void AlertView::layout()
     // Two buttons sit side by side; otherwise they stack.
     const bool sideBySide = m_buttons.size() == 2;
     const std::size_t rows = sideBySide ? 1 : m_buttons.size();
-    Float height = kPadding + titleSize.height + (messageSize.height > 0 ? 8 + messageSize.height : 0)
-                   + (rows ? 14 + Float(rows) * kButtonHeight + Float(rows - 1) * kButtonGap : 0) + kPadding;
+    Float height = kPadding + titleSize.height + (messageSize.height > 0 ? 8 + messageSize.height : 0) +
+                   (rows ? 14 + Float(rows) * kButtonHeight + Float(rows - 1) * kButtonGap : 0) + kPadding;
     m_box = {bounds.midX() - kBoxWidth / 2, bounds.midY() - height / 2, kBoxWidth, height};
     Float y = m_box.y() + kPadding + titleSize.height + (messageSize.height > 0 ? 8 + messageSize.height : 0) + 14;
     const Float halfWidth = (inner - kButtonGap) / 2;
-    auto image = makePanelButtonImage({sideBySide ? halfWidth : inner, kButtonHeight},
-                                      Color::rgba(0.35f, 0.42f, 0.6f));
+    auto image = makePanelButtonImage({sideBySide ? halfWidth : inner, kButtonHeight}, Color::rgba(0.35f, 0.42f, 0.6f));
     for (std::size_t i = 0; i < m_buttons.size(); ++i) {
-        Rect frame = sideBySide
-                         ? Rect{m_box.x() + kPadding + Float(i) * (halfWidth + kButtonGap), y, halfWidth, kButtonHeight}
-                         : Rect{m_box.x() + kPadding, y + Float(i) * (kButtonHeight + kButtonGap), inner, kButtonHeight};
+        Rect frame =
+            sideBySide ? Rect{m_box.x() + kPadding + Float(i) * (halfWidth + kButtonGap), y, halfWidth, kButtonHeight}
+                       : Rect{m_box.x() + kPadding, y + Float(i) * (kButtonHeight + kButtonGap), inner, kButtonHeight};
         auto button = Button::create(frame);
         button->setBackgroundImage(image);
         button->setTitle(m_buttons[i]);
         button->setFont(Font::boldSystem(17));
         std::weak_ptr<AlertView> weak = sharedAs<AlertView>();
         const int index = int(i);
-        button->addAction([weak, index](Control&) {
-            if (auto alert = weak.lock())
-                alert->dismissWithClickedButtonIndex(index, true);
-        }, TouchUpInside);
+        button->addAction(
+            [weak, index](Control&) {
+                if (auto alert = weak.lock())
+                    alert->dismissWithClickedButtonIndex(index, true);
+            },
+            TouchUpInside);
         addSubview(button);
         m_buttonViews.push_back(button);
     }
@@ -216,11 +214,11 @@ void AlertView::draw(Canvas& canvas, const Rect&)
     Float y = m_box.y() + kPadding;
     canvas.setFillColor(Color::white(1));
     if (!m_title.empty())
-        y += canvas.drawText(m_title, Rect{m_box.x() + kPadding, y, inner, 400}, titleFont(),
-                             TextAlignment::Center).height + 8;
+        y += canvas.drawText(m_title, Rect{m_box.x() + kPadding, y, inner, 400}, titleFont(), TextAlignment::Center)
+                 .height +
+             8;
     if (!m_message.empty())
-        canvas.drawText(m_message, Rect{m_box.x() + kPadding, y, inner, 400}, messageFont(),
-                        TextAlignment::Center);
+        canvas.drawText(m_message, Rect{m_box.x() + kPadding, y, inner, 400}, messageFont(), TextAlignment::Center);
 }
 
 } // namespace platform

@@ -55,10 +55,14 @@ double applyCurve(AnimationCurve curve, double fraction)
     if (x <= 0 || x >= 1)
         return x;
     switch (curve) {
-    case AnimationCurve::Linear: return x;
-    case AnimationCurve::EaseInOut: return cubicBezier(0.42, 0, 0.58, 1, x);
-    case AnimationCurve::EaseIn: return cubicBezier(0.42, 0, 1, 1, x);
-    case AnimationCurve::EaseOut: return cubicBezier(0, 0, 0.58, 1, x);
+    case AnimationCurve::Linear:
+        return x;
+    case AnimationCurve::EaseInOut:
+        return cubicBezier(0.42, 0, 0.58, 1, x);
+    case AnimationCurve::EaseIn:
+        return cubicBezier(0.42, 0, 1, 1, x);
+    case AnimationCurve::EaseOut:
+        return cubicBezier(0, 0, 0.58, 1, x);
     }
     return x;
 }
@@ -188,8 +192,7 @@ void ViewAnimation::setTransition(ViewTransition transition, View& view, bool)
     state->kind = transition;
     state->transaction = t;
     if (t->enabled)
-        state->before = detail::renderViewForTransition(view, detail::snapshotScale(),
-                                                        detail::animationClockNow());
+        state->before = detail::renderViewForTransition(view, detail::snapshotScale(), detail::animationClockNow());
     view.setTransition(std::move(state));
     t->touch(view);
 }

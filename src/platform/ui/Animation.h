@@ -38,8 +38,7 @@ double applyCurve(AnimationCurve curve, double fraction);
 // animations. Blocks nest; changes belong to the innermost open block. Main thread only.
 class ViewAnimation final {
 public:
-    using DidStop = std::function<void(const std::string& animationId, bool finished,
-                                       const std::any& context)>;
+    using DidStop = std::function<void(const std::string& animationId, bool finished, const std::any& context)>;
 
     static constexpr double kDefaultDuration = 0.2;
 

@@ -42,15 +42,13 @@ std::shared_ptr<Transaction> openTransaction();
 
 double animationClockNow();
 
-template <class T>
-struct PropertyAnimation {
+template <class T> struct PropertyAnimation {
     std::shared_ptr<Transaction> transaction;
     T from{};
 };
 
 template <class T, class Lerp>
-T presentValue(const std::shared_ptr<PropertyAnimation<T>>& animation, const T& model,
-               double now, Lerp lerp)
+T presentValue(const std::shared_ptr<PropertyAnimation<T>>& animation, const T& model, double now, Lerp lerp)
 {
     if (!animation || now >= animation->transaction->endTime())
         return model;

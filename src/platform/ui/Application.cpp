@@ -32,9 +32,8 @@ bool Application::launch(const std::filesystem::path& interfaceFile, std::string
     auto delegate = std::dynamic_pointer_cast<ApplicationDelegate>(interface->delegate);
     if (!delegate) {
         if (error)
-            *error = interfaceFile.string()
-                     + (interface->delegate ? ": the delegate is not an application delegate"
-                                            : ": the description names no \"delegate\"");
+            *error = interfaceFile.string() + (interface->delegate ? ": the delegate is not an application delegate"
+                                                                   : ": the description names no \"delegate\"");
         return false;
     }
     m_objects = std::move(interface->objects);

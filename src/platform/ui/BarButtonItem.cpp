@@ -9,11 +9,17 @@ std::shared_ptr<BarButtonItem> BarButtonItem::create(BarButtonSystemItem item, A
     b->m_action = std::move(action);
     // The word buttons are bordered; Done is the emphasised one.
     switch (item) {
-    case BarButtonSystemItem::Done: b->m_style = BarButtonItemStyle::Done; break;
+    case BarButtonSystemItem::Done:
+        b->m_style = BarButtonItemStyle::Done;
+        break;
     case BarButtonSystemItem::Cancel:
     case BarButtonSystemItem::Edit:
-    case BarButtonSystemItem::Save: b->m_style = BarButtonItemStyle::Bordered; break;
-    default: b->m_style = BarButtonItemStyle::Plain; break;
+    case BarButtonSystemItem::Save:
+        b->m_style = BarButtonItemStyle::Bordered;
+        break;
+    default:
+        b->m_style = BarButtonItemStyle::Plain;
+        break;
     }
     return b;
 }

@@ -14,9 +14,26 @@ class Image;
 
 // The phone platform's numbers for its standard bar buttons.
 enum class BarButtonSystemItem {
-    Done = 0, Cancel = 1, Edit = 2, Save = 3, Add = 4, FlexibleSpace = 5, FixedSpace = 6,
-    Compose = 7, Reply = 8, Action = 9, Organize = 10, Bookmarks = 11, Search = 12,
-    Refresh = 13, Stop = 14, Camera = 15, Trash = 16, Play = 17, Pause = 18, Rewind = 19,
+    Done = 0,
+    Cancel = 1,
+    Edit = 2,
+    Save = 3,
+    Add = 4,
+    FlexibleSpace = 5,
+    FixedSpace = 6,
+    Compose = 7,
+    Reply = 8,
+    Action = 9,
+    Organize = 10,
+    Bookmarks = 11,
+    Search = 12,
+    Refresh = 13,
+    Stop = 14,
+    Camera = 15,
+    Trash = 16,
+    Play = 17,
+    Pause = 18,
+    Rewind = 19,
     FastForward = 20,
 };
 
@@ -34,11 +51,9 @@ public:
     static std::shared_ptr<BarButtonItem> create(BarButtonSystemItem item, Action action = {});
     static std::shared_ptr<BarButtonItem> create(std::shared_ptr<Image> image, BarButtonItemStyle style,
                                                  Action action = {});
-    static std::shared_ptr<BarButtonItem> create(std::string title, BarButtonItemStyle style,
-                                                 Action action = {});
+    static std::shared_ptr<BarButtonItem> create(std::string title, BarButtonItemStyle style, Action action = {});
     // An action calling a method of a weakly held target.
-    template <class T>
-    static Action method(const std::shared_ptr<T>& target, void (T::*m)())
+    template <class T> static Action method(const std::shared_ptr<T>& target, void (T::*m)())
     {
         std::weak_ptr<T> weak = target;
         return [weak, m](BarButtonItem&) {

@@ -25,18 +25,23 @@ const Font& itemFont()
 std::string wordFor(BarButtonSystemItem item)
 {
     switch (item) {
-    case BarButtonSystemItem::Done: return "Done";
-    case BarButtonSystemItem::Cancel: return "Cancel";
-    case BarButtonSystemItem::Edit: return "Edit";
-    case BarButtonSystemItem::Save: return "Save";
-    default: return {};
+    case BarButtonSystemItem::Done:
+        return "Done";
+    case BarButtonSystemItem::Cancel:
+        return "Cancel";
+    case BarButtonSystemItem::Edit:
+        return "Edit";
+    case BarButtonSystemItem::Save:
+        return "Save";
+    default:
+        return {};
     }
 }
 
 Color lighter(const Color& c, float amount)
 {
-    return Color::rgba(c.red + (1 - c.red) * amount, c.green + (1 - c.green) * amount,
-                       c.blue + (1 - c.blue) * amount, c.alpha);
+    return Color::rgba(c.red + (1 - c.red) * amount, c.green + (1 - c.green) * amount, c.blue + (1 - c.blue) * amount,
+                       c.alpha);
 }
 
 // One item on a bar: draws the item and sends it on a tap.
@@ -46,11 +51,13 @@ public:
     {
         auto view = std::shared_ptr<BarItemView>(new BarItemView(item));
         std::weak_ptr<BarItemView> weak = view;
-        view->addAction([weak](Control&) {
-            if (auto v = weak.lock())
-                if (auto i = v->m_item.lock())
-                    i->send();
-        }, TouchUpInside);
+        view->addAction(
+            [weak](Control&) {
+                if (auto v = weak.lock())
+                    if (auto i = v->m_item.lock())
+                        i->send();
+            },
+            TouchUpInside);
         return view;
     }
 
@@ -69,7 +76,7 @@ public:
             canvas.beginPath();
             canvas.addRoundedRect(box, 5);
             canvas.setFillColor(item->style() == BarButtonItemStyle::Done ? Color::rgba(0.2f, 0.4f, 0.85f)
-                                                                         : Color::white(0, 0.25f));
+                                                                          : Color::white(0, 0.25f));
             canvas.fillPath();
             canvas.beginPath();
             canvas.addRoundedRect(box.insetBy(0.5f, 0.5f), 5);
@@ -80,8 +87,7 @@ public:
         std::string word = item->title().value_or(item->systemItem() ? wordFor(*item->systemItem()) : "");
         if (item->image()) {
             Size s = item->image()->size();
-            canvas.drawImage(*item->image(),
-                             Rect{b.midX() - s.width / 2, b.midY() - s.height / 2, s.width, s.height});
+            canvas.drawImage(*item->image(), Rect{b.midX() - s.width / 2, b.midY() - s.height / 2, s.width, s.height});
         } else if (!word.empty()) {
             Size s = itemFont().measure(word);
             canvas.setFillColor(Color::white(1));
@@ -100,9 +106,7 @@ public:
     }
 
 private:
-    explicit BarItemView(const std::shared_ptr<BarButtonItem>& item)
-        : Control(Rect{})
-        , m_item(item)
+    explicit BarItemView(const std::shared_ptr<BarButtonItem>& item) : Control(Rect{}), m_item(item)
     {
         setOpaque(false);
         setEnabled(item->isEnabled());
@@ -117,13 +121,17 @@ private:
         c.beginPath();
         switch (glyph) {
         case BarButtonSystemItem::Stop:
-            c.moveTo(x - 7, y - 7); c.lineTo(x + 7, y + 7);
-            c.moveTo(x + 7, y - 7); c.lineTo(x - 7, y + 7);
+            c.moveTo(x - 7, y - 7);
+            c.lineTo(x + 7, y + 7);
+            c.moveTo(x + 7, y - 7);
+            c.lineTo(x - 7, y + 7);
             c.strokePath();
             break;
         case BarButtonSystemItem::Add:
-            c.moveTo(x - 8, y); c.lineTo(x + 8, y);
-            c.moveTo(x, y - 8); c.lineTo(x, y + 8);
+            c.moveTo(x - 8, y);
+            c.lineTo(x + 8, y);
+            c.moveTo(x, y - 8);
+            c.lineTo(x, y + 8);
             c.strokePath();
             break;
         case BarButtonSystemItem::Refresh: {
@@ -133,21 +141,30 @@ private:
             Float ax = x + 8 * std::cos(Float(-std::numbers::pi / 3));
             Float ay = y + 8 * std::sin(Float(-std::numbers::pi / 3));
             c.beginPath();
-            c.moveTo(ax - 5, ay - 4); c.lineTo(ax + 3, ay - 3); c.lineTo(ax, ay + 5);
+            c.moveTo(ax - 5, ay - 4);
+            c.lineTo(ax + 3, ay - 3);
+            c.lineTo(ax, ay + 5);
             c.closePath();
             c.fillPath();
             break;
         }
         case BarButtonSystemItem::Action:
             // A tray with an arrow leaving it.
-            c.moveTo(x - 2, y - 7); c.lineTo(x - 9, y - 7); c.lineTo(x - 9, y + 8);
-            c.lineTo(x + 8, y + 8); c.lineTo(x + 8, y + 2);
+            c.moveTo(x - 2, y - 7);
+            c.lineTo(x - 9, y - 7);
+            c.lineTo(x - 9, y + 8);
+            c.lineTo(x + 8, y + 8);
+            c.lineTo(x + 8, y + 2);
             c.strokePath();
             c.beginPath();
-            c.moveTo(x - 4, y + 3); c.addArcToPoint(x - 2, y - 5, x + 6, y - 5, 6); c.lineTo(x + 6, y - 5);
+            c.moveTo(x - 4, y + 3);
+            c.addArcToPoint(x - 2, y - 5, x + 6, y - 5, 6);
+            c.lineTo(x + 6, y - 5);
             c.strokePath();
             c.beginPath();
-            c.moveTo(x + 9, y - 5); c.lineTo(x + 4, y - 10); c.lineTo(x + 4, y);
+            c.moveTo(x + 9, y - 5);
+            c.lineTo(x + 4, y - 10);
+            c.lineTo(x + 4, y);
             c.closePath();
             c.fillPath();
             break;
@@ -165,8 +182,7 @@ private:
 
 // ---- Bar ---------------------------------------------------------------------------------
 
-Bar::Bar(const Rect& frame)
-    : View(frame)
+Bar::Bar(const Rect& frame) : View(frame)
 {
 }
 

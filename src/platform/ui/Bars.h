@@ -71,7 +71,11 @@ public:
 
 private:
     NavigationItem() = default;
-    void changed() { if (m_onChange) m_onChange(); }
+    void changed()
+    {
+        if (m_onChange)
+            m_onChange();
+    }
     std::string m_title;
     std::shared_ptr<BarButtonItem> m_left;
     std::shared_ptr<BarButtonItem> m_right;

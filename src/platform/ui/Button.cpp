@@ -10,21 +10,19 @@ namespace platform {
 namespace {
 constexpr double kHighlightDarkening = 0.35;
 constexpr Float kDisabledAlpha = 0.45f;
-}
+} // namespace
 
 std::shared_ptr<Button> Button::create(const Rect& frame)
 {
     return std::shared_ptr<Button>(new Button(frame));
 }
 
-Button::Button(const Rect& frame)
-    : Control(frame)
+Button::Button(const Rect& frame) : Control(frame)
 {
     setOpaque(false);
 }
 
-template <class T>
-std::optional<T> Button::lookup(const std::map<unsigned, T>& map, unsigned state)
+template <class T> std::optional<T> Button::lookup(const std::map<unsigned, T>& map, unsigned state)
 {
     // The exact state, then the state without highlight/selection, then normal.
     for (unsigned s : {state, state & StateDisabled, unsigned(StateNormal)}) {
@@ -140,8 +138,8 @@ void Button::draw(Canvas& canvas, const Rect&)
         canvas.setFillColor(titleColorForState(s));
         if ((s & StateDisabled) && !m_titleColors.count(s))
             canvas.setAlpha(canvas.alpha() * kDisabledAlpha);
-        canvas.drawText(*title, Rect{b.x(), b.y() + (b.height() - size.height) / 2, b.width(), size.height},
-                        m_font, TextAlignment::Center);
+        canvas.drawText(*title, Rect{b.x(), b.y() + (b.height() - size.height) / 2, b.width(), size.height}, m_font,
+                        TextAlignment::Center);
         canvas.restore();
     }
 }

@@ -43,8 +43,7 @@ protected:
     explicit Button(const Rect& frame);
 
 private:
-    template <class T>
-    static std::optional<T> lookup(const std::map<unsigned, T>& map, unsigned state);
+    template <class T> static std::optional<T> lookup(const std::map<unsigned, T>& map, unsigned state);
     void drawAdjusted(Canvas& canvas, const Image& image, const Rect& r, bool fromNormal) const;
 
     std::map<unsigned, std::shared_ptr<Image>> m_images;

@@ -100,8 +100,7 @@ void drawView(Canvas& canvas, View& view, double now)
         double shade = 0;
         if (transition) {
             double p = transition->transaction->progress(now);
-            if (transition->kind == ViewTransition::FlipFromLeft
-                || transition->kind == ViewTransition::FlipFromRight) {
+            if (transition->kind == ViewTransition::FlipFromLeft || transition->kind == ViewTransition::FlipFromRight) {
                 // A turn about the vertical centre line: the old face narrows to an edge,
                 // then the new face widens from it.
                 double angle = p * std::numbers::pi;
@@ -153,13 +152,14 @@ std::shared_ptr<Image> renderViewForTransition(View& view, double scale, double 
 
 } // namespace detail
 
-Compositor::Compositor(std::shared_ptr<Window> window)
-    : m_window(std::move(window))
+Compositor::Compositor(std::shared_ptr<Window> window) : m_window(std::move(window))
 {
-    m_window->setInvalidationHandler([this] {
-        if (m_onNeedsDisplay)
-            m_onNeedsDisplay();
-    }, this);
+    m_window->setInvalidationHandler(
+        [this] {
+            if (m_onNeedsDisplay)
+                m_onNeedsDisplay();
+        },
+        this);
 }
 
 Compositor::~Compositor()
@@ -220,12 +220,11 @@ std::shared_ptr<Image> Compositor::renderImage(double scale)
     return image;
 }
 
-FrameDriver::FrameDriver(Compositor& compositor, std::function<void()> drawFrame,
-                         double framesPerSecond, RunLoop& loop)
-    : m_compositor(compositor)
-    , m_draw(std::move(drawFrame))
-    , m_interval(1.0 / (framesPerSecond > 0 ? framesPerSecond : 60.0))
-    , m_loop(loop.weak_from_this())
+FrameDriver::FrameDriver(Compositor& compositor, std::function<void()> drawFrame, double framesPerSecond, RunLoop& loop)
+    : m_compositor(compositor),
+      m_draw(std::move(drawFrame)),
+      m_interval(1.0 / (framesPerSecond > 0 ? framesPerSecond : 60.0)),
+      m_loop(loop.weak_from_this())
 {
     m_compositor.setNeedsDisplayHandler([this] { schedule(); });
     schedule();

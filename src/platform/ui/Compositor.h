@@ -53,8 +53,8 @@ private:
 // compositor needs frames.
 class FrameDriver final {
 public:
-    FrameDriver(Compositor& compositor, std::function<void()> drawFrame,
-                double framesPerSecond = 60.0, RunLoop& loop = RunLoop::main());
+    FrameDriver(Compositor& compositor, std::function<void()> drawFrame, double framesPerSecond = 60.0,
+                RunLoop& loop = RunLoop::main());
     ~FrameDriver();
     FrameDriver(const FrameDriver&) = delete;
     FrameDriver& operator=(const FrameDriver&) = delete;

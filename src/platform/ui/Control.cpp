@@ -2,8 +2,7 @@
 
 namespace platform {
 
-Control::Control(const Rect& frame)
-    : View(frame)
+Control::Control(const Rect& frame) : View(frame)
 {
 }
 

@@ -42,14 +42,15 @@ public:
     // Actions run in the order they were added.
     int addAction(Action action, unsigned events);
     // A method of a weakly held target: a target that is gone silences the action.
-    template <class T>
-    int addTarget(const std::shared_ptr<T>& target, void (T::*method)(), unsigned events)
+    template <class T> int addTarget(const std::shared_ptr<T>& target, void (T::*method)(), unsigned events)
     {
         std::weak_ptr<T> weak = target;
-        return addAction([weak, method](Control&) {
-            if (auto t = weak.lock())
-                ((*t).*method)();
-        }, events);
+        return addAction(
+            [weak, method](Control&) {
+                if (auto t = weak.lock())
+                    ((*t).*method)();
+            },
+            events);
     }
     void removeAction(int token);
     void removeAllActions();

@@ -20,8 +20,7 @@ std::shared_ptr<ImageView> ImageView::create(std::shared_ptr<Image> image)
     return view;
 }
 
-ImageView::ImageView(const Rect& frame)
-    : View(frame)
+ImageView::ImageView(const Rect& frame) : View(frame)
 {
     setUserInteractionEnabled(false);
     setOpaque(false);

@@ -5,12 +5,12 @@
 #include <set>
 #include <sstream>
 
-#include "json/JSONDeserializer.h"
 #include "platform/gfx/Image.h"
 #include "platform/ui/Button.h"
 #include "platform/ui/ImageView.h"
 #include "platform/ui/ViewController.h"
 #include "platform/ui/Window.h"
+#include "json/JSONDeserializer.h"
 
 namespace platform {
 
@@ -45,7 +45,11 @@ struct PendingAction {
 class Builder {
 public:
     Builder(const InterfaceRegistry& registry, std::filesystem::path imageDirectory, double scale)
-        : m_registry(registry), m_images(std::move(imageDirectory)), m_scale(scale) { }
+        : m_registry(registry),
+          m_images(std::move(imageDirectory)),
+          m_scale(scale)
+    {
+    }
 
     Interface build(const json::Value& root)
     {
@@ -73,10 +77,7 @@ public:
 private:
     // ---- values ---------------------------------------------------------------------
 
-    static std::string describe(const std::string& where, const std::string& key)
-    {
-        return where + "." + key;
-    }
+    static std::string describe(const std::string& where, const std::string& key) { return where + "." + key; }
 
     double number(const json::Value& v, const std::string& where)
     {
@@ -223,8 +224,8 @@ private:
         return object;
     }
 
-    bool applyViewProperty(View& view, const std::string& key, const json::Value& v,
-                           const std::string& at, const std::string& where)
+    bool applyViewProperty(View& view, const std::string& key, const json::Value& v, const std::string& at,
+                           const std::string& where)
     {
         if (key == "frame") {
             auto f = numbers(v, 4, at);
@@ -278,8 +279,7 @@ private:
         return true;
     }
 
-    bool applyButtonProperty(Button& button, const std::string& key, const json::Value& v,
-                             const std::string& at)
+    bool applyButtonProperty(Button& button, const std::string& key, const json::Value& v, const std::string& at)
     {
         if (key == "image")
             button.setImage(image(v, at));
@@ -312,21 +312,31 @@ private:
 
     ContentMode contentMode(const std::string& name, const std::string& at)
     {
-        if (name == "scaleToFill") return ContentMode::ScaleToFill;
-        if (name == "scaleAspectFit") return ContentMode::ScaleAspectFit;
-        if (name == "scaleAspectFill") return ContentMode::ScaleAspectFill;
-        if (name == "center") return ContentMode::Center;
-        if (name == "topLeft") return ContentMode::TopLeft;
+        if (name == "scaleToFill")
+            return ContentMode::ScaleToFill;
+        if (name == "scaleAspectFit")
+            return ContentMode::ScaleAspectFit;
+        if (name == "scaleAspectFill")
+            return ContentMode::ScaleAspectFill;
+        if (name == "center")
+            return ContentMode::Center;
+        if (name == "topLeft")
+            return ContentMode::TopLeft;
         fail(at, "unknown content mode \"" + name + "\"");
     }
 
     unsigned controlEvent(const std::string& name, const std::string& at)
     {
-        if (name == "touchUpInside") return TouchUpInside;
-        if (name == "touchUpOutside") return TouchUpOutside;
-        if (name == "touchDown") return TouchDown;
-        if (name == "touchCancel") return TouchCancel;
-        if (name == "valueChanged") return ValueChanged;
+        if (name == "touchUpInside")
+            return TouchUpInside;
+        if (name == "touchUpOutside")
+            return TouchUpOutside;
+        if (name == "touchDown")
+            return TouchDown;
+        if (name == "touchCancel")
+            return TouchCancel;
+        if (name == "valueChanged")
+            return ValueChanged;
         fail(at, "unknown control event \"" + name + "\"");
     }
 
@@ -399,10 +409,12 @@ private:
             // Both ends are held weakly: the control must not keep its target alive.
             std::weak_ptr<Object> weakTarget = target;
             auto call = *method;
-            a.control->addAction([weakTarget, call](Control& sender) {
-                if (auto t = weakTarget.lock())
-                    call(*t, sender);
-            }, a.events);
+            a.control->addAction(
+                [weakTarget, call](Control& sender) {
+                    if (auto t = weakTarget.lock())
+                        call(*t, sender);
+                },
+                a.events);
         }
     }
 
@@ -423,8 +435,7 @@ private:
 
 } // namespace
 
-InterfaceLoader::InterfaceLoader(const InterfaceRegistry& registry)
-    : m_registry(registry)
+InterfaceLoader::InterfaceLoader(const InterfaceRegistry& registry) : m_registry(registry)
 {
 }
 
@@ -439,8 +450,7 @@ std::optional<Interface> InterfaceLoader::loadFile(const std::filesystem::path& 
     }
     if (size > kMaxFileSize) {
         if (error)
-            *error = file.string() + ": the description is larger than "
-                     + std::to_string(kMaxFileSize) + " bytes";
+            *error = file.string() + ": the description is larger than " + std::to_string(kMaxFileSize) + " bytes";
         return std::nullopt;
     }
     std::ifstream in(file, std::ios::binary);
@@ -458,8 +468,7 @@ std::optional<Interface> InterfaceLoader::loadFile(const std::filesystem::path& 
     return result;
 }
 
-std::optional<Interface> InterfaceLoader::loadText(std::string_view text,
-                                                   const std::filesystem::path& imageDirectory,
+std::optional<Interface> InterfaceLoader::loadText(std::string_view text, const std::filesystem::path& imageDirectory,
                                                    std::string* error)
 {
     json::Error parseError;
@@ -468,9 +477,8 @@ std::optional<Interface> InterfaceLoader::loadText(std::string_view text,
         if (error) {
             *error = "not valid JSON";
             if (parseError.code)
-                *error += " (error " + std::to_string(parseError.code)
-                          + (parseError.description ? ": " + *parseError.description : std::string())
-                          + ")";
+                *error += " (error " + std::to_string(parseError.code) +
+                          (parseError.description ? ": " + *parseError.description : std::string()) + ")";
         }
         return std::nullopt;
     }

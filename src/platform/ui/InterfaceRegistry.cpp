@@ -11,7 +11,7 @@ namespace platform {
 namespace {
 // A plain object an interface description can make, to hold outlets of its own.
 class PlainObject final : public Object { };
-}
+} // namespace
 
 InterfaceRegistry& InterfaceRegistry::shared()
 {

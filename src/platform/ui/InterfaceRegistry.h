@@ -26,11 +26,9 @@ public:
     static InterfaceRegistry& shared();
     InterfaceRegistry();
 
-    template <class T>
-    class Registration {
+    template <class T> class Registration {
     public:
-        template <class U>
-        Registration& outlet(const std::string& name, void (T::*setter)(std::shared_ptr<U>))
+        template <class U> Registration& outlet(const std::string& name, void (T::*setter)(std::shared_ptr<U>))
         {
             m_registry.addOutlet(m_class, name, [setter](Object& owner, const std::shared_ptr<Object>& value) {
                 auto* self = dynamic_cast<T*>(&owner);
@@ -61,8 +59,7 @@ public:
 
     private:
         friend class InterfaceRegistry;
-        Registration(InterfaceRegistry& registry, std::string name)
-            : m_registry(registry), m_class(std::move(name)) { }
+        Registration(InterfaceRegistry& registry, std::string name) : m_registry(registry), m_class(std::move(name)) { }
         InterfaceRegistry& m_registry;
         std::string m_class;
     };

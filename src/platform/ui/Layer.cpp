@@ -122,8 +122,8 @@ void Layer::setSublayers(std::vector<std::shared_ptr<Layer>> layers)
         sub->m_superlayer.reset();
     m_sublayers.clear();
     for (auto& layer : layers)
-        if (layer && layer.get() != this
-            && std::find(m_sublayers.begin(), m_sublayers.end(), layer) == m_sublayers.end()) {
+        if (layer && layer.get() != this &&
+            std::find(m_sublayers.begin(), m_sublayers.end(), layer) == m_sublayers.end()) {
             adopt(layer);
             m_sublayers.push_back(layer);
         }
@@ -218,8 +218,7 @@ void Layer::stop(Running running, bool finished)
 
 void Layer::removeAnimation(const std::string& key)
 {
-    auto it = std::find_if(m_animations.begin(), m_animations.end(),
-                           [&](const Running& r) { return r.key == key; });
+    auto it = std::find_if(m_animations.begin(), m_animations.end(), [&](const Running& r) { return r.key == key; });
     if (it == m_animations.end())
         return;
     Running running = std::move(*it);
@@ -312,8 +311,7 @@ Point Layer::presentationPosition(double now) const
 std::optional<Color> Layer::presentationBackgroundColor(double now) const
 {
     if (const Running* r = showing("backgroundColor", now)) {
-        auto v = r->animation->valueAt(fractionAt(*r->animation, r->start, now),
-                                       m_background.value_or(Color::clear()));
+        auto v = r->animation->valueAt(fractionAt(*r->animation, r->start, now), m_background.value_or(Color::clear()));
         if (auto c = std::get_if<Color>(&v))
             return *c;
     }

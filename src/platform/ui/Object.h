@@ -15,16 +15,8 @@ public:
     // outlets.
     virtual void awakeFromNib() { }
 
-    template <class T>
-    std::shared_ptr<T> sharedAs()
-    {
-        return std::dynamic_pointer_cast<T>(shared_from_this());
-    }
-    template <class T>
-    std::weak_ptr<T> weakAs()
-    {
-        return sharedAs<T>();
-    }
+    template <class T> std::shared_ptr<T> sharedAs() { return std::dynamic_pointer_cast<T>(shared_from_this()); }
+    template <class T> std::weak_ptr<T> weakAs() { return sharedAs<T>(); }
 
 protected:
     Object() = default;

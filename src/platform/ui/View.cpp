@@ -19,8 +19,7 @@ Rect standardized(const Rect& r)
 // A new value for an animatable property: inside an open block the change animates from
 // what is shown now; outside, any running animation of it is dropped.
 template <class T>
-void retarget(View& view, std::shared_ptr<detail::PropertyAnimation<T>>& slot, const T& shown,
-              double now)
+void retarget(View& view, std::shared_ptr<detail::PropertyAnimation<T>>& slot, const T& shown, double now)
 {
     if (slot && now < slot->transaction->endTime())
         slot->transaction->interrupted = true;
@@ -42,8 +41,7 @@ Point lerpPoint(Point a, Point b, double t)
 Rect lerpRect(const Rect& a, const Rect& b, double t)
 {
     return {Float(a.x() + (b.x() - a.x()) * t), Float(a.y() + (b.y() - a.y()) * t),
-            Float(a.width() + (b.width() - a.width()) * t),
-            Float(a.height() + (b.height() - a.height()) * t)};
+            Float(a.width() + (b.width() - a.width()) * t), Float(a.height() + (b.height() - a.height()) * t)};
 }
 
 } // namespace
@@ -72,8 +70,7 @@ View::~View()
 
 Rect View::frame() const
 {
-    return {m_center.x - m_bounds.width() / 2, m_center.y - m_bounds.height() / 2,
-            m_bounds.width(), m_bounds.height()};
+    return {m_center.x - m_bounds.width() / 2, m_center.y - m_bounds.height() / 2, m_bounds.width(), m_bounds.height()};
 }
 
 void View::setFrame(const Rect& frame)
@@ -146,8 +143,7 @@ void View::setBackgroundColor(std::optional<Color> color)
     if (color == m_background)
         return;
     double now = detail::animationClockNow();
-    retarget(*this, m_backgroundAnimation,
-             presentationBackgroundColor(now).value_or(Color::clear()), now);
+    retarget(*this, m_backgroundAnimation, presentationBackgroundColor(now).value_or(Color::clear()), now);
     m_background = color;
     notify(ViewChange::BackgroundColor);
 }
@@ -189,8 +185,7 @@ void View::attach(std::shared_ptr<View> view, std::size_t index)
         m_subviews.erase(it);
         if (index > at)
             --index;
-        m_subviews.insert(m_subviews.begin() + std::ptrdiff_t(std::min(index, m_subviews.size())),
-                          view);
+        m_subviews.insert(m_subviews.begin() + std::ptrdiff_t(std::min(index, m_subviews.size())), view);
         notify(ViewChange::Subviews);
         return;
     }
@@ -207,16 +202,14 @@ void View::attach(std::shared_ptr<View> view, std::size_t index)
 
 void View::detachChild(const View& child)
 {
-    auto it = std::find_if(m_subviews.begin(), m_subviews.end(),
-                           [&](const auto& v) { return v.get() == &child; });
+    auto it = std::find_if(m_subviews.begin(), m_subviews.end(), [&](const auto& v) { return v.get() == &child; });
     if (it != m_subviews.end())
         m_subviews.erase(it);
 }
 
 void View::bringSubviewToFront(const View& view)
 {
-    auto it = std::find_if(m_subviews.begin(), m_subviews.end(),
-                           [&](const auto& v) { return v.get() == &view; });
+    auto it = std::find_if(m_subviews.begin(), m_subviews.end(), [&](const auto& v) { return v.get() == &view; });
     if (it == m_subviews.end() || it + 1 == m_subviews.end())
         return;
     auto keep = *it;
@@ -227,8 +220,7 @@ void View::bringSubviewToFront(const View& view)
 
 void View::sendSubviewToBack(const View& view)
 {
-    auto it = std::find_if(m_subviews.begin(), m_subviews.end(),
-                           [&](const auto& v) { return v.get() == &view; });
+    auto it = std::find_if(m_subviews.begin(), m_subviews.end(), [&](const auto& v) { return v.get() == &view; });
     if (it == m_subviews.end() || it == m_subviews.begin())
         return;
     auto keep = *it;
@@ -283,8 +275,7 @@ std::shared_ptr<View> View::viewWithTag(int tag)
 
 Point View::originInSuperview() const
 {
-    return {m_center.x - m_bounds.width() / 2 - m_bounds.x(),
-            m_center.y - m_bounds.height() / 2 - m_bounds.y()};
+    return {m_center.x - m_bounds.width() / 2 - m_bounds.x(), m_center.y - m_bounds.height() / 2 - m_bounds.y()};
 }
 
 Point View::toWindow(Point p) const
@@ -301,7 +292,7 @@ Point View::toWindow(Point p) const
 Point View::fromWindow(Point p) const
 {
     std::vector<const View*> chain;
-    for (const View* v = this; v; ) {
+    for (const View* v = this; v;) {
         auto parent = v->superview();
         if (!parent)
             break;
@@ -343,7 +334,9 @@ Rect View::convertRectFromView(const Rect& rect, const View* view) const
 
 // ---- drawing ----------------------------------------------------------------------------
 
-void View::draw(Canvas&, const Rect&) { }
+void View::draw(Canvas&, const Rect&)
+{
+}
 
 void View::setNeedsDisplay()
 {
@@ -451,9 +444,8 @@ Rect View::presentationBounds(double now) const
 
 Float View::presentationAlpha(double now) const
 {
-    return detail::presentValue(m_alphaAnimation, m_alpha, now, [](Float a, Float b, double t) {
-        return Float(a + (b - a) * t);
-    });
+    return detail::presentValue(m_alphaAnimation, m_alpha, now,
+                                [](Float a, Float b, double t) { return Float(a + (b - a) * t); });
 }
 
 std::optional<Color> View::presentationBackgroundColor(double now) const
@@ -461,9 +453,7 @@ std::optional<Color> View::presentationBackgroundColor(double now) const
     if (!m_backgroundAnimation || now >= m_backgroundAnimation->transaction->endTime())
         return m_background;
     return detail::presentValue(m_backgroundAnimation, m_background.value_or(Color::clear()), now,
-                                [](const Color& a, const Color& b, double t) {
-                                    return Color::lerp(a, b, float(t));
-                                });
+                                [](const Color& a, const Color& b, double t) { return Color::lerp(a, b, float(t)); });
 }
 
 const detail::TransitionState* View::activeTransition(double now) const
@@ -475,11 +465,9 @@ const detail::TransitionState* View::activeTransition(double now) const
 
 bool View::hasRunningAnimations(double now) const
 {
-    auto running = [now](const auto& slot) {
-        return slot && now < slot->transaction->endTime();
-    };
-    return running(m_centerAnimation) || running(m_boundsAnimation) || running(m_alphaAnimation)
-           || running(m_backgroundAnimation) || running(m_transition) || animatesContinuously();
+    auto running = [now](const auto& slot) { return slot && now < slot->transaction->endTime(); };
+    return running(m_centerAnimation) || running(m_boundsAnimation) || running(m_alphaAnimation) ||
+           running(m_backgroundAnimation) || running(m_transition) || animatesContinuously();
 }
 
 void View::finishAnimations(const detail::Transaction& transaction)

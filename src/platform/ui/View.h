@@ -21,17 +21,17 @@ namespace detail {
 struct Transaction;
 template <class T> struct PropertyAnimation;
 struct TransitionState;
-}
+} // namespace detail
 
 // What changed on a view, for observers (event logs, the compositor).
 enum class ViewChange : std::uint16_t {
-    Frame = 1,           // centre or bounds (the frame follows from both)
+    Frame = 1, // centre or bounds (the frame follows from both)
     Alpha = 2,
     Hidden = 4,
     BackgroundColor = 8,
-    Content = 16,        // drawing, image, layers
+    Content = 16, // drawing, image, layers
     Subviews = 32,
-    State = 64,          // control state: enabled, highlighted
+    State = 64, // control state: enabled, highlighted
 };
 
 enum AutoresizingMask : unsigned {

@@ -17,8 +17,7 @@ std::shared_ptr<Window> Window::create(const Rect& frame)
     return std::shared_ptr<Window>(new Window(frame));
 }
 
-Window::Window(const Rect& frame)
-    : View(frame)
+Window::Window(const Rect& frame) : View(frame)
 {
     m_window = this;
 }
@@ -74,10 +73,18 @@ void Window::deliver(const std::shared_ptr<Touch>& touch, Delivery delivery)
     // The touch's view may drop the window's last reference to it while handling this.
     auto keepWindow = sharedAs<Window>();
     switch (delivery) {
-    case Delivery::Began: view->touchesBegan(set, event); break;
-    case Delivery::Moved: view->touchesMoved(set, event); break;
-    case Delivery::Ended: view->touchesEnded(set, event); break;
-    case Delivery::Cancelled: view->touchesCancelled(set, event); break;
+    case Delivery::Began:
+        view->touchesBegan(set, event);
+        break;
+    case Delivery::Moved:
+        view->touchesMoved(set, event);
+        break;
+    case Delivery::Ended:
+        view->touchesEnded(set, event);
+        break;
+    case Delivery::Cancelled:
+        view->touchesCancelled(set, event);
+        break;
     }
 }
 

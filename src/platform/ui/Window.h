@@ -18,7 +18,11 @@ public:
     static Screen& main();
 
     Rect bounds() const { return m_bounds; }
-    void setBounds(const Rect& bounds) { m_bounds = bounds; m_applicationFrame = bounds; }
+    void setBounds(const Rect& bounds)
+    {
+        m_bounds = bounds;
+        m_applicationFrame = bounds;
+    }
     // The area an application may use (the whole screen here: there is no status bar).
     Rect applicationFrame() const { return m_applicationFrame; }
     void setApplicationFrame(const Rect& frame) { m_applicationFrame = frame; }

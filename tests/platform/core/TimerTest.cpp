@@ -15,8 +15,8 @@ TEST(Timer, FirstTickOneIntervalAfterSchedulingAndPhaseKept)
     auto loop = RunLoop::createVirtual(100.0);
     loop->runFor(0.37);
     std::vector<double> ticks;
-    auto timer = Timer::schedule(0.3, true, [&](Timer&) { ticks.push_back(loop->now()); },
-                                 *loop);
+    auto timer = Timer::schedule(
+        0.3, true, [&](Timer&) { ticks.push_back(loop->now()); }, *loop);
     loop->runFor(3.0);
     ASSERT_EQ(ticks.size(), 10u);
     for (std::size_t k = 0; k < ticks.size(); ++k)
@@ -28,7 +28,8 @@ TEST(Timer, OneShotFiresOnceAndBecomesInvalid)
 {
     auto loop = RunLoop::createVirtual(0.0);
     int fired = 0;
-    auto timer = Timer::schedule(1.0, false, [&](Timer&) { ++fired; }, *loop);
+    auto timer = Timer::schedule(
+        1.0, false, [&](Timer&) { ++fired; }, *loop);
     EXPECT_TRUE(timer->isValid());
     loop->runFor(5.0);
     EXPECT_EQ(fired, 1);
@@ -39,10 +40,13 @@ TEST(Timer, InvalidateInsideTheCallbackStopsFurtherTicks)
 {
     auto loop = RunLoop::createVirtual(0.0);
     int fired = 0;
-    Timer::schedule(1.0, true, [&](Timer& t) {
-        if (++fired == 3)
-            t.invalidate();
-    }, *loop);
+    Timer::schedule(
+        1.0, true,
+        [&](Timer& t) {
+            if (++fired == 3)
+                t.invalidate();
+        },
+        *loop);
     loop->runFor(10.0);
     EXPECT_EQ(fired, 3);
 }
@@ -53,8 +57,10 @@ TEST(Timer, InvalidateBeforeADueTickInTheSameTurnSuppressesIt)
     int second = 0;
     std::shared_ptr<Timer> b;
     // Both due at t = 1; the first one's tick invalidates the second.
-    auto a = Timer::schedule(1.0, false, [&](Timer&) { b->invalidate(); }, *loop);
-    b = Timer::schedule(1.0, true, [&](Timer&) { ++second; }, *loop);
+    auto a = Timer::schedule(
+        1.0, false, [&](Timer&) { b->invalidate(); }, *loop);
+    b = Timer::schedule(
+        1.0, true, [&](Timer&) { ++second; }, *loop);
     loop->runFor(3.0);
     EXPECT_EQ(second, 0);
     EXPECT_FALSE(b->isValid());
@@ -65,10 +71,13 @@ TEST(Timer, LoopKeepsATimerAliveWithoutOutsideReferences)
 {
     auto loop = RunLoop::createVirtual(0.0);
     int fired = 0;
-    std::weak_ptr<Timer> weak = Timer::schedule(0.5, true, [&](Timer& t) {
-        if (++fired == 4)
-            t.invalidate();
-    }, *loop);
+    std::weak_ptr<Timer> weak = Timer::schedule(
+        0.5, true,
+        [&](Timer& t) {
+            if (++fired == 4)
+                t.invalidate();
+        },
+        *loop);
     EXPECT_FALSE(weak.expired());
     loop->runFor(5.0);
     EXPECT_EQ(fired, 4);
@@ -80,8 +89,8 @@ TEST(Timer, LateRealClockFiresOnceThenResumesOnTheGrid)
     auto loop = RunLoop::createReal();
     std::vector<double> ticks;
     double start = loop->now();
-    auto timer = Timer::schedule(0.01, true, [&](Timer&) { ticks.push_back(loop->now()); },
-                                 *loop);
+    auto timer = Timer::schedule(
+        0.01, true, [&](Timer&) { ticks.push_back(loop->now()); }, *loop);
     double first = timer->fireTime();
     // Block the loop for several intervals, then let it run.
     while (loop->now() < start + 0.055) { }
@@ -94,14 +103,15 @@ TEST(Timer, LateRealClockFiresOnceThenResumesOnTheGrid)
     timer->invalidate();
 }
 
-
 TEST(Timer, RepeatingTicksAllocateNothingOnceWarm)
 {
     // The accelerometer ticks 25 times a second for the whole run.
     auto loop = RunLoop::createVirtual(0.0);
     long ticks = 0;
-    auto timer = Timer::schedule(0.04, true, [&](Timer&) { ++ticks; }, *loop);
-    auto other = Timer::schedule(0.3, true, [&](Timer&) { }, *loop);
+    auto timer = Timer::schedule(
+        0.04, true, [&](Timer&) { ++ticks; }, *loop);
+    auto other = Timer::schedule(
+        0.3, true, [&](Timer&) {}, *loop);
     loop->runFor(1.0);
     const auto before = alloccount::allocations();
     loop->runFor(100.0);

@@ -110,8 +110,7 @@ TEST(Canvas, ArcToPointRoundsCornersAndArcsFollowTheAngleDirection)
     arc.canvas().setStrokeColor(Color::rgba(0, 0, 1));
     arc.canvas().setLineWidth(3);
     arc.canvas().beginPath();
-    arc.canvas().addArc(20, 20, 12, Float(3 * std::numbers::pi / 2), Float(2 * std::numbers::pi),
-                        false);
+    arc.canvas().addArc(20, 20, 12, Float(3 * std::numbers::pi / 2), Float(2 * std::numbers::pi), false);
     arc.canvas().strokePath();
     auto arcImage = arc.makeImage();
     double a = 7 * std::numbers::pi / 4;
@@ -127,9 +126,9 @@ TEST(Canvas, ArcToPointDegenerateCasesDrawStraightLines)
     c.setStrokeColor(Color::rgba(0, 0, 0));
     c.setLineWidth(2);
     c.beginPath();
-    c.addArcToPoint(5, 5, 10, 10, 3); // no current point: just moves
+    c.addArcToPoint(5, 5, 10, 10, 3);   // no current point: just moves
     c.addArcToPoint(15, 15, 18, 18, 3); // collinear: a line to the corner
-    c.addArcToPoint(15, 5, 15, 5, 0); // zero radius: a line to the corner
+    c.addArcToPoint(15, 5, 15, 5, 0);   // zero radius: a line to the corner
     c.strokePath();
     auto image = bitmap.makeImage();
     EXPECT_GT(alphaAt(*image, 10, 10), 0);

@@ -80,9 +80,8 @@ int appendGif(GifFileType* gif, const GifByteType* data, int length)
 }
 
 // A 4-colour GIF: index 0 red, 1 green, 2 blue, 3 white; index 3 may be transparent.
-std::vector<std::uint8_t> makeGIF(int w, int h, const std::vector<GifPixelType>& indices,
-                                  bool transparent3, bool interlace = false, int left = 0,
-                                  int top = 0, int screenW = 0, int screenH = 0)
+std::vector<std::uint8_t> makeGIF(int w, int h, const std::vector<GifPixelType>& indices, bool transparent3,
+                                  bool interlace = false, int left = 0, int top = 0, int screenW = 0, int screenH = 0)
 {
     std::vector<std::uint8_t> bytes;
     int err = 0;
@@ -151,8 +150,8 @@ std::filesystem::path scratchDir(const char* name)
 
 void writeFile(const std::filesystem::path& p, const std::vector<std::uint8_t>& bytes)
 {
-    std::ofstream(p, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
-                                            std::streamsize(bytes.size()));
+    std::ofstream(p, std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
 }
 
 } // namespace
@@ -174,8 +173,7 @@ TEST(ImageDecode, PNGRoundTripKeepsStraightColoursAndTransparency)
             const std::uint8_t* p = &source[(std::size_t(y) * w + x) * 4];
             std::uint32_t expected = p[3] == 0 ? 0 : rgba(p[0], p[1], p[2], p[3]);
             // Premultiplied storage costs at most a step or two at alpha 128.
-            EXPECT_LE(channelDistance(image->pixelRGBA(x, y), expected), 2)
-                << "pixel " << x << "," << y;
+            EXPECT_LE(channelDistance(image->pixelRGBA(x, y), expected), 2) << "pixel " << x << "," << y;
         }
     EXPECT_EQ(image->pixelRGBA(-1, 0), 0u);
     EXPECT_EQ(image->pixelRGBA(w, 0), 0u);
@@ -208,8 +206,7 @@ TEST(ImageDecode, GIFHonoursTransparencyInterlaceFrameOffsetAndBadIndices)
         auto image = Image::decode(gif, &error);
         ASSERT_TRUE(image) << error;
         ASSERT_EQ(image->pixelWidth(), w);
-        const std::uint32_t palette[4] = {rgba(255, 0, 0, 255), rgba(0, 255, 0, 255),
-                                          rgba(0, 0, 255, 255), 0};
+        const std::uint32_t palette[4] = {rgba(255, 0, 0, 255), rgba(0, 255, 0, 255), rgba(0, 0, 255, 255), 0};
         for (int y = 0; y < h; ++y)
             for (int x = 0; x < w; ++x)
                 EXPECT_EQ(image->pixelRGBA(x, y), palette[(x + y) % 4])
@@ -286,9 +283,8 @@ TEST(ImageDecode, BadAndTruncatedInputFailsCleanly)
     EXPECT_EQ(error, "not a PNG, JPEG or GIF image");
 
     std::vector<std::uint8_t> gifIdx(64, 1);
-    const std::vector<std::vector<std::uint8_t>> files = {
-        makePNG(16, 16), makeJPEG(16, 16, 1, 2, 3), makeJPEG(16, 16, 1, 2, 3, true),
-        makeGIF(8, 8, gifIdx, true)};
+    const std::vector<std::vector<std::uint8_t>> files = {makePNG(16, 16), makeJPEG(16, 16, 1, 2, 3),
+                                                          makeJPEG(16, 16, 1, 2, 3, true), makeGIF(8, 8, gifIdx, true)};
     for (const auto& file : files) {
         // Every prefix: no crash, no hang, and a reason whenever it fails. A prefix that
         // cuts into the pixel data of a PNG or GIF must fail; one that only loses the end

@@ -1,7 +1,7 @@
 #include "platform/backend/gtk/GameWindow.h"
 
-#include <gtk/gtk.h>
 #include <gtest/gtest.h>
+#include <gtk/gtk.h>
 #include <stdlib.h>
 #include <unistd.h>
 
@@ -68,7 +68,10 @@ protected:
         hooks.pressed = [this](double x, double y) { log.push_back(event("pressed", x, y)); };
         hooks.dragged = [this](double x, double y) { lastDrag = event("dragged", x, y); };
         hooks.released = [this](double x, double y) { log.push_back(event("released", x, y)); };
-        hooks.pointerMoved = [this](double x, double y) { ++moves; lastMove = event("moved", x, y); };
+        hooks.pointerMoved = [this](double x, double y) {
+            ++moves;
+            lastMove = event("moved", x, y);
+        };
         hooks.shakeKey = [this](bool down) { log.push_back(down ? "space down" : "space up"); };
         hooks.closed = [this] { log.push_back("closed"); };
         hooks.now = [] { return steadyNow(); };
@@ -147,8 +150,8 @@ TEST_F(GameWindowOnXvfb, ClicksAndDragsArriveInPoints)
     EXPECT_EQ(log[1], "released 160 240");
 
     log.clear();
-    xdotool({"mousemove", "--sync", std::to_string(g->x + 20), std::to_string(g->y + 20), "mousedown", "1",
-             "mousemove", "--sync", std::to_string(g->x + 100), std::to_string(g->y + 50), "mouseup", "1"});
+    xdotool({"mousemove", "--sync", std::to_string(g->x + 20), std::to_string(g->y + 20), "mousedown", "1", "mousemove",
+             "--sync", std::to_string(g->x + 100), std::to_string(g->y + 50), "mouseup", "1"});
     ASSERT_EQ(log.size(), 2u);
     EXPECT_EQ(log[0], "pressed 16 16");
     EXPECT_EQ(lastDrag, "dragged 80 40");

@@ -9,8 +9,8 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <iostream>
+#include <iterator>
 #include <optional>
 #include <sstream>
 #include <string>
@@ -249,14 +249,12 @@ TEST(GtkApplication, StartsShowsTheGameAndTheStartButtonPlaysTheCountdown)
     double delay = double(*sound - silentBytes) / 2 / rate;
     EXPECT_LT(delay, 1.0 + 1.5 /* the wait before the click */) << "seconds after the click";
 
-    std::cout << "resident memory: " << idle.rssKb / 1024.0 << " MiB at the start screen, "
-              << playing.rssKb / 1024.0 << " MiB while playing, peak " << playing.peakKb / 1024.0
-              << " MiB\n"
+    std::cout << "resident memory: " << idle.rssKb / 1024.0 << " MiB at the start screen, " << playing.rssKb / 1024.0
+              << " MiB while playing, peak " << playing.peakKb / 1024.0 << " MiB\n"
               << "CPU while waiting for a tap: " << idleCpu * 100 << " %\n"
               << "screenshots: " << first << ", " << shot << "\n";
     std::ofstream(std::string(BRIMSEY_BINARY_DIR) + "/gtk-smoke-memory.txt")
         << "VmRSS start screen: " << idle.rssKb << " kB\nVmRSS playing: " << playing.rssKb
-        << " kB\nVmHWM: " << playing.peakKb << " kB\nCPU waiting for a tap: " << idleCpu * 100
-        << " %\n";
+        << " kB\nVmHWM: " << playing.peakKb << " kB\nCPU waiting for a tap: " << idleCpu * 100 << " %\n";
     std::filesystem::remove_all(dir);
 }

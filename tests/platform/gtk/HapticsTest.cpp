@@ -10,13 +10,13 @@
 
 #include <chrono>
 #include <cmath>
+#include <condition_variable>
 #include <cstdio>
 #include <functional>
-#include <string>
-#include <vector>
-#include <condition_variable>
 #include <mutex>
+#include <string>
 #include <thread>
+#include <vector>
 
 using platform::gtk::FeedbackVibrator;
 using platform::gtk::Jolt;
@@ -96,8 +96,7 @@ bool iterateUntil(const std::function<bool()>& done, double seconds = 5.0)
 // a thread of its own: libfeedback's set-up waits synchronously for the service's answers.
 class FakeFeedbackd {
 public:
-    explicit FakeFeedbackd(bool reject = false)
-        : m_reject(reject)
+    explicit FakeFeedbackd(bool reject = false) : m_reject(reject)
     {
         m_thread = std::thread([this] { serve(); });
         std::unique_lock lock(m_mutex);
@@ -149,8 +148,8 @@ private:
         LfbGdbusFeedback* skeleton = lfb_gdbus_feedback_skeleton_new();
         g_signal_connect(skeleton, "handle-trigger-feedback", G_CALLBACK(onTrigger), this);
         guint owner = 0;
-        if (bus && g_dbus_interface_skeleton_export(G_DBUS_INTERFACE_SKELETON(skeleton), bus,
-                                                    "/org/sigxcpu/Feedback", nullptr)) {
+        if (bus && g_dbus_interface_skeleton_export(G_DBUS_INTERFACE_SKELETON(skeleton), bus, "/org/sigxcpu/Feedback",
+                                                    nullptr)) {
             owner = g_bus_own_name_on_connection(
                 bus, "org.sigxcpu.Feedback", G_BUS_NAME_OWNER_FLAGS_NONE,
                 [](GDBusConnection*, const gchar*, gpointer self) {
@@ -188,8 +187,8 @@ private:
         g_main_context_unref(context);
     }
 
-    static gboolean onTrigger(LfbGdbusFeedback* object, GDBusMethodInvocation* invocation,
-                              const gchar* appId, const gchar* event, GVariant*, gint, gpointer data)
+    static gboolean onTrigger(LfbGdbusFeedback* object, GDBusMethodInvocation* invocation, const gchar* appId,
+                              const gchar* event, GVariant*, gint, gpointer data)
     {
         auto* self = static_cast<FakeFeedbackd*>(data);
         unsigned id;

@@ -47,8 +47,7 @@ protected:
     fs::path root;
 };
 
-std::map<std::string, std::string> accel(std::string x, std::string y, std::string z,
-                                         std::string scale = "0.5\n")
+std::map<std::string, std::string> accel(std::string x, std::string y, std::string z, std::string scale = "0.5\n")
 {
     return {{"name", "lis3dh\n"},
             {"in_accel_x_raw", x + "\n"},
@@ -62,9 +61,9 @@ std::map<std::string, std::string> accel(std::string x, std::string y, std::stri
 TEST_F(FakeSysfs, ReadsRawPlusOffsetTimesScaleInG)
 {
     auto files = accel("100", "-40", "0");
-    files["in_accel_offset"] = "4\n";          // shared offset...
-    files["in_accel_z_offset"] = "-2\n";       // ...overridden per axis
-    files["in_accel_y_scale"] = "0.25\n";      // per-axis scale beats the shared one
+    files["in_accel_offset"] = "4\n";     // shared offset...
+    files["in_accel_z_offset"] = "-2\n";  // ...overridden per axis
+    files["in_accel_y_scale"] = "0.25\n"; // per-axis scale beats the shared one
     auto dir = device("iio:device0", files);
     std::string error;
     auto acc = IioAccelerometer::open(dir.string(), &error);

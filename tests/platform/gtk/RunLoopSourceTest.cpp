@@ -42,7 +42,8 @@ protected:
         double end = steadyNow() + limitSeconds;
         // A GLib timeout guarantees that a blocking iteration returns by the limit.
         GSource* guard = g_timeout_source_new(static_cast<guint>(limitSeconds * 1000) + 1);
-        g_source_set_callback(guard, [](gpointer) -> gboolean { return G_SOURCE_CONTINUE; }, nullptr, nullptr);
+        g_source_set_callback(
+            guard, [](gpointer) -> gboolean { return G_SOURCE_CONTINUE; }, nullptr, nullptr);
         g_source_attach(guard, context);
         int iterations = 0;
         while (!done() && steadyNow() < end) {
@@ -87,9 +88,7 @@ TEST_F(GLibDriven, TimersFireInTimeOrderAndNeverEarly)
     double start = loop->now();
     for (auto [name, delay] : {std::pair{"c", 0.12}, {"a", 0.03}, {"b", 0.07}, {"a2", 0.03}}) {
         double due = start + delay;
-        loop->scheduleAt(due, [&, name = std::string(name), due] {
-            fired.push_back({name, due, loop->now()});
-        });
+        loop->scheduleAt(due, [&, name = std::string(name), due] { fired.push_back({name, due, loop->now()}); });
     }
     iterateUntil([&] { return fired.size() == 4; }, 3.0);
     ASSERT_EQ(fired.size(), 4u);

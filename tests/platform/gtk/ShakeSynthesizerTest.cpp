@@ -57,8 +57,7 @@ struct Motion {
 // Drives a synthesizer with pointer events at about `eventHz` (each event's time jittered
 // by up to `jitter` of its period) and samples it every 0.04 s for `seconds`. The filter is
 // warmed up at rest first, as it would be in the running application.
-GameFilter shakeWithPointer(const Motion& motion, double seconds, double eventHz, double jitter,
-                            std::uint32_t seed = 7)
+GameFilter shakeWithPointer(const Motion& motion, double seconds, double eventHz, double jitter, std::uint32_t seed = 7)
 {
     ShakeSynthesizer synth;
     GameFilter game;

@@ -17,7 +17,12 @@ TEST(SoundOutput, AChoiceAlreadyMadeIsLeftAlone)
     setenv("ALSOFT_DRIVERS", "wave", 1);
     bool probed = false;
     std::string note = "stale";
-    EXPECT_EQ(chooseSoundOutput(&note, [&] { probed = true; return false; }), SoundOutput::UserChoice);
+    EXPECT_EQ(chooseSoundOutput(&note,
+                                [&] {
+                                    probed = true;
+                                    return false;
+                                }),
+              SoundOutput::UserChoice);
     EXPECT_FALSE(probed);
     EXPECT_EQ(note, "");
     EXPECT_STREQ(getenv("ALSOFT_DRIVERS"), "wave");

@@ -80,8 +80,8 @@ ChildProcess::~ChildProcess()
     stop(2.0);
 }
 
-bool ChildProcess::start(const std::vector<std::string>& argv,
-                         const std::map<std::string, std::string>& env, const std::string& outputFile)
+bool ChildProcess::start(const std::vector<std::string>& argv, const std::map<std::string, std::string>& env,
+                         const std::string& outputFile)
 {
     std::vector<std::string> args = argv;
     std::vector<std::string> envs = mergedEnvironment(env);
@@ -90,8 +90,7 @@ bool ChildProcess::start(const std::vector<std::string>& argv,
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, outputFile.c_str(),
-                                     O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, outputFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     posix_spawn_file_actions_adddup2(&actions, STDOUT_FILENO, STDERR_FILENO);
     int rc = posix_spawnp(&m_pid, args[0].c_str(), &actions, nullptr, argp.data(), envp.data());
     posix_spawn_file_actions_destroy(&actions);
@@ -172,8 +171,8 @@ bool XvfbSession::start(int width, int height)
     int writeEnd = fcntl(fds[1], F_DUPFD, 3);
     close(fds[1]);
     std::string screen = std::to_string(width) + "x" + std::to_string(height) + "x24";
-    bool ok = m_server.start({"Xvfb", "-displayfd", std::to_string(writeEnd), "-screen", "0", screen,
-                              "-nolisten", "tcp", "-noreset"});
+    bool ok = m_server.start(
+        {"Xvfb", "-displayfd", std::to_string(writeEnd), "-screen", "0", screen, "-nolisten", "tcp", "-noreset"});
     close(writeEnd);
     if (!ok) {
         close(fds[0]);
@@ -257,8 +256,8 @@ bool XvfbSession::screenshot(const std::string& pngPath)
 
 bool XvfbSession::click(int x, int y)
 {
-    return runCommand({"xdotool", "mousemove", "--sync", std::to_string(x), std::to_string(y), "click", "1"},
-                      env(), 10.0)
+    return runCommand({"xdotool", "mousemove", "--sync", std::to_string(x), std::to_string(y), "click", "1"}, env(),
+                      10.0)
         .has_value();
 }
 
@@ -267,8 +266,8 @@ std::optional<ImageStats> imageStats(const std::string& pngPath, int x, int y, i
     std::vector<std::string> argv = {"convert", pngPath};
     if (width > 0 && height > 0) {
         argv.push_back("-crop");
-        argv.push_back(std::to_string(width) + "x" + std::to_string(height) + "+" + std::to_string(x) +
-                       "+" + std::to_string(y));
+        argv.push_back(std::to_string(width) + "x" + std::to_string(height) + "+" + std::to_string(x) + "+" +
+                       std::to_string(y));
         argv.push_back("+repage");
     }
     argv.push_back("-format");

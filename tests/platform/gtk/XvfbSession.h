@@ -18,8 +18,7 @@ public:
     ChildProcess& operator=(const ChildProcess&) = delete;
 
     // Starts argv[0] (looked up in PATH) with env added to this process's environment.
-    bool start(const std::vector<std::string>& argv,
-               const std::map<std::string, std::string>& env = {},
+    bool start(const std::vector<std::string>& argv, const std::map<std::string, std::string>& env = {},
                const std::string& outputFile = "/dev/null");
     pid_t pid() const { return m_pid; }
     bool running();
@@ -36,8 +35,7 @@ private:
 // Runs a command to completion (with a time limit); its standard output, or nothing when
 // it failed.
 std::optional<std::string> runCommand(const std::vector<std::string>& argv,
-                                      const std::map<std::string, std::string>& env = {},
-                                      double seconds = 30.0);
+                                      const std::map<std::string, std::string>& env = {}, double seconds = 30.0);
 
 bool programInPath(const std::string& name);
 
@@ -74,7 +72,6 @@ struct ImageStats {
     int distinctColours{0};
     double standardDeviation{0}; // 0 for a blank (single-colour) area
 };
-std::optional<ImageStats> imageStats(const std::string& pngPath, int x = 0, int y = 0,
-                                     int width = 0, int height = 0);
+std::optional<ImageStats> imageStats(const std::string& pngPath, int x = 0, int y = 0, int width = 0, int height = 0);
 
 } // namespace brimsey::testing

@@ -49,7 +49,11 @@ public:
         go->setAlpha(1);
         ViewAnimation::commit();
     }
-    void start() { running = true; ++starts; }
+    void start()
+    {
+        running = true;
+        ++starts;
+    }
     void accelerometerDidAccelerate(Accelerometer&, const Acceleration& a) override
     {
         samples.push_back(a);
@@ -76,12 +80,12 @@ class Runner : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        InterfaceRegistry::shared().registerClass<ShakeView>("ShakeView", "View")
+        InterfaceRegistry::shared()
+            .registerClass<ShakeView>("ShakeView", "View")
             .outlet("bar", &ShakeView::setBar)
             .outlet("go", &ShakeView::setGo)
             .action("start", &ShakeView::start);
-        InterfaceRegistry::shared().registerClass<Delegate>("ShakeDelegate")
-            .outlet("window", &Delegate::setWindow);
+        InterfaceRegistry::shared().registerClass<Delegate>("ShakeDelegate").outlet("window", &Delegate::setWindow);
         dir = scratch(::testing::UnitTest::GetInstance()->current_test_info()->name());
         writeSolidPNG(dir / "bar.png", {20, 40}, Color::rgba(0, 1, 0));
         writeSolidPNG(dir / "go.png", {80, 40}, Color::rgba(1, 0, 0));

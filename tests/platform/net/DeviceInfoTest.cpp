@@ -67,9 +67,9 @@ TEST(Sha256, MatchesPublishedVectors)
     EXPECT_EQ(hex(platform::Sha256::hmac(bytes("Jefe"), bytes("what do ya want for nothing?"))),
               "5bdcc146bf60754e6a042426089575c75a003f089d2739839dec58b964ec3843");
     std::string longKey(131, '\xaa');
-    EXPECT_EQ(hex(platform::Sha256::hmac(bytes(longKey),
-                                         bytes("Test Using Larger Than Block-Size Key - Hash Key First"))),
-              "60e431591ee0b67f0d8a26aacbf5b77f8e0bc6213728c5140546040f0ee37f54");
+    EXPECT_EQ(
+        hex(platform::Sha256::hmac(bytes(longKey), bytes("Test Using Larger Than Block-Size Key - Hash Key First"))),
+        "60e431591ee0b67f0d8a26aacbf5b77f8e0bc6213728c5140546040f0ee37f54");
 }
 
 TEST(DeviceInfo, UniqueIdentifierIsDerivedAndNeverTheMachineIdItself)
@@ -79,8 +79,7 @@ TEST(DeviceInfo, UniqueIdentifierIsDerivedAndNeverTheMachineIdItself)
     // The same derivation as systemd's application-specific machine ids.
     EXPECT_EQ(platform::applicationSpecificId("3d1219c7c4c5404aaa1f6d2a48adfda4\n", app),
               "f50949f4874348419c64d04b15fd1889");
-    auto ours = platform::applicationSpecificId("3d1219c7c4c5404aaa1f6d2a48adfda4",
-                                                platform::kBrimseyApplicationId);
+    auto ours = platform::applicationSpecificId("3d1219c7c4c5404aaa1f6d2a48adfda4", platform::kBrimseyApplicationId);
     ASSERT_TRUE(ours);
     EXPECT_NE(*ours, "3d1219c7c4c5404aaa1f6d2a48adfda4");
     EXPECT_NE(*ours, "f50949f4874348419c64d04b15fd1889");
@@ -90,9 +89,9 @@ TEST(DeviceInfo, UniqueIdentifierIsDerivedAndNeverTheMachineIdItself)
 TEST(DeviceInfo, UnusableMachineIdsGiveNoIdentifier)
 {
     const auto app = platform::kBrimseyApplicationId;
-    for (const char* text : {"", "uninitialized\n", "00000000000000000000000000000000",
-                             "3d1219c7c4c5404aaa1f6d2a48adfda", "3d1219c7c4c5404aaa1f6d2a48adfda4a",
-                             "3d1219c7c4c5404aaa1f6d2a48adfdzz"})
+    for (const char* text :
+         {"", "uninitialized\n", "00000000000000000000000000000000", "3d1219c7c4c5404aaa1f6d2a48adfda",
+          "3d1219c7c4c5404aaa1f6d2a48adfda4a", "3d1219c7c4c5404aaa1f6d2a48adfdzz"})
         EXPECT_FALSE(platform::applicationSpecificId(text, app)) << text;
 }
 
@@ -101,9 +100,8 @@ TEST(DeviceInfo, ReadsModelSystemAndMachineFromTheirFiles)
     FactFiles files;
     auto sources = files.none();
     sources.dmiProductName = files.write("product_name", "ThinkPad X1 Carbon Gen 9\n");
-    sources.osRelease = files.write("os-release",
-                                    "PRETTY_NAME=\"Debian GNU/Linux 12 (bookworm)\"\n"
-                                    "NAME=\"Debian GNU/Linux\"\nVERSION_ID=\"12.4.1\"\nID=debian\n");
+    sources.osRelease = files.write("os-release", "PRETTY_NAME=\"Debian GNU/Linux 12 (bookworm)\"\n"
+                                                  "NAME=\"Debian GNU/Linux\"\nVERSION_ID=\"12.4.1\"\nID=debian\n");
     sources.machineId = files.write("machine-id", "3d1219c7c4c5404aaa1f6d2a48adfda4\n");
     auto facts = platform::readDeviceFacts(sources);
     EXPECT_EQ(facts.model, "ThinkPad X1 Carbon Gen 9");
@@ -111,8 +109,7 @@ TEST(DeviceInfo, ReadsModelSystemAndMachineFromTheirFiles)
     EXPECT_EQ(facts.systemVersion, "12.4.1");
     EXPECT_EQ(facts.machine, "aarch64");
     EXPECT_EQ(facts.uniqueIdentifier,
-              platform::applicationSpecificId("3d1219c7c4c5404aaa1f6d2a48adfda4",
-                                              platform::kBrimseyApplicationId));
+              platform::applicationSpecificId("3d1219c7c4c5404aaa1f6d2a48adfda4", platform::kBrimseyApplicationId));
 }
 
 TEST(DeviceInfo, FallsBackStepByStepWhenFilesAreMissingOrBlank)

@@ -1,5 +1,5 @@
-#include "platform/core/DocumentsDirectory.h"
 #include "platform/core/FileSystem.h"
+#include "platform/core/DocumentsDirectory.h"
 #include "platform/core/RunLoop.h"
 
 #include <gtest/gtest.h>
@@ -43,7 +43,7 @@ TEST(FileSystem, AtomicWriteReplacesTheFileAndLeavesNoTemporaryBehind)
     for ([[maybe_unused]] auto& e : std::filesystem::directory_iterator(dir.path()))
         ++entries;
     EXPECT_EQ(entries, 1);
-    struct stat st {};
+    struct stat st { };
     ASSERT_EQ(stat(file.c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0644u);
 }
@@ -115,10 +115,9 @@ TEST(DocumentsDirectory, FollowsTheXDGUserDirsFile)
     // Without the file: ~/Documents.
     EXPECT_EQ(platform::xdgDocumentsDirectory(home.path(), std::nullopt), home / "Documents");
 
-    writePlain(home / ".config/user-dirs.dirs",
-               "# written by xdg-user-dirs-update\n"
-               "XDG_DESKTOP_DIR=\"$HOME/Desktop\"\n"
-               "XDG_DOCUMENTS_DIR=\"$HOME/Dokumente\"\n");
+    writePlain(home / ".config/user-dirs.dirs", "# written by xdg-user-dirs-update\n"
+                                                "XDG_DESKTOP_DIR=\"$HOME/Desktop\"\n"
+                                                "XDG_DOCUMENTS_DIR=\"$HOME/Dokumente\"\n");
     EXPECT_EQ(platform::xdgDocumentsDirectory(home.path(), std::nullopt), home / "Dokumente");
 
     // XDG_CONFIG_HOME wins over ~/.config; absolute paths are taken as they stand.

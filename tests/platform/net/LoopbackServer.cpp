@@ -11,21 +11,20 @@
 
 LoopbackServer::Reply LoopbackServer::plain(int status, const std::string& body, const std::string& extraHeaders)
 {
-    std::string head = "HTTP/1.1 " + std::to_string(status) + " X\r\nContent-Length: "
-        + std::to_string(body.size()) + "\r\nConnection: close\r\n" + extraHeaders + "\r\n";
+    std::string head = "HTTP/1.1 " + std::to_string(status) + " X\r\nContent-Length: " + std::to_string(body.size()) +
+                       "\r\nConnection: close\r\n" + extraHeaders + "\r\n";
     return Reply{{{head + body, 0}}, false};
 }
 
-LoopbackServer::LoopbackServer(Handler handler)
-    : m_handler(std::move(handler))
+LoopbackServer::LoopbackServer(Handler handler) : m_handler(std::move(handler))
 {
     m_listen = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     sockaddr_in addr{};
     addr.sin_family = AF_INET;
     addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     addr.sin_port = 0;
-    if (m_listen < 0 || bind(m_listen, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0
-        || listen(m_listen, 64) != 0 || pipe(m_stop) != 0)
+    if (m_listen < 0 || bind(m_listen, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 ||
+        listen(m_listen, 64) != 0 || pipe(m_stop) != 0)
         throw std::runtime_error("loopback server cannot listen");
     socklen_t len = sizeof addr;
     getsockname(m_listen, reinterpret_cast<sockaddr*>(&addr), &len);

@@ -24,9 +24,9 @@ TEST(PercentEscape, EscapesEverythingElseAsUpperCaseHexOfEachByte)
 
 TEST(PercentEscape, TextBeyondASCIIGoesOutAsItsEscapedUTF8Bytes)
 {
-    EXPECT_EQ(addPercentEscapes("Z\xC3\xBCrich"), "Z%C3%BCrich");           // Zürich
-    EXPECT_EQ(addPercentEscapes("\xE2\x82\xAC"), "%E2%82%AC");              // €
-    EXPECT_EQ(addPercentEscapes("\xF0\x9F\x98\x80"), "%F0%9F%98%80");       // an emoji
+    EXPECT_EQ(addPercentEscapes("Z\xC3\xBCrich"), "Z%C3%BCrich");     // Zürich
+    EXPECT_EQ(addPercentEscapes("\xE2\x82\xAC"), "%E2%82%AC");        // €
+    EXPECT_EQ(addPercentEscapes("\xF0\x9F\x98\x80"), "%F0%9F%98%80"); // an emoji
     std::string escaped = addPercentEscapes("caf\xC3\xA9 & cr\xC3\xA8me");
     for (char c : escaped)
         EXPECT_LT(static_cast<unsigned char>(c), 0x80);

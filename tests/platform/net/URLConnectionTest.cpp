@@ -24,11 +24,16 @@ struct Record {
 const char* kindName(URLConnection::ErrorKind kind)
 {
     switch (kind) {
-    case URLConnection::ErrorKind::InvalidRequest: return "invalid";
-    case URLConnection::ErrorKind::TimedOut: return "timeout";
-    case URLConnection::ErrorKind::TooManyRedirects: return "redirects";
-    case URLConnection::ErrorKind::BodyTooLarge: return "too-large";
-    case URLConnection::ErrorKind::Network: return "network";
+    case URLConnection::ErrorKind::InvalidRequest:
+        return "invalid";
+    case URLConnection::ErrorKind::TimedOut:
+        return "timeout";
+    case URLConnection::ErrorKind::TooManyRedirects:
+        return "redirects";
+    case URLConnection::ErrorKind::BodyTooLarge:
+        return "too-large";
+    case URLConnection::ErrorKind::Network:
+        return "network";
     }
     return "?";
 }
@@ -74,12 +79,11 @@ protected:
 
 TEST_F(URLConnectionTest, DeliversResponseThenDataThenExactlyOneFinishWithTheHeadersAsGiven)
 {
-    LoopbackServer server([](const std::string&) {
-        return LoopbackServer::plain(200, "hello body", "X-Thing: 7\r\n");
-    });
+    LoopbackServer server(
+        [](const std::string&) { return LoopbackServer::plain(200, "hello body", "X-Thing: 7\r\n"); });
     Record r;
-    auto c = URLConnection::start({server.url("/a?b=%5B1%5D"), {{"USER-AGENT", "Agent/1 (x; y)"}, {"X-ADNET-ISU", "abc"}}},
-                                  recorder(r), *loop);
+    auto c = URLConnection::start(
+        {server.url("/a?b=%5B1%5D"), {{"USER-AGENT", "Agent/1 (x; y)"}, {"X-ADNET-ISU", "abc"}}}, recorder(r), *loop);
     ASSERT_TRUE(c);
     EXPECT_TRUE(c->isRunning());
     ASSERT_TRUE(runUntilEnded(r));
@@ -277,13 +281,19 @@ TEST_F(URLConnectionTest, BodiesOverTheCapFailWhetherAnnouncedOrNot)
     LoopbackServer server([](const std::string& head) {
         if (head.rfind("GET /chunked", 0) == 0)
             return LoopbackServer::Reply{{{"HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\nConnection: close\r\n\r\n"
-                                           "6\r\n123456\r\n5\r\n78901\r\n0\r\n\r\n", 0}}, false};
+                                           "6\r\n123456\r\n5\r\n78901\r\n0\r\n\r\n",
+                                           0}},
+                                         false};
         if (head.rfind("GET /exact", 0) == 0)
             return LoopbackServer::plain(200, "1234567890");
         return LoopbackServer::plain(200, "12345678901");
     });
-    struct Case { const char* path; const char* end; };
-    for (Case k : {Case{"/announced", "fail too-large"}, Case{"/chunked", "fail too-large"}, Case{"/exact", "finish"}}) {
+    struct Case {
+        const char* path;
+        const char* end;
+    };
+    for (Case k :
+         {Case{"/announced", "fail too-large"}, Case{"/chunked", "fail too-large"}, Case{"/exact", "finish"}}) {
         Record r;
         URLConnection::Request request{server.url(k.path)};
         request.maxBodyBytes = 10;
@@ -318,8 +328,8 @@ TEST_F(URLConnectionTest, TruncatedBodiesAndRefusedConnectionsFail)
 TEST_F(URLConnectionTest, RequestsThatCannotBeMadeGiveNoConnectionAndNoCallback)
 {
     Record r;
-    for (const char* url : {"", "relative/path", "ftp://127.0.0.1/x", "file:///etc/passwd",
-                            "adnet://launch", "http://127.0.0.1/a b"})
+    for (const char* url :
+         {"", "relative/path", "ftp://127.0.0.1/x", "file:///etc/passwd", "adnet://launch", "http://127.0.0.1/a b"})
         EXPECT_FALSE(URLConnection::start({url}, recorder(r), *loop)) << url;
     EXPECT_FALSE(URLConnection::start({"http://127.0.0.1/", {{"X", "a\r\nEvil: 1"}}}, recorder(r), *loop));
     EXPECT_FALSE(URLConnection::start({"http://127.0.0.1/", {{"Bad:Name", "v"}}}, recorder(r), *loop));
@@ -351,9 +361,8 @@ TEST_F(URLConnectionTest, TransfersRunTogetherOnOneThread)
 
 TEST_F(URLConnectionTest, ANewTransferCanStartFromInsideAFinish)
 {
-    LoopbackServer server([](const std::string& head) {
-        return LoopbackServer::plain(200, head.substr(4, head.find(' ', 4) - 4));
-    });
+    LoopbackServer server(
+        [](const std::string& head) { return LoopbackServer::plain(200, head.substr(4, head.find(' ', 4) - 4)); });
     Record first, second;
     std::shared_ptr<URLConnection> next;
     auto callbacks = recorder(first);

@@ -9,8 +9,6 @@
 
 #include "AllocationCounter.h"
 
-
-
 using namespace platform;
 
 using Allocations = UiTest;

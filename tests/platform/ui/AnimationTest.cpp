@@ -1,5 +1,5 @@
-#include "platform/core/Timer.h"
 #include "platform/ui/Animation.h"
+#include "platform/core/Timer.h"
 #include "platform/ui/Layer.h"
 #include "platform/ui/View.h"
 #include "platform/ui/Window.h"

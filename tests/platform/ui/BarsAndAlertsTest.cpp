@@ -28,7 +28,11 @@ struct Log : AlertViewDelegate, ActionSheetDelegate {
     void alertViewDidDismiss(AlertView&, int i) override { add("dismissed", i); }
     void actionSheetClickedButtonAtIndex(ActionSheet&, int i) override { add("sheet clicked", i); }
     void actionSheetDidDismiss(ActionSheet&, int i) override { add("sheet dismissed", i); }
-    void add(const std::string& what, int i) { lines.push_back(what + " " + std::to_string(i)); times.push_back(loop.now()); }
+    void add(const std::string& what, int i)
+    {
+        lines.push_back(what + " " + std::to_string(i));
+        times.push_back(loop.now());
+    }
     RunLoop& loop;
     std::vector<std::string> lines;
     std::vector<double> times;
@@ -74,8 +78,8 @@ TEST_F(Bars, DisabledItemsTakeNoTapsAndActionsMayRebuildTheBar)
     auto bar = Toolbar::create({0, 436, 320, 44});
     window->addSubview(bar);
     int taps = 0, rebuilds = 0;
-    auto back = BarButtonItem::create(std::string("Back"), BarButtonItemStyle::Bordered,
-                                      [&](BarButtonItem&) { ++taps; });
+    auto back =
+        BarButtonItem::create(std::string("Back"), BarButtonItemStyle::Bordered, [&](BarButtonItem&) { ++taps; });
     back->setEnabled(false);
     std::function<void()> rebuild;
     auto reload = BarButtonItem::create(BarButtonSystemItem::Refresh, [&](BarButtonItem&) {
@@ -207,8 +211,8 @@ TEST_F(Sheets, ButtonsAreNumberedDestructiveOthersCancelAndTheDimAreaCancels)
     auto window = Window::create({0, 0, 320, 480});
     auto toolbar = Toolbar::create({0, 436, 320, 44});
     auto log = std::make_shared<Log>(*loop);
-    auto sheet = ActionSheet::create(std::nullopt, log, std::string("Cancel"), std::nullopt,
-                                     {"Open in Browser", "Email link"});
+    auto sheet =
+        ActionSheet::create(std::nullopt, log, std::string("Cancel"), std::nullopt, {"Open in Browser", "Email link"});
     EXPECT_FALSE(sheet->showFromToolbar(*toolbar)) << "the toolbar is in no window";
     window->addSubview(toolbar);
     EXPECT_EQ(sheet->buttonTitleAtIndex(0), "Open in Browser");
@@ -223,7 +227,8 @@ TEST_F(Sheets, ButtonsAreNumberedDestructiveOthersCancelAndTheDimAreaCancels)
     EXPECT_EQ(log->lines, (std::vector<std::string>{"sheet clicked 1", "sheet dismissed 1"}));
     EXPECT_EQ(window->subviews().size(), 1u);
 
-    auto second = ActionSheet::create(std::string("Share"), log, std::string("Cancel"), std::string("Delete"), {"Keep"});
+    auto second =
+        ActionSheet::create(std::string("Share"), log, std::string("Cancel"), std::string("Delete"), {"Keep"});
     EXPECT_EQ(second->destructiveButtonIndex(), 0);
     EXPECT_EQ(second->buttonTitleAtIndex(1), "Keep");
     EXPECT_EQ(second->cancelButtonIndex(), 2);

@@ -1,8 +1,8 @@
+#include "platform/ui/Compositor.h"
 #include "platform/core/Timer.h"
 #include "platform/ui/ActivityIndicator.h"
 #include "platform/ui/Animation.h"
 #include "platform/ui/Button.h"
-#include "platform/ui/Compositor.h"
 #include "platform/ui/ImageView.h"
 #include "platform/ui/Layer.h"
 #include "platform/ui/Window.h"
@@ -19,17 +19,23 @@ constexpr std::uint32_t kGreen = 0x00FF00FF;
 constexpr std::uint32_t kBlue = 0x0000FFFF;
 constexpr std::uint32_t kWhite = 0xFFFFFFFF;
 
-std::uint8_t red(std::uint32_t p) { return std::uint8_t(p >> 24); }
-std::uint8_t green(std::uint32_t p) { return std::uint8_t(p >> 16); }
-std::uint8_t blue(std::uint32_t p) { return std::uint8_t(p >> 8); }
+std::uint8_t red(std::uint32_t p)
+{
+    return std::uint8_t(p >> 24);
+}
+std::uint8_t green(std::uint32_t p)
+{
+    return std::uint8_t(p >> 16);
+}
+std::uint8_t blue(std::uint32_t p)
+{
+    return std::uint8_t(p >> 8);
+}
 
 // A view that draws a filled rectangle of its own and counts its draws.
 class Painter : public View {
 public:
-    static std::shared_ptr<Painter> create(const Rect& frame)
-    {
-        return std::shared_ptr<Painter>(new Painter(frame));
-    }
+    static std::shared_ptr<Painter> create(const Rect& frame) { return std::shared_ptr<Painter>(new Painter(frame)); }
     void draw(Canvas& canvas, const Rect&) override
     {
         ++draws;
@@ -238,7 +244,8 @@ TEST_F(Frames, IdleWindowDrawsNoFramesAndAnimationsDrawOnlyWhileTheyRun)
     window->addSubview(hint);
     window->makeKeyAndVisible();
     Compositor compositor(window);
-    FrameDriver driver(compositor, [&] { compositor.renderImage(1.0); }, 60.0);
+    FrameDriver driver(
+        compositor, [&] { compositor.renderImage(1.0); }, 60.0);
 
     loop->runFor(0.1);
     EXPECT_EQ(driver.framesDrawn(), 1u) << "the first picture";
@@ -301,7 +308,8 @@ TEST_F(Frames, ASpinnerDrawsFramesOnlyWhileItTurns)
     spinner->setCenter({50, 50});
     window->addSubview(spinner);
     Compositor compositor(window);
-    FrameDriver driver(compositor, [&] { compositor.renderImage(1.0); }, 60.0);
+    FrameDriver driver(
+        compositor, [&] { compositor.renderImage(1.0); }, 60.0);
     loop->runFor(1.0);
     EXPECT_EQ(driver.framesDrawn(), 1u);
 
@@ -347,8 +355,8 @@ TEST_F(Rendering, ADrawRoutineCannotPaintOutsideItsView)
         Shine() : View(Rect{10, 10, 20, 20}) { }
         void draw(Canvas& canvas, const Rect& r) override
         {
-            canvas.drawLinearGradient({{Color::rgba(1, 0, 0), Color::rgba(1, 0, 0)}, {0, 1}}, {0, r.y()},
-                                      {0, r.maxY()}, DrawsBeforeStartLocation | DrawsAfterEndLocation);
+            canvas.drawLinearGradient({{Color::rgba(1, 0, 0), Color::rgba(1, 0, 0)}, {0, 1}}, {0, r.y()}, {0, r.maxY()},
+                                      DrawsBeforeStartLocation | DrawsAfterEndLocation);
         }
     };
     auto window = Window::create({0, 0, 40, 40});

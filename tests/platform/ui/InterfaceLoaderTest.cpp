@@ -1,7 +1,7 @@
+#include "platform/ui/InterfaceLoader.h"
 #include "platform/ui/Application.h"
 #include "platform/ui/Button.h"
 #include "platform/ui/ImageView.h"
-#include "platform/ui/InterfaceLoader.h"
 #include "platform/ui/ViewController.h"
 #include "platform/ui/Window.h"
 
@@ -28,7 +28,10 @@ public:
     void setMeter(std::shared_ptr<ImageView> v) { meter = std::move(v); }
     void setStart(std::shared_ptr<Button> b) { start = std::move(b); }
     void clickstart() { journal().push_back("clickstart"); }
-    void clickdone(Object& sender) { journal().push_back(sender.sharedAs<Button>() == start ? "done by start" : "done"); }
+    void clickdone(Object& sender)
+    {
+        journal().push_back(sender.sharedAs<Button>() == start ? "done by start" : "done");
+    }
     void awakeFromNib() override
     {
         // Outlets are set by now.
@@ -93,7 +96,8 @@ protected:
         UiTest::SetUp();
         registerTestClasses();
         journal().clear();
-        dir = scratchDirectory("interface-" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
+        dir = scratchDirectory("interface-" +
+                               std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
         solidImage({40, 100}, Color::rgba(0, 1, 0))->writePNG(dir / "meter.png");
         solidImage({40, 100}, Color::rgba(1, 0, 0), 2.0)->writePNG(dir / "meter@2x.png");
         solidImage({100, 40}, Color::rgba(0, 0, 1))->writePNG(dir / "start.png");
@@ -171,44 +175,39 @@ TEST_F(InterfaceFiles, BadDescriptionsFailWithAReasonAndMakeNothingHalfWay)
 {
     EXPECT_NE(loadError("{ \"objects\": [ ").find("not valid JSON"), std::string::npos);
     EXPECT_NE(loadError("[1, 2]").find("must be a JSON object"), std::string::npos);
-    EXPECT_NE(loadError(R"({"objects": [{"class": "Nope"}]})").find("unknown class \"Nope\""),
+    EXPECT_NE(loadError(R"({"objects": [{"class": "Nope"}]})").find("unknown class \"Nope\""), std::string::npos);
+    EXPECT_NE(loadError(R"({"objects": [{"class": "View", "fram": [0,0,1,1]}]})").find("unknown property \"fram\""),
               std::string::npos);
-    EXPECT_NE(loadError(R"({"objects": [{"class": "View", "fram": [0,0,1,1]}]})")
-                  .find("unknown property \"fram\""),
+    EXPECT_NE(loadError(R"({"objects": [{"class": "View", "frame": [0,0,1]}]})").find("array of 4 numbers"),
               std::string::npos);
-    EXPECT_NE(loadError(R"({"objects": [{"class": "View", "frame": [0,0,1]}]})")
-                  .find("array of 4 numbers"),
-              std::string::npos);
-    EXPECT_NE(loadError(R"({"objects": [{"class": "View", "alpha": 2}]})").find("between 0 and 1"),
-              std::string::npos);
-    EXPECT_NE(loadError(R"({"objects": [{"id": "a", "class": "View"}, {"id": "a", "class": "View"}]})")
-                  .find("used twice"),
-              std::string::npos);
+    EXPECT_NE(loadError(R"({"objects": [{"class": "View", "alpha": 2}]})").find("between 0 and 1"), std::string::npos);
+    EXPECT_NE(
+        loadError(R"({"objects": [{"id": "a", "class": "View"}, {"id": "a", "class": "View"}]})").find("used twice"),
+        std::string::npos);
     EXPECT_NE(loadError(R"({"objects": [{"class": "GameView", "outlets": {"meter": "ghost"}}]})")
                   .find("no object has the id \"ghost\""),
               std::string::npos);
     EXPECT_NE(loadError(R"({"objects": [{"id": "g", "class": "GameView", "outlets": {"metre": "g"}}]})")
                   .find("has no outlet \"metre\""),
               std::string::npos);
-    EXPECT_NE(loadError(R"({"objects": [{"id": "g", "class": "GameView", "outlets": {"meter": "g"}}]})")
-                  .find("wrong type"),
-              std::string::npos);
+    EXPECT_NE(
+        loadError(R"({"objects": [{"id": "g", "class": "GameView", "outlets": {"meter": "g"}}]})").find("wrong type"),
+        std::string::npos);
     EXPECT_NE(loadError(R"({"objects": [{"id": "g", "class": "GameView"},
         {"class": "Button", "actions": [{"target": "g", "action": "clickstrat"}]}]})")
                   .find("has no action \"clickstrat\""),
               std::string::npos);
-    EXPECT_NE(loadError(R"({"objects": [{"class": "Button", "actions": [{"event": "tap", "target": "x", "action": "y"}]}]})")
-                  .find("unknown control event"),
+    EXPECT_NE(
+        loadError(R"({"objects": [{"class": "Button", "actions": [{"event": "tap", "target": "x", "action": "y"}]}]})")
+            .find("unknown control event"),
+        std::string::npos);
+    EXPECT_NE(loadError(R"({"objects": [{"class": "ImageView", "image": "missing.png"}]})").find("missing.png"),
               std::string::npos);
-    EXPECT_NE(loadError(R"({"objects": [{"class": "ImageView", "image": "missing.png"}]})")
-                  .find("missing.png"),
+    EXPECT_NE(loadError(R"({"objects": [{"class": "ImageView", "image": "../secret.png"}]})").find("not a file name"),
               std::string::npos);
-    EXPECT_NE(loadError(R"({"objects": [{"class": "ImageView", "image": "../secret.png"}]})")
-                  .find("not a file name"),
-              std::string::npos);
-    EXPECT_NE(loadError(R"({"objects": [{"class": "View", "subviews": [{"class": "Window"}]}]})")
-                  .find("cannot be a subview"),
-              std::string::npos);
+    EXPECT_NE(
+        loadError(R"({"objects": [{"class": "View", "subviews": [{"class": "Window"}]}]})").find("cannot be a subview"),
+        std::string::npos);
     EXPECT_TRUE(journal().empty()) << "no awakeFromNib on a description that failed";
 
     std::string error;

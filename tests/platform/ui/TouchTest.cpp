@@ -93,8 +93,7 @@ TEST_F(HitTesting, EdgesAndSubviewsOutsideTheirParent)
     EXPECT_EQ(s.window->hitTest({10, 10}), parent) << "top-left edge is inside";
     EXPECT_EQ(s.window->hitTest({110, 50}), s.window) << "right edge is outside";
     EXPECT_EQ(s.window->hitTest({105, 105}), sticking);
-    EXPECT_EQ(s.window->hitTest({130, 130}), s.window)
-        << "the part outside the parent's bounds takes no touches";
+    EXPECT_EQ(s.window->hitTest({130, 130}), s.window) << "the part outside the parent's bounds takes no touches";
 }
 
 TEST_F(HitTesting, AnAnimatedFadeCountsAtOnceForTouches)
@@ -220,7 +219,12 @@ TEST_F(Touches, ActionsHoldTheirTargetWeaklyAndMayRemoveTheButton)
     // An action that removes its own button from the window.
     int fired = 0;
     std::weak_ptr<Button> weak = button;
-    button->addAction([&](Control& c) { ++fired; c.removeFromSuperview(); }, TouchUpInside);
+    button->addAction(
+        [&](Control& c) {
+            ++fired;
+            c.removeFromSuperview();
+        },
+        TouchUpInside);
     button.reset();
     s.tap({10, 10});
     EXPECT_EQ(fired, 1);

@@ -39,8 +39,7 @@ inline std::filesystem::path scratchDirectory(const std::string& name)
 }
 
 // A solid image of a size in points at a scale.
-inline std::shared_ptr<platform::Image> solidImage(platform::Size points, platform::Color color,
-                                                   double scale = 1.0)
+inline std::shared_ptr<platform::Image> solidImage(platform::Size points, platform::Color color, double scale = 1.0)
 {
     platform::BitmapCanvas bitmap(points, scale);
     bitmap.canvas().setFillColor(color);

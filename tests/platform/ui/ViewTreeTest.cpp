@@ -105,8 +105,7 @@ TEST_F(ViewTree, CoordinateConversionAcrossBranchesAndBoundsOrigins)
     EXPECT_EQ(icon->convertPointToView({0, 0}, nullptr), (Point{4, 15}));
     EXPECT_EQ(icon->convertPointToView({1, 1}, other.get()), (Point{-95, -184}));
     EXPECT_EQ(other->convertPointFromView({1, 1}, icon.get()), (Point{-95, -184}));
-    EXPECT_EQ(banner->superview()->convertRectToView(banner->frame(), window.get()),
-              (Rect{0, 10, 320, 48}));
+    EXPECT_EQ(banner->superview()->convertRectToView(banner->frame(), window.get()), (Rect{0, 10, 320, 48}));
 
     // A scrolled bounds origin shifts what the children show.
     banner->setBounds({0, 5, 320, 48});
@@ -123,9 +122,9 @@ TEST_F(ViewTree, ObserversHearRealChangesOnlyAndMayRemoveThemselves)
     meter->setCenter({10, 720});
     meter->setCenter({10, 720}); // same value: nothing
     meter->setAlpha(0.5f);
-    meter->setAlpha(2.0f);       // clamped to 1: a change
-    meter->setAlpha(1.0f);       // same as clamped: nothing
-    meter->setHidden(false);     // already visible: nothing
+    meter->setAlpha(2.0f);   // clamped to 1: a change
+    meter->setAlpha(1.0f);   // same as clamped: nothing
+    meter->setHidden(false); // already visible: nothing
     EXPECT_EQ(heard, (std::vector<ViewChange>{ViewChange::Frame, ViewChange::Alpha, ViewChange::Alpha}));
 
     auto button = Button::create({0, 0, 10, 10});

@@ -30,7 +30,7 @@ struct Answer {
     int status{200};
     std::string contentType{"text/plain; charset=utf-8"};
     std::string body;
-    std::string location;  // for redirects
+    std::string location; // for redirects
     std::string adId;
 };
 
@@ -47,8 +47,8 @@ Answer htmlError(int status, const std::string& title)
     Answer answer;
     answer.status = status;
     answer.contentType = "text/html; charset=utf-8";
-    answer.body = "<!DOCTYPE html>\n<html><head><title>" + title + "</title></head><body><h1>" + title
-        + "</h1><p>AdNet demo server</p></body></html>\n";
+    answer.body = "<!DOCTYPE html>\n<html><head><title>" + title + "</title></head><body><h1>" + title +
+                  "</h1><p>AdNet demo server</p></body></html>\n";
     return answer;
 }
 
@@ -157,15 +157,14 @@ void pad(std::string& body, std::size_t size, FetchSet kind)
     }
 }
 
-}  // namespace
+} // namespace
 
 // ---------------------------------------------------------------------------------------
 
 std::optional<std::string> RequestRecord::header(std::string_view name) const
 {
     auto same = [&](const std::string& other) {
-        return other.size() == name.size()
-            && std::equal(other.begin(), other.end(), name.begin(), [](char a, char b) {
+        return other.size() == name.size() && std::equal(other.begin(), other.end(), name.begin(), [](char a, char b) {
                    return std::tolower(static_cast<unsigned char>(a)) == std::tolower(static_cast<unsigned char>(b));
                });
     };
@@ -195,7 +194,7 @@ fs::path defaultInventory()
 // ---------------------------------------------------------------------------------------
 
 struct DemoServer::Impl {
-    explicit Impl(ServerOptions o) : options(std::move(o)) {}
+    explicit Impl(ServerOptions o) : options(std::move(o)) { }
 
     ServerOptions options;
     std::unique_ptr<httplib::Server> server;
@@ -204,8 +203,8 @@ struct DemoServer::Impl {
     std::atomic<bool> running{false};
     Clock::time_point startedAt{Clock::now()};
 
-    mutable std::mutex mutex;  // guards everything below
-    mutable std::condition_variable changed;  // the log grew, or the server is stopping
+    mutable std::mutex mutex;                // guards everything below
+    mutable std::condition_variable changed; // the log grew, or the server is stopping
     bool stopping{false};
     std::optional<Inventory> inventory;
     std::vector<FaultSpec> faults;
@@ -215,12 +214,9 @@ struct DemoServer::Impl {
     std::vector<RequestRecord> log;
     std::uint64_t sequence{0};
 
-    std::mutex logLineMutex;  // keeps lines whole when several handlers finish at once
+    std::mutex logLineMutex; // keeps lines whole when several handlers finish at once
 
-    double secondsSinceStart() const
-    {
-        return std::chrono::duration<double>(Clock::now() - startedAt).count();
-    }
+    double secondsSinceStart() const { return std::chrono::duration<double>(Clock::now() - startedAt).count(); }
 
     void handle(const httplib::Request& req, httplib::Response& res);
     void logUnhandled(const httplib::Request& req, const httplib::Response& res);
@@ -461,9 +457,9 @@ Answer DemoServer::Impl::answerFor(FetchSet kind, const RequestRecord& record, c
 void DemoServer::Impl::finish(RequestRecord record)
 {
     if (options.log) {
-        std::string line = utcTimestamp() + " " + record.remoteAddress + " " + printable(record.method, 16) + " "
-            + printable(record.target) + " " + std::to_string(record.status) + " " + std::to_string(record.bodyBytes)
-            + " " + fetchName(record.fetch);
+        std::string line = utcTimestamp() + " " + record.remoteAddress + " " + printable(record.method, 16) + " " +
+                           printable(record.target) + " " + std::to_string(record.status) + " " +
+                           std::to_string(record.bodyBytes) + " " + fetchName(record.fetch);
         if (!record.adId.empty())
             line += " ad=" + record.adId;
         if (record.testMode)
@@ -513,9 +509,10 @@ void DemoServer::Impl::handle(const httplib::Request& req, httplib::Response& re
 
     std::string host = req.get_header_value("Host");
     int ownPort = port.load();
-    std::string base = "http://"
-        + (isPlainHost(host) ? host : options.bindAddress == "0.0.0.0" ? "127.0.0.1:" + std::to_string(ownPort)
-                                                                       : options.bindAddress + ":" + std::to_string(ownPort));
+    std::string base =
+        "http://" + (isPlainHost(host)                  ? host
+                     : options.bindAddress == "0.0.0.0" ? "127.0.0.1:" + std::to_string(ownPort)
+                                                        : options.bindAddress + ":" + std::to_string(ownPort));
 
     Answer answer;
     std::optional<FaultSpec> fault;
@@ -561,20 +558,19 @@ void DemoServer::Impl::handle(const httplib::Request& req, httplib::Response& re
                                  [body](std::size_t offset, std::size_t length, httplib::DataSink& sink) {
                                      std::size_t half = body->size() / 2;
                                      if (offset >= half)
-                                         return false;  // the library closes the connection
+                                         return false; // the library closes the connection
                                      return sink.write(body->data() + offset, std::min(length, half - offset));
                                  });
     } else if (fault && fault->fault == Fault::oversized && fault->chunked && answer.status == 200) {
         auto body = std::make_shared<std::string>(std::move(answer.body));
-        res.set_chunked_content_provider(answer.contentType,
-                                         [body](std::size_t offset, httplib::DataSink& sink) {
-                                             if (offset >= body->size()) {
-                                                 sink.done();
-                                                 return true;
-                                             }
-                                             std::size_t n = std::min<std::size_t>(64 * 1024, body->size() - offset);
-                                             return sink.write(body->data() + offset, n);
-                                         });
+        res.set_chunked_content_provider(answer.contentType, [body](std::size_t offset, httplib::DataSink& sink) {
+            if (offset >= body->size()) {
+                sink.done();
+                return true;
+            }
+            std::size_t n = std::min<std::size_t>(64 * 1024, body->size() - offset);
+            return sink.write(body->data() + offset, n);
+        });
     } else {
         res.set_content(std::move(answer.body), answer.contentType);
     }
@@ -604,7 +600,9 @@ void DemoServer::Impl::logUnhandled(const httplib::Request& req, const httplib::
 
 // ---------------------------------------------------------------------------------------
 
-DemoServer::DemoServer(ServerOptions options) : impl_(std::make_unique<Impl>(std::move(options))) {}
+DemoServer::DemoServer(ServerOptions options) : impl_(std::make_unique<Impl>(std::move(options)))
+{
+}
 
 DemoServer::~DemoServer()
 {
@@ -657,7 +655,8 @@ bool DemoServer::start(std::string* error)
     server->Delete(".*", handler);
     server->Patch(".*", handler);
     server->Options(".*", handler);
-    server->set_logger([impl](const httplib::Request& req, const httplib::Response& res) { impl->logUnhandled(req, res); });
+    server->set_logger(
+        [impl](const httplib::Request& req, const httplib::Response& res) { impl->logUnhandled(req, res); });
 
     int port = impl_->options.port;
     if (port == 0) {
@@ -665,8 +664,8 @@ bool DemoServer::start(std::string* error)
         if (port <= 0)
             return fail("cannot bind to " + impl_->options.bindAddress);
     } else if (!server->bind_to_port(impl_->options.bindAddress, port)) {
-        return fail("cannot bind to " + impl_->options.bindAddress + " port " + std::to_string(port)
-                    + " (in use, or not an address of this machine)");
+        return fail("cannot bind to " + impl_->options.bindAddress + " port " + std::to_string(port) +
+                    " (in use, or not an address of this machine)");
     }
     {
         std::lock_guard lock(impl_->mutex);
@@ -815,4 +814,4 @@ bool DemoServer::waitForRequests(std::size_t count, std::chrono::milliseconds ti
     return impl_->changed.wait_for(lock, timeout, [&] { return impl_->log.size() >= count; });
 }
 
-}  // namespace adnetdemo
+} // namespace adnetdemo

@@ -17,10 +17,14 @@ struct FaultNameEntry {
     const char* name;
 };
 constexpr FaultNameEntry faultNames[] = {
-    {Fault::none, "none"},           {Fault::status500, "status500"},
-    {Fault::slow, "slow"},           {Fault::truncated, "truncated"},
-    {Fault::oversized, "oversized"}, {Fault::badJson, "badJson"},
-    {Fault::missingKey, "missingKey"}, {Fault::notAnImage, "notAnImage"},
+    {Fault::none, "none"},
+    {Fault::status500, "status500"},
+    {Fault::slow, "slow"},
+    {Fault::truncated, "truncated"},
+    {Fault::oversized, "oversized"},
+    {Fault::badJson, "badJson"},
+    {Fault::missingKey, "missingKey"},
+    {Fault::notAnImage, "notAnImage"},
 };
 
 struct FetchNameEntry {
@@ -28,12 +32,18 @@ struct FetchNameEntry {
     const char* name;
 };
 constexpr FetchNameEntry fetchNames[] = {
-    {fetch::adRequest, "adRequest"},         {fetch::browserIcon, "browserIcon"},
-    {fetch::actionIcon, "actionIcon"},       {fetch::adIcon, "adIcon"},
-    {fetch::bannerImage, "bannerImage"},     {fetch::pixel, "pixel"},
-    {fetch::clickDocument, "clickDocument"}, {fetch::canvasPage, "canvasPage"},
-    {fetch::landingPage, "landingPage"},     {fetch::other, "other"},
-    {fetch::images, "images"},               {fetch::all, "all"},
+    {fetch::adRequest, "adRequest"},
+    {fetch::browserIcon, "browserIcon"},
+    {fetch::actionIcon, "actionIcon"},
+    {fetch::adIcon, "adIcon"},
+    {fetch::bannerImage, "bannerImage"},
+    {fetch::pixel, "pixel"},
+    {fetch::clickDocument, "clickDocument"},
+    {fetch::canvasPage, "canvasPage"},
+    {fetch::landingPage, "landingPage"},
+    {fetch::other, "other"},
+    {fetch::images, "images"},
+    {fetch::all, "all"},
 };
 
 bool fail(std::string* error, std::string message)
@@ -43,8 +53,7 @@ bool fail(std::string* error, std::string message)
     return false;
 }
 
-template <typename T>
-bool parseNumber(std::string_view text, T& out)
+template <typename T> bool parseNumber(std::string_view text, T& out)
 {
     auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), out);
     return ec == std::errc{} && end == text.data() + text.size();
@@ -62,7 +71,7 @@ std::vector<std::string_view> split(std::string_view text, char separator)
     }
 }
 
-}  // namespace
+} // namespace
 
 const char* faultName(Fault fault)
 {
@@ -110,7 +119,8 @@ std::optional<FaultSpec> parseFault(std::string_view text, std::string* error)
                 std::string known;
                 for (const auto& entry : fetchNames)
                     known += std::string(known.empty() ? "" : ", ") + entry.name;
-                fail(error, "fault \"" + whole + "\": unknown fetch \"" + std::string(name) + "\" (known: " + known + ")");
+                fail(error,
+                     "fault \"" + whole + "\": unknown fetch \"" + std::string(name) + "\" (known: " + known + ")");
                 return std::nullopt;
             }
         }
@@ -129,8 +139,8 @@ std::optional<FaultSpec> parseFault(std::string_view text, std::string* error)
         }
     }
     if (!found) {
-        fail(error, "fault \"" + whole + "\": unknown kind \"" + std::string(rest)
-                        + "\" (known: status500, slow, truncated, oversized, badJson, missingKey, notAnImage)");
+        fail(error, "fault \"" + whole + "\": unknown kind \"" + std::string(rest) +
+                        "\" (known: status500, slow, truncated, oversized, badJson, missingKey, notAnImage)");
         return std::nullopt;
     }
     if (values.empty())
@@ -154,7 +164,8 @@ std::optional<FaultSpec> parseFault(std::string_view text, std::string* error)
             if (value == "chunked") {
                 spec.chunked = true;
             } else if (!parseNumber(value, spec.bodyBytes) || spec.bodyBytes > 256u * 1024 * 1024) {
-                fail(error, "fault \"" + whole + "\": oversized takes \"chunked\" and/or a body size in bytes (at most 256 MiB)");
+                fail(error, "fault \"" + whole +
+                                "\": oversized takes \"chunked\" and/or a body size in bytes (at most 256 MiB)");
                 return std::nullopt;
             }
         }
@@ -213,4 +224,4 @@ std::string describeFault(const FaultSpec& spec)
     return text;
 }
 
-}  // namespace adnetdemo
+} // namespace adnetdemo

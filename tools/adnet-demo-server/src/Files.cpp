@@ -23,7 +23,7 @@ bool isBelow(const fs::path& root, const fs::path& candidate)
     return c != candidate.end();
 }
 
-}  // namespace
+} // namespace
 
 std::optional<fs::path> resolveBelow(const fs::path& root, std::string_view urlPath)
 {
@@ -75,7 +75,8 @@ std::optional<std::string> readFileBounded(const fs::path& file, std::size_t max
 std::string contentTypeFor(const fs::path& file)
 {
     std::string ext = file.extension().string();
-    std::transform(ext.begin(), ext.end(), ext.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    std::transform(ext.begin(), ext.end(), ext.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
     if (ext == ".png")
         return "image/png";
     if (ext == ".gif")
@@ -97,4 +98,4 @@ std::string contentTypeFor(const fs::path& file)
     return "application/octet-stream";
 }
 
-}  // namespace adnetdemo
+} // namespace adnetdemo

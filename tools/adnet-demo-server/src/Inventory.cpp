@@ -63,8 +63,8 @@ bool loadAd(const Inventory& inventory, const fs::path& file, DemoAd& ad, std::s
             return fail(error, at + "expected \"key = value\"");
         std::string key(trim(line.substr(0, eq)));
         std::string value(trim(line.substr(eq + 1)));
-        static const char* known[] = {"id", "kind", "text", "action", "title", "icon", "banner",
-                                      "landing", "click", "pixel", "test"};
+        static const char* known[] = {"id",     "kind",    "text",  "action", "title", "icon",
+                                      "banner", "landing", "click", "pixel",  "test"};
         if (std::find(std::begin(known), std::end(known), key) == std::end(known))
             return fail(error, at + "unknown key \"" + key + "\"");
         if (!values.emplace(key, value).second)
@@ -132,8 +132,7 @@ bool loadAd(const Inventory& inventory, const fs::path& file, DemoAd& ad, std::s
     ad.clickDocument = inventory.root / "clicks" / *click;
     auto document = readFileBounded(ad.clickDocument, maxInventoryFile);
     if (!document || document->empty() || document->front() != '{' || !isValidUtf8(*document))
-        return fail(error, where + ": click document clicks/" + *click
-                               + " is missing or does not start with '{'");
+        return fail(error, where + ": click document clicks/" + *click + " is missing or does not start with '{'");
 
     std::string pixel = optional("pixel");
     if (pixel.empty() || pixel == "no")
@@ -152,7 +151,7 @@ bool loadAd(const Inventory& inventory, const fs::path& file, DemoAd& ad, std::s
     return true;
 }
 
-}  // namespace
+} // namespace
 
 std::optional<Inventory> Inventory::load(const fs::path& root, std::string* error)
 {
@@ -204,4 +203,4 @@ const DemoAd* Inventory::find(const std::string& id) const
     return nullptr;
 }
 
-}  // namespace adnetdemo
+} // namespace adnetdemo

@@ -16,16 +16,16 @@ enum class PixelMode { none, url, empty };
 
 struct DemoAd {
     AdInfo info;
-    std::string icon;           // text ads: a path below the web root, sent as "204"
-    std::string banner;         // banner ads: a path below the web root, sent as a URL
-    std::string landing;        // a path below the web root or an absolute URL (mailto:...)
-    std::filesystem::path clickDocument;  // the file behind /click/<id>
+    std::string icon;                    // text ads: a path below the web root, sent as "204"
+    std::string banner;                  // banner ads: a path below the web root, sent as a URL
+    std::string landing;                 // a path below the web root or an absolute URL (mailto:...)
+    std::filesystem::path clickDocument; // the file behind /click/<id>
     PixelMode pixelMode{PixelMode::none};
 };
 
 struct Inventory {
-    std::filesystem::path root;     // canonical
-    std::filesystem::path webRoot;  // canonical root/www
+    std::filesystem::path root;    // canonical
+    std::filesystem::path webRoot; // canonical root/www
     std::vector<DemoAd> ads;
 
     // Reads and checks every ad file; nullopt with "file:line: reason" in *error.
@@ -36,4 +36,4 @@ struct Inventory {
 // Largest inventory file read (ad files, click documents); pictures have their own cap.
 inline constexpr std::size_t maxInventoryFile = 64 * 1024;
 
-}  // namespace adnetdemo
+} // namespace adnetdemo

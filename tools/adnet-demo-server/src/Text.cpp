@@ -66,7 +66,7 @@ void appendU16(std::string& out, unsigned unit)
         out += digits[(unit >> shift) & 0xF];
 }
 
-}  // namespace
+} // namespace
 
 bool isValidUtf8(std::string_view text)
 {
@@ -87,15 +87,32 @@ std::string jsonString(std::string_view text)
     while (i < text.size()) {
         char32_t cp = decodeUtf8(text, i).value_or(0xFFFD);
         switch (cp) {
-        case '"': out += "\\\""; continue;
-        case '\\': out += "\\\\"; continue;
-        case '/': out += "\\/"; continue;
-        case '\b': out += "\\b"; continue;
-        case '\f': out += "\\f"; continue;
-        case '\n': out += "\\n"; continue;
-        case '\r': out += "\\r"; continue;
-        case '\t': out += "\\t"; continue;
-        default: break;
+        case '"':
+            out += "\\\"";
+            continue;
+        case '\\':
+            out += "\\\\";
+            continue;
+        case '/':
+            out += "\\/";
+            continue;
+        case '\b':
+            out += "\\b";
+            continue;
+        case '\f':
+            out += "\\f";
+            continue;
+        case '\n':
+            out += "\\n";
+            continue;
+        case '\r':
+            out += "\\r";
+            continue;
+        case '\t':
+            out += "\\t";
+            continue;
+        default:
+            break;
         }
         if (cp < 0x20 || cp >= 0x7F) {
             if (cp >= 0x10000) {
@@ -166,8 +183,8 @@ std::string percentEncode(std::string_view text)
     std::string out;
     for (char c : text) {
         auto u = static_cast<unsigned char>(c);
-        bool unreserved = (u >= 'A' && u <= 'Z') || (u >= 'a' && u <= 'z') || (u >= '0' && u <= '9')
-            || u == '-' || u == '_' || u == '.' || u == '~';
+        bool unreserved = (u >= 'A' && u <= 'Z') || (u >= 'a' && u <= 'z') || (u >= '0' && u <= '9') || u == '-' ||
+                          u == '_' || u == '.' || u == '~';
         if (unreserved) {
             out += c;
         } else {
@@ -179,4 +196,4 @@ std::string percentEncode(std::string_view text)
     return out;
 }
 
-}  // namespace adnetdemo
+} // namespace adnetdemo

@@ -30,4 +30,4 @@ std::string_view trim(std::string_view text);
 // Percent-encodes everything but unreserved characters (for URLs the server writes).
 std::string percentEncode(std::string_view text);
 
-}  // namespace adnetdemo
+} // namespace adnetdemo

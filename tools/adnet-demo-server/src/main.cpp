@@ -18,25 +18,25 @@ constexpr int defaultPort = 8642;
 void usage(std::FILE* out)
 {
     std::fprintf(out,
-        "usage: adnet-demo-server [options]\n"
-        "  --bind ADDR        address to listen on (default 127.0.0.1; anything else exposes\n"
-        "                     the server to other machines)\n"
-        "  --port N           port (default %d; 0 picks a free one)\n"
-        "  --inventory DIR    the demo ads (default %s)\n"
-        "  --fault SPEC       start with a fault in force (repeatable; the first that applies\n"
-        "                     wins). SPEC is KIND[=VALUE][@FETCH[,FETCH..]][*TIMES]:\n"
-        "                       status500, slow=SECONDS, truncated, oversized[=chunked][,BYTES],\n"
-        "                       badJson, missingKey[=KEY], notAnImage\n"
-        "                     FETCH: adRequest browserIcon actionIcon adIcon bannerImage pixel\n"
-        "                       clickDocument canvasPage landingPage other images all\n"
-        "                     e.g. --fault status500@adRequest*1 --fault slow=5@clickDocument\n"
-        "  --control          answer /control/fault?spec=SPEC[&add], /control/clear,\n"
-        "                     /control/pin?ad=ID, /control/unpin, /control/status\n"
-        "  --port-file FILE   write the port number to FILE once listening\n"
-        "  --quiet            no request lines\n"
-        "  --list             print the inventory and exit\n"
-        "  --help             this text\n",
-        defaultPort, adnetdemo::defaultInventory().c_str());
+                 "usage: adnet-demo-server [options]\n"
+                 "  --bind ADDR        address to listen on (default 127.0.0.1; anything else exposes\n"
+                 "                     the server to other machines)\n"
+                 "  --port N           port (default %d; 0 picks a free one)\n"
+                 "  --inventory DIR    the demo ads (default %s)\n"
+                 "  --fault SPEC       start with a fault in force (repeatable; the first that applies\n"
+                 "                     wins). SPEC is KIND[=VALUE][@FETCH[,FETCH..]][*TIMES]:\n"
+                 "                       status500, slow=SECONDS, truncated, oversized[=chunked][,BYTES],\n"
+                 "                       badJson, missingKey[=KEY], notAnImage\n"
+                 "                     FETCH: adRequest browserIcon actionIcon adIcon bannerImage pixel\n"
+                 "                       clickDocument canvasPage landingPage other images all\n"
+                 "                     e.g. --fault status500@adRequest*1 --fault slow=5@clickDocument\n"
+                 "  --control          answer /control/fault?spec=SPEC[&add], /control/clear,\n"
+                 "                     /control/pin?ad=ID, /control/unpin, /control/status\n"
+                 "  --port-file FILE   write the port number to FILE once listening\n"
+                 "  --quiet            no request lines\n"
+                 "  --list             print the inventory and exit\n"
+                 "  --help             this text\n",
+                 defaultPort, adnetdemo::defaultInventory().c_str());
 }
 
 int bad(const std::string& message)
@@ -45,7 +45,7 @@ int bad(const std::string& message)
     return 2;
 }
 
-}  // namespace
+} // namespace
 
 int main(int argc, char** argv)
 {
@@ -123,7 +123,8 @@ int main(int argc, char** argv)
     if (list) {
         auto ads = server.ads();
         if (ads.empty())
-            return bad("no usable inventory at " + (options.inventory.empty() ? adnetdemo::defaultInventory() : options.inventory).string());
+            return bad("no usable inventory at " +
+                       (options.inventory.empty() ? adnetdemo::defaultInventory() : options.inventory).string());
         for (const auto& ad : ads) {
             std::printf("%-16s %-6s %-7s %s%s\n", ad.id.c_str(), ad.banner ? "banner" : "text", ad.action.c_str(),
                         ad.testAd ? "[test] " : "", ad.text.c_str());
@@ -149,7 +150,8 @@ int main(int argc, char** argv)
     std::printf("adnet-demo-server: %zu ads, listening on %s (ad requests: %s)\n", server.ads().size(),
                 server.baseUrl().c_str(), server.adRequestUrl().c_str());
     if (options.bindAddress != "127.0.0.1" && options.bindAddress != "::1" && options.bindAddress != "localhost")
-        std::printf("adnet-demo-server: warning: bound to %s, reachable from other machines\n", options.bindAddress.c_str());
+        std::printf("adnet-demo-server: warning: bound to %s, reachable from other machines\n",
+                    options.bindAddress.c_str());
     for (const auto& spec : faults)
         std::printf("adnet-demo-server: fault %s\n", adnetdemo::describeFault(spec).c_str());
     std::fflush(stdout);

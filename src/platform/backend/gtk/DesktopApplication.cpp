@@ -83,9 +83,8 @@ int runDesktopApplication(const DesktopOptions& options)
     Rect screen = Screen::main().bounds();
     WindowSize start = comfortableWindowSize(screen.size.width, screen.size.height, monitor.width, monitor.height);
     Screen::main().setScale(monitor.scale * start.height / static_cast<double>(screen.size.height));
-    Bundle::main().setResourceDirectory(options.resourceDirectory.empty()
-                                            ? options.interfaceFile.parent_path()
-                                            : options.resourceDirectory);
+    Bundle::main().setResourceDirectory(options.resourceDirectory.empty() ? options.interfaceFile.parent_path()
+                                                                          : options.resourceDirectory);
     std::string error;
     if (!Application::shared().launch(options.interfaceFile, &error)) {
         std::fprintf(stderr, "brimsey: cannot start: %s\n", error.c_str());

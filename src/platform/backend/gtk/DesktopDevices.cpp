@@ -23,8 +23,7 @@ Acceleration DesktopAccelerationSource::read(double now)
     return {g.x, g.y, g.z, now};
 }
 
-DesktopHaptics::DesktopHaptics(std::function<void()> jolt)
-    : m_jolt(std::move(jolt))
+DesktopHaptics::DesktopHaptics(std::function<void()> jolt) : m_jolt(std::move(jolt))
 {
 }
 

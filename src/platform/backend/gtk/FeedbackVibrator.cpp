@@ -20,7 +20,7 @@ bool sessionBusReachable()
     const char* runtime = std::getenv("XDG_RUNTIME_DIR");
     if (!runtime || !*runtime)
         return false;
-    struct stat st{};
+    struct stat st { };
     std::string socket = std::string(runtime) + "/bus";
     return stat(socket.c_str(), &st) == 0 && S_ISSOCK(st.st_mode);
 }

@@ -183,9 +183,9 @@ struct GameWindow::Impl {
 };
 
 GameWindow::GameWindow(const std::string& title, double contentWidth, double contentHeight, Hooks hooks)
-    : m_hooks(std::move(hooks))
-    , m_contentWidth(contentWidth)
-    , m_contentHeight(contentHeight)
+    : m_hooks(std::move(hooks)),
+      m_contentWidth(contentWidth),
+      m_contentHeight(contentHeight)
 {
     GtkWidget* window = gtk_window_new();
     m_window = window;

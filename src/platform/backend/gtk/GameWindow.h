@@ -77,8 +77,8 @@ private:
     Hooks m_hooks;
     double m_contentWidth;
     double m_contentHeight;
-    void* m_window{nullptr};   // GtkWindow
-    void* m_area{nullptr};     // GtkDrawingArea
+    void* m_window{nullptr}; // GtkWindow
+    void* m_area{nullptr};   // GtkDrawingArea
     unsigned m_tick{0};
     bool m_pressed{false};
     double m_dragStartX{0};

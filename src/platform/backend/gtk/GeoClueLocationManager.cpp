@@ -14,8 +14,8 @@ constexpr const char* kManagerInterface = "org.freedesktop.GeoClue2.Manager";
 constexpr const char* kClientInterface = "org.freedesktop.GeoClue2.Client";
 constexpr const char* kLocationInterface = "org.freedesktop.GeoClue2.Location";
 constexpr const char* kProperties = "org.freedesktop.DBus.Properties";
-constexpr int kCallTimeoutMs = 1000;   // a service that does not answer counts as absent
-constexpr guint32 kCityAccuracy = 4;   // GCLUE_ACCURACY_LEVEL_CITY: enough for ads
+constexpr int kCallTimeoutMs = 1000; // a service that does not answer counts as absent
+constexpr guint32 kCityAccuracy = 4; // GCLUE_ACCURACY_LEVEL_CITY: enough for ads
 
 // A synchronous call that is allowed to fail; the reply or null.
 GVariant* call(GDBusConnection* bus, const char* path, const char* interface, const char* method, GVariant* args,
@@ -31,8 +31,8 @@ GVariant* call(GDBusConnection* bus, const char* path, const char* interface, co
 
 bool setProperty(GDBusConnection* bus, const std::string& path, const char* name, GVariant* value)
 {
-    GVariant* reply = call(bus, path.c_str(), kProperties, "Set",
-                           g_variant_new("(ssv)", kClientInterface, name, value), nullptr);
+    GVariant* reply =
+        call(bus, path.c_str(), kProperties, "Set", g_variant_new("(ssv)", kClientInterface, name, value), nullptr);
     if (!reply)
         return false;
     g_variant_unref(reply);
@@ -73,8 +73,7 @@ std::shared_ptr<GeoClueLocationManager> GeoClueLocationManager::create(std::stri
     return std::shared_ptr<GeoClueLocationManager>(new GeoClueLocationManager(std::move(desktopId)));
 }
 
-GeoClueLocationManager::GeoClueLocationManager(std::string desktopId)
-    : m_impl(std::make_unique<Impl>())
+GeoClueLocationManager::GeoClueLocationManager(std::string desktopId) : m_impl(std::make_unique<Impl>())
 {
     m_impl->desktopId = std::move(desktopId);
 }
@@ -104,9 +103,10 @@ bool GeoClueLocationManager::connect() const
     g_variant_get(reply, "(&o)", &path);
     m_impl->clientPath = path ? path : "";
     g_variant_unref(reply);
-    m_impl->enabled = !m_impl->clientPath.empty()
-        && setProperty(m_impl->bus, m_impl->clientPath, "DesktopId", g_variant_new_string(m_impl->desktopId.c_str()))
-        && setProperty(m_impl->bus, m_impl->clientPath, "RequestedAccuracyLevel", g_variant_new_uint32(kCityAccuracy));
+    m_impl->enabled =
+        !m_impl->clientPath.empty() &&
+        setProperty(m_impl->bus, m_impl->clientPath, "DesktopId", g_variant_new_string(m_impl->desktopId.c_str())) &&
+        setProperty(m_impl->bus, m_impl->clientPath, "RequestedAccuracyLevel", g_variant_new_uint32(kCityAccuracy));
     return m_impl->enabled;
 }
 
@@ -170,9 +170,8 @@ void GeoClueLocationManager::onLocationUpdated(const std::string& locationPath)
 
 void installGeoClueLocationService(const std::string& desktopId)
 {
-    LocationManager::setFactory([desktopId]() -> std::shared_ptr<LocationManager> {
-        return GeoClueLocationManager::create(desktopId);
-    });
+    LocationManager::setFactory(
+        [desktopId]() -> std::shared_ptr<LocationManager> { return GeoClueLocationManager::create(desktopId); });
 }
 
 } // namespace platform::gtk

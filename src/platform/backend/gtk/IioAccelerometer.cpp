@@ -57,8 +57,7 @@ std::optional<double> readNumber(const fs::path& p)
 }
 
 // Per-axis file if present, else the shared one.
-std::optional<double> axisValue(const fs::path& dir, const char* axis, const char* what,
-                                bool* present)
+std::optional<double> axisValue(const fs::path& dir, const char* axis, const char* what, bool* present)
 {
     fs::path own = dir / (std::string("in_accel_") + axis + "_" + what);
     fs::path shared = dir / (std::string("in_accel_") + what);
@@ -112,8 +111,7 @@ std::optional<std::array<double, 9>> parseMountMatrix(const std::string& text)
     return m;
 }
 
-std::unique_ptr<IioAccelerometer> IioAccelerometer::open(const std::string& deviceDir,
-                                                         std::string* error)
+std::unique_ptr<IioAccelerometer> IioAccelerometer::open(const std::string& deviceDir, std::string* error)
 {
     fs::path dir(deviceDir);
     std::unique_ptr<IioAccelerometer> acc(new IioAccelerometer);
@@ -219,8 +217,7 @@ std::optional<GVector> IioAccelerometer::read()
         chip[i] = (*raw + m_offset[i]) * m_scale[i] / kStandardGravity;
     }
     const auto& m = m_mount;
-    return GVector{m[0] * chip[0] + m[1] * chip[1] + m[2] * chip[2],
-                   m[3] * chip[0] + m[4] * chip[1] + m[5] * chip[2],
+    return GVector{m[0] * chip[0] + m[1] * chip[1] + m[2] * chip[2], m[3] * chip[0] + m[4] * chip[1] + m[5] * chip[2],
                    m[6] * chip[0] + m[7] * chip[1] + m[8] * chip[2]};
 }
 

@@ -20,11 +20,9 @@ public:
     static constexpr double kStandardGravity = 9.80665;
 
     // The first usable accelerometer under root, or null with the reason in `why`.
-    static std::unique_ptr<IioAccelerometer> find(const std::string& root = kDefaultRoot,
-                                                  std::string* why = nullptr);
+    static std::unique_ptr<IioAccelerometer> find(const std::string& root = kDefaultRoot, std::string* why = nullptr);
     // The accelerometer in one device folder, or null with the reason in `error`.
-    static std::unique_ptr<IioAccelerometer> open(const std::string& deviceDir,
-                                                  std::string* error = nullptr);
+    static std::unique_ptr<IioAccelerometer> open(const std::string& deviceDir, std::string* error = nullptr);
 
     ~IioAccelerometer();
     IioAccelerometer(const IioAccelerometer&) = delete;

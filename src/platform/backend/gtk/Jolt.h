@@ -7,9 +7,9 @@ namespace platform::gtk {
 // a jolt extends it without restarting the swing, so rapid vibrations read as one shudder.
 class Jolt final {
 public:
-    static constexpr double kDuration = 0.2;    // seconds
-    static constexpr double kAmplitude = 5.0;   // points
-    static constexpr double kFrequency = 18.0;  // swings per second
+    static constexpr double kDuration = 0.2;   // seconds
+    static constexpr double kAmplitude = 5.0;  // points
+    static constexpr double kFrequency = 18.0; // swings per second
 
     void start(double now);
     bool running(double t) const { return m_active && t < m_end; }

@@ -111,8 +111,7 @@ GSourceFuncs kFuncs = {prepare, check, dispatch, nullptr, nullptr, nullptr};
 
 } // namespace
 
-RunLoopSource::RunLoopSource(std::shared_ptr<RunLoop> loop, _GMainContext* context)
-    : m_loop(std::move(loop))
+RunLoopSource::RunLoopSource(std::shared_ptr<RunLoop> loop, _GMainContext* context) : m_loop(std::move(loop))
 {
     m_source = g_source_new(&kFuncs, sizeof(Source));
     auto* state = new State;

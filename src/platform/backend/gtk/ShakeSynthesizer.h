@@ -39,8 +39,8 @@ private:
         double x;
         double y;
     };
-    std::optional<Point> m_latest;  // the newest motion event
-    std::optional<Point> m_anchor;  // where the previous velocity span ended
+    std::optional<Point> m_latest; // the newest motion event
+    std::optional<Point> m_anchor; // where the previous velocity span ended
     bool m_movedSinceSample{false};
     double m_vx{0};
     double m_vy{0};

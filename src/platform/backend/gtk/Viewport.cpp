@@ -40,15 +40,13 @@ bool Viewport::containsArea(double areaX, double areaY) const
     return p.x >= 0 && p.y >= 0 && p.x < contentWidth && p.y < contentHeight;
 }
 
-WindowSize comfortableWindowSize(double contentWidth, double contentHeight, int monitorWidth,
-                                 int monitorHeight)
+WindowSize comfortableWindowSize(double contentWidth, double contentHeight, int monitorWidth, int monitorHeight)
 {
     double fit = 1.0;
     if (monitorWidth > 0 && monitorHeight > 0)
         fit = std::min(0.85 * monitorWidth / contentWidth, 0.85 * monitorHeight / contentHeight);
     double k = std::max(1.0, std::floor(fit * 4) / 4);
-    return {static_cast<int>(std::lround(contentWidth * k)),
-            static_cast<int>(std::lround(contentHeight * k))};
+    return {static_cast<int>(std::lround(contentWidth * k)), static_cast<int>(std::lround(contentHeight * k))};
 }
 
 } // namespace platform::gtk

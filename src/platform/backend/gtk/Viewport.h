@@ -7,7 +7,7 @@ namespace platform::gtk {
 struct Viewport {
     double contentWidth{320};
     double contentHeight{480};
-    double areaWidth{320};  // in the toolkit's logical pixels
+    double areaWidth{320}; // in the toolkit's logical pixels
     double areaHeight{480};
 
     double scale() const;
@@ -29,7 +29,6 @@ struct WindowSize {
     int width;
     int height;
 };
-WindowSize comfortableWindowSize(double contentWidth, double contentHeight, int monitorWidth,
-                                 int monitorHeight);
+WindowSize comfortableWindowSize(double contentWidth, double contentHeight, int monitorWidth, int monitorHeight);
 
 } // namespace platform::gtk

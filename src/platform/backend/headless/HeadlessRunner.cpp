@@ -9,9 +9,9 @@
 namespace platform {
 
 HeadlessRunner::HeadlessRunner()
-    : m_loop(RunLoop::createVirtual())
-    , m_accel(std::make_shared<ScriptedAccelerationSource>())
-    , m_haptics(std::make_shared<RecordingHaptics>())
+    : m_loop(RunLoop::createVirtual()),
+      m_accel(std::make_shared<ScriptedAccelerationSource>()),
+      m_haptics(std::make_shared<RecordingHaptics>())
 {
     RunLoop::setMain(m_loop);
 }
@@ -40,14 +40,12 @@ bool HeadlessRunner::launch(const Options& options, std::string* error)
             *error = "the scale must be above 0 and at most 8";
         return false;
     }
-    if (!m_options.accelerometerScript.empty()
-        && !m_accel->loadFile(m_options.accelerometerScript, error))
+    if (!m_options.accelerometerScript.empty() && !m_accel->loadFile(m_options.accelerometerScript, error))
         return false;
 
     Screen::main().setScale(m_options.scale);
-    Bundle::main().setResourceDirectory(m_options.resourceDirectory.empty()
-                                            ? m_options.interfaceFile.parent_path()
-                                            : m_options.resourceDirectory);
+    Bundle::main().setResourceDirectory(m_options.resourceDirectory.empty() ? m_options.interfaceFile.parent_path()
+                                                                            : m_options.resourceDirectory);
     // The virtual clock stands still during launch, so t = 0 is this moment.
     m_start = m_loop->now();
     m_accel->setOrigin(m_start);
@@ -109,8 +107,7 @@ bool HeadlessRunner::tapAt(double t, const std::string& viewId, std::string* err
     auto object = Application::shared().objectNamed(viewId);
     if (!object || !std::dynamic_pointer_cast<View>(object)) {
         if (error)
-            *error = object ? "\"" + viewId + "\" is not a view"
-                            : "the interface has no object \"" + viewId + "\"";
+            *error = object ? "\"" + viewId + "\" is not a view" : "the interface has no object \"" + viewId + "\"";
         return false;
     }
     Touch::Id id = m_nextTouch++;
@@ -126,8 +123,7 @@ bool HeadlessRunner::tapAt(double t, const std::string& viewId, std::string* err
     return true;
 }
 
-void HeadlessRunner::snapshotAt(double t, std::filesystem::path png,
-                                std::function<void(bool, const std::string&)> done)
+void HeadlessRunner::snapshotAt(double t, std::filesystem::path png, std::function<void(bool, const std::string&)> done)
 {
     // Posted again at t, so that everything already due at t happens first.
     at(t, [this, png = std::move(png), done = std::move(done)]() mutable {
@@ -173,7 +169,8 @@ void HeadlessRunner::startFrameDriver(double framesPerSecond)
 {
     Compositor& c = compositor();
     m_frames.reset();
-    m_frames = std::make_unique<FrameDriver>(c, [this] { snapshot(); }, framesPerSecond, *m_loop);
+    m_frames = std::make_unique<FrameDriver>(
+        c, [this] { snapshot(); }, framesPerSecond, *m_loop);
 }
 
 std::uint64_t HeadlessRunner::framesDrawn() const

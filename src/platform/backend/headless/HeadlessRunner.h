@@ -2,8 +2,8 @@
 
 #include <filesystem>
 #include <functional>
-#include <optional>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "platform/backend/headless/RecordingHaptics.h"

@@ -45,19 +45,18 @@ bool ScriptedAccelerationSource::parse(std::string_view text, std::string* error
             continue;
         Line parsed;
         std::string_view rest = line;
-        if (!parseNumber(rest, parsed.t) || !parseNumber(rest, parsed.x)
-            || !parseNumber(rest, parsed.y) || !parseNumber(rest, parsed.z)
-            || rest.find_first_not_of(" \t") != std::string_view::npos) {
+        if (!parseNumber(rest, parsed.t) || !parseNumber(rest, parsed.x) || !parseNumber(rest, parsed.y) ||
+            !parseNumber(rest, parsed.z) || rest.find_first_not_of(" \t") != std::string_view::npos) {
             if (error)
-                *error = "line " + std::to_string(number) + ": expected \"t x y z\" (four numbers), got \""
-                         + std::string(line.substr(0, 80)) + "\"";
+                *error = "line " + std::to_string(number) + ": expected \"t x y z\" (four numbers), got \"" +
+                         std::string(line.substr(0, 80)) + "\"";
             return false;
         }
         if (!lines.empty() && parsed.t < lines.back().t) {
             if (error) {
                 std::ostringstream message;
-                message << "line " << number << ": time " << parsed.t
-                        << " is before the previous line's " << lines.back().t;
+                message << "line " << number << ": time " << parsed.t << " is before the previous line's "
+                        << lines.back().t;
                 *error = message.str();
             }
             return false;
