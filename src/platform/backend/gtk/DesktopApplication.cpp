@@ -14,6 +14,7 @@
 #include "platform/core/RunLoop.h"
 #include "platform/device/Accelerometer.h"
 #include "platform/device/Haptics.h"
+#include "platform/device/Services.h"
 #include "platform/ui/Application.h"
 #include "platform/ui/Compositor.h"
 #include "platform/ui/Window.h"
@@ -65,14 +66,16 @@ int runDesktopApplication(const DesktopOptions& options)
         say(options.verbose, "accelerometer: " + (sensor->name().empty() ? std::string("IIO") : sensor->name()) +
                                  " at " + sensor->path());
     auto acceleration = std::make_shared<DesktopAccelerationSource>(std::move(sensor));
-    Accelerometer::shared().setSource(acceleration);
 
     std::unique_ptr<GameWindow> gameWindow;
     auto haptics = std::make_shared<DesktopHaptics>([&gameWindow] {
         if (gameWindow)
             gameWindow->jolt();
     });
-    Haptics::shared().setBackend(haptics);
+    Services desktop;
+    desktop.acceleration = acceleration;
+    desktop.haptics = haptics;
+    installServices(std::move(desktop));
     say(options.verbose, haptics->vibrator().available()
                              ? "vibration: feedbackd"
                              : "vibration: " + haptics->vibrator().status() + "; the game jolts instead");
@@ -88,8 +91,7 @@ int runDesktopApplication(const DesktopOptions& options)
     std::string error;
     if (!Application::shared().launch(options.interfaceFile, &error)) {
         std::fprintf(stderr, "brimsey: cannot start: %s\n", error.c_str());
-        Haptics::shared().setBackend(nullptr);
-        Accelerometer::shared().setSource(nullptr);
+        resetServices();
         return 1;
     }
     std::shared_ptr<Window> window = Application::shared().keyWindow();
@@ -150,8 +152,7 @@ int runDesktopApplication(const DesktopOptions& options)
     Application::shared().terminate();
     compositor.setNeedsDisplayHandler(nullptr);
     gameWindow.reset();
-    Haptics::shared().setBackend(nullptr);
-    Accelerometer::shared().setSource(nullptr);
+    resetServices();
     g_main_loop_unref(mainLoop);
     source.reset();
     // What closing the window left for GTK to finish.

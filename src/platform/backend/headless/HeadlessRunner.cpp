@@ -1,6 +1,7 @@
 #include "platform/backend/headless/HeadlessRunner.h"
 
 #include "platform/core/Bundle.h"
+#include "platform/device/Services.h"
 #include "platform/gfx/Image.h"
 #include "platform/ui/Application.h"
 #include "platform/ui/Compositor.h"
@@ -11,7 +12,8 @@ namespace platform {
 HeadlessRunner::HeadlessRunner()
     : m_loop(RunLoop::createVirtual()),
       m_accel(std::make_shared<ScriptedAccelerationSource>()),
-      m_haptics(std::make_shared<RecordingHaptics>())
+      m_haptics(std::make_shared<RecordingHaptics>()),
+      m_urlOpener(std::make_shared<RecordingURLOpener>())
 {
     RunLoop::setMain(m_loop);
 }
@@ -20,8 +22,7 @@ HeadlessRunner::~HeadlessRunner()
 {
     m_frames.reset();
     m_compositor.reset();
-    Accelerometer::shared().reset();
-    Haptics::shared().reset();
+    resetServices();
     Application::shared().reset();
     if (RunLoop::mainShared() == m_loop)
         RunLoop::setMain(nullptr);
@@ -49,10 +50,11 @@ bool HeadlessRunner::launch(const Options& options, std::string* error)
     // The virtual clock stands still during launch, so t = 0 is this moment.
     m_start = m_loop->now();
     m_accel->setOrigin(m_start);
-    Accelerometer::shared().reset();
-    Accelerometer::shared().setSource(m_accel);
-    Haptics::shared().reset();
-    Haptics::shared().setBackend(m_haptics);
+    Services headless;
+    headless.acceleration = m_accel;
+    headless.haptics = m_haptics;
+    headless.urlOpener = m_urlOpener;
+    installServices(std::move(headless));
     Application::shared().reset();
     if (!Application::shared().launch(m_options.interfaceFile, error))
         return false;

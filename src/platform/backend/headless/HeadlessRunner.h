@@ -7,6 +7,7 @@
 #include <string>
 
 #include "platform/backend/headless/RecordingHaptics.h"
+#include "platform/backend/headless/RecordingURLOpener.h"
 #include "platform/backend/headless/ScriptedAccelerationSource.h"
 #include "platform/core/Geometry.h"
 #include "platform/core/RunLoop.h"
@@ -28,8 +29,8 @@ class Window;
 //   runner.snapshotAt(3.0, "build/at3.png");
 //   runner.runFor(12.0);
 //
-// One runner at a time: it installs the main run loop, the screen, the accelerometer's
-// source and the haptics backend, and puts them back when destroyed.
+// One runner at a time: it installs the main run loop, the screen and the headless device
+// services (platform::Services), and puts them back when destroyed.
 class HeadlessRunner final {
 public:
     struct Options {
@@ -58,6 +59,7 @@ public:
     Compositor& compositor();
     ScriptedAccelerationSource& accelerometerSource() { return *m_accel; }
     RecordingHaptics& haptics() { return *m_haptics; }
+    RecordingURLOpener& urlOpener() { return *m_urlOpener; }
     double scale() const { return m_options.scale; }
 
     // -- scripted input and output, at times since t = 0 (times already past run at once)
@@ -91,6 +93,7 @@ private:
     std::shared_ptr<RunLoop> m_loop;
     std::shared_ptr<ScriptedAccelerationSource> m_accel;
     std::shared_ptr<RecordingHaptics> m_haptics;
+    std::shared_ptr<RecordingURLOpener> m_urlOpener;
     std::unique_ptr<Compositor> m_compositor;
     std::unique_ptr<FrameDriver> m_frames;
     double m_start{0};

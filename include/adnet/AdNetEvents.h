@@ -1,0 +1,18 @@
+#pragma once
+
+#include <functional>
+#include <string_view>
+
+namespace adnet {
+
+// What the ad client does on screen, as one line of text each ("flip start", "click",
+// "browser http://..."), for event logs, scripted runs and tests. One listener per process;
+// events arrive on the main thread, in the order they happen.
+using AdNetEventListener = std::function<void(std::string_view event)>;
+
+// Installs the listener (an empty one removes it).
+void setAdNetEventListener(AdNetEventListener listener);
+// Tells the listener, if there is one. Costs nothing without one.
+void reportAdNetEvent(std::string_view event);
+
+} // namespace adnet
