@@ -8,11 +8,12 @@
 #include "sound/SoundEngine.h"
 #include "sound/SoundEngineInternal.h"
 
+#include "AllocationCounter.h"
+
 #include <AL/al.h>
 #include <benchmark/benchmark.h>
 #include <sndfile.h>
 
-#include <atomic>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -20,60 +21,6 @@
 #include <map>
 #include <string>
 #include <vector>
-
-// Every heap allocation of the process goes through these; only those made on the
-// measuring thread while counting is on are counted.
-extern "C" void* __libc_malloc(size_t);
-extern "C" void* __libc_calloc(size_t, size_t);
-extern "C" void* __libc_realloc(void*, size_t);
-extern "C" void* __libc_memalign(size_t, size_t);
-
-namespace {
-thread_local bool tCounting = false;
-std::atomic<long> gAllocations{0};
-inline void noteAllocation()
-{
-    if (tCounting)
-        gAllocations.fetch_add(1, std::memory_order_relaxed);
-}
-} // namespace
-
-extern "C" {
-void* malloc(size_t size)
-{
-    noteAllocation();
-    return __libc_malloc(size);
-}
-void* calloc(size_t count, size_t size)
-{
-    noteAllocation();
-    return __libc_calloc(count, size);
-}
-void* realloc(void* pointer, size_t size)
-{
-    noteAllocation();
-    return __libc_realloc(pointer, size);
-}
-void* memalign(size_t alignment, size_t size)
-{
-    noteAllocation();
-    return __libc_memalign(alignment, size);
-}
-void* aligned_alloc(size_t alignment, size_t size)
-{
-    noteAllocation();
-    return __libc_memalign(alignment, size);
-}
-int posix_memalign(void** out, size_t alignment, size_t size)
-{
-    noteAllocation();
-    void* pointer = __libc_memalign(alignment, size);
-    if (!pointer)
-        return 12; // ENOMEM
-    *out = pointer;
-    return 0;
-}
-}
 
 namespace {
 
@@ -214,8 +161,8 @@ public:
     std::map<std::string, double> medianNs;
 };
 
-// Heap allocations made by 10000 starts on the calling thread, after a warm-up: OpenAL Soft
-// grows its pool of property-update records during the first few starts and reuses it from
+// Heap allocations made by 10000 starts on every thread, after a warm-up: OpenAL Soft
+// grows its pool of source-update records during the first few starts and reuses it from
 // then on, which is not a cost per start.
 long allocationsInStarts(bool engine)
 {
@@ -232,13 +179,12 @@ long allocationsInStarts(bool engine)
     };
     for (int i = 0; i < 1000; ++i)
         startOnce();
-    gAllocations = 0;
-    tCounting = true;
+    alloccount::Span span;
     for (int i = 0; i < 10000; ++i)
         startOnce();
-    tCounting = false;
+    auto allocations = static_cast<long>(span.count());
     SoundEngineShutDown();
-    return gAllocations.load();
+    return allocations;
 }
 
 } // namespace
