@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "app/AdHosting.h"
 #include "app/GameClasses.h"
 #include "app/HeadlessGame.h"
 #include "app/HeadlessOptions.h"
@@ -29,6 +30,7 @@ int main(int argc, char** argv)
         return brimsey::runHeadless(*options, std::cerr);
 #if BRIMSEY_WINDOWED
     brimsey::registerGameClasses();
+    brimsey::setAdsEnabled(true); // the window always hosts the banner
     platform::gtk::DesktopOptions desktop;
     desktop.interfaceFile = brimsey::pathForResource("MainWindow", "json");
     desktop.resourceDirectory = brimsey::resourceDirectory();
