@@ -8,6 +8,7 @@
 
 #include "app/EventLog.h"
 #include "app/HeadlessOptions.h"
+#include "app/TapTargets.h"
 
 using namespace brimsey;
 
@@ -41,8 +42,8 @@ TEST(HeadlessOptions, ReadsEveryOptionInOrder)
     EXPECT_EQ(options->accelFile, "a.txt");
     ASSERT_EQ(options->taps.size(), 2u);
     EXPECT_DOUBLE_EQ(options->taps[0].time, 0.5);
-    EXPECT_EQ(options->taps[0].outlet, "butstart");
-    EXPECT_TRUE(options->taps[1].outlet.empty());
+    EXPECT_EQ(options->taps[0].target, "butstart");
+    EXPECT_TRUE(options->taps[1].target.empty());
     EXPECT_DOUBLE_EQ(options->taps[1].x, 160.5);
     EXPECT_DOUBLE_EQ(options->taps[1].y, 240);
     EXPECT_EQ(options->eventsFile, "-");
@@ -64,20 +65,19 @@ TEST(HeadlessOptions, DefaultsAndTheWindowedMode)
     EXPECT_DOUBLE_EQ(minimal->scale, 1);
     EXPECT_TRUE(minimal->taps.empty());
     EXPECT_TRUE(minimal->eventsFile.empty());
-    // Every result button and the start button are tap targets; other outlets are not.
-    for (auto name : {"butstart", "butd1", "butd2", "butd3", "butd4"})
-        EXPECT_TRUE(isTapOutlet(name)) << name;
+    // Every result button, the start button and the banner are tap targets; other outlets
+    // are not.
+    for (auto name : {"butstart", "butd1", "butd2", "butd3", "butd4", "banner"})
+        EXPECT_TRUE(isTapTarget(name)) << name;
     for (auto name : {"meter", "keepshaking", "butd5", "", "BUTSTART"})
-        EXPECT_FALSE(isTapOutlet(name)) << name;
+        EXPECT_FALSE(isTapTarget(name)) << name;
 }
 
 TEST(HeadlessOptions, RejectsBadInputWithAClearMessage)
 {
     EXPECT_EQ(parseError({"--headless"}), "--headless needs --run-for SECONDS");
-    EXPECT_EQ(parseError({"--run-for", "3"}),
-              "--run-for, --accel, --tap, --events, --snapshot and --scale need --headless");
-    EXPECT_EQ(parseError({"--scale", "2"}),
-              "--run-for, --accel, --tap, --events, --snapshot and --scale need --headless");
+    EXPECT_EQ(parseError({"--scale", "2"}), "--accel and --scale need --headless");
+    EXPECT_EQ(parseError({"--accel", "a.txt"}), "--accel and --scale need --headless");
     EXPECT_EQ(parseError({"--headless", "--run-for"}), "--run-for needs a value");
     EXPECT_EQ(parseError({"--headless", "--run-for", "-1"}), "--run-for: '-1' is not a number of seconds >= 0");
     EXPECT_EQ(parseError({"--headless", "--run-for", "nan"}), "--run-for: 'nan' is not a number of seconds >= 0");
@@ -86,10 +86,10 @@ TEST(HeadlessOptions, RejectsBadInputWithAClearMessage)
     EXPECT_EQ(parseError({"--headless", "--run-for", "9", "--tap", "butstart"}),
               "--tap expects T:TARGET, got 'butstart'");
     EXPECT_EQ(parseError({"--headless", "--run-for", "9", "--tap", "1:meter"}),
-              "--tap: the target 'meter' is neither butstart, butd1, butd2, butd3, butd4 nor "
+              "--tap: the target 'meter' is neither butstart, butd1, butd2, butd3, butd4, banner nor "
               "X,Y in points");
     EXPECT_EQ(parseError({"--headless", "--run-for", "9", "--tap", "1:10,"}),
-              "--tap: the target '10,' is neither butstart, butd1, butd2, butd3, butd4 nor "
+              "--tap: the target '10,' is neither butstart, butd1, butd2, butd3, butd4, banner nor "
               "X,Y in points");
     EXPECT_EQ(parseError({"--headless", "--run-for", "9", "--tap", "x:butd1"}),
               "--tap: the time 'x' is not a number of seconds >= 0");
