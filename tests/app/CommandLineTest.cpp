@@ -112,6 +112,46 @@ TEST(HeadlessOptions, RefusesWhatWouldHappenAfterTheEnd)
               std::string::npos);
 }
 
+TEST(HeadlessOptions, AdsTouchesAndTheScriptedWindow)
+{
+    std::string error;
+    // The window takes the script too; touches are kept in time order, ties as given.
+    auto windowed = parse(
+        {"--run-for",      "8",       "--tap",         "2:banner", "--touch",     "3:moved:20,30", "--touch",
+         "1:began:banner", "--touch", "3:ended:butd1", "--touch",  "4:began:5,5", "--touch",       "4.5:cancelled",
+         "--events",       "-",       "--snapshot",    "8:a.png",  "--documents", "/tmp/d"},
+        error);
+    ASSERT_TRUE(windowed) << error;
+    EXPECT_FALSE(windowed->headless);
+    EXPECT_EQ(windowed->taps.at(0).target, "banner");
+    ASSERT_EQ(windowed->touches.size(), 5u);
+    using Phase = ScriptedTouch::Phase;
+    std::vector<Phase> phases;
+    for (const auto& touch : windowed->touches)
+        phases.push_back(touch.phase);
+    EXPECT_EQ(phases, (std::vector<Phase>{Phase::began, Phase::moved, Phase::ended, Phase::began, Phase::cancelled}));
+    EXPECT_EQ(windowed->touches[0].target, "banner");
+    EXPECT_DOUBLE_EQ(windowed->touches[1].x, 20);
+    EXPECT_EQ(windowed->documentsDirectory, "/tmp/d");
+    EXPECT_FALSE(parse({}, error)->ads);
+    EXPECT_TRUE(parse({"--headless", "--ads", "--run-for", "1"}, error)->ads);
+
+    EXPECT_EQ(parseError({"--touch", "1:pressed:1,1"}),
+              "--touch: the phase 'pressed' is not began, moved, ended or cancelled");
+    EXPECT_EQ(parseError({"--touch", "1:began"}), "--touch expects T:PHASE:X,Y, got '1:began'");
+    EXPECT_EQ(parseError({"--touch", "1:began:nowhere"}).rfind("--touch: the target 'nowhere' is neither", 0), 0u);
+    // One finger: it has to be down to move or lift, and up to go down.
+    EXPECT_EQ(parseError({"--touch", "1:moved:1,1"}),
+              "--touch at 1.000000 s: no finger is down (a touch starts with began)");
+    EXPECT_EQ(parseError({"--touch", "2:began:1,1", "--touch", "1:began:1,1"}),
+              "--touch at 2.000000 s: began while the finger is already down (end or cancel it first)");
+    EXPECT_EQ(parseError({"--touch", "1:began:1,1", "--touch", "2:ended:1,1", "--touch", "3:cancelled"}),
+              "--touch at 3.000000 s: no finger is down (a touch starts with began)");
+    EXPECT_NE(parseError({"--run-for", "2", "--touch", "2.5:began:1,1"}).find("after the end of the run"),
+              std::string::npos);
+    EXPECT_EQ(parseError({"--headless", "--run-for", "1", "--documents", ""}), "--documents: the folder name is empty");
+}
+
 TEST(EventLog, StampsTimeSinceTheStartWithThreeDecimals)
 {
     std::string path = ::testing::TempDir() + "events_stamp.log";
