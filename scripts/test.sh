@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Installs what is missing, then builds and runs every test:
+# Installs what is missing, checks formatting and layering (scripts/lint.sh), then builds
+# and runs every test:
 #   build/        the normal build, every test through ctest
 #   build/asan    the same suite under AddressSanitizer + UndefinedBehaviorSanitizer
 #   build/tsan    the tests of the code that starts threads, under ThreadSanitizer
@@ -42,6 +43,9 @@ run_ctest() {
 scripts/install-deps.sh
 mkdir -p build
 phase_done "packages"
+echo "==> lint"
+scripts/lint.sh
+phase_done "lint"
 
 scripts/build.sh build
 phase_done "build/ build"
