@@ -9,6 +9,8 @@
 #include "sound/SoundEngineInternal.h"
 
 #include "AllocationCounter.h"
+#include "BenchSummary.h"
+#include "MedianReporter.h"
 
 #include <AL/al.h>
 #include <benchmark/benchmark.h>
@@ -147,20 +149,6 @@ BENCHMARK(BM_Peer_LibsndfileAlBufferData)
     ->ReportAggregatesOnly(true)
     ->Unit(benchmark::kMicrosecond);
 
-// Keeps the medians so the ratios can be printed at the end.
-class MedianReporter : public benchmark::ConsoleReporter {
-public:
-    void ReportRuns(const std::vector<Run>& runs) override
-    {
-        for (const Run& run : runs)
-            if (run.run_type == Run::RT_Aggregate && run.aggregate_name == "median")
-                medianNs[run.run_name.function_name] =
-                    run.GetAdjustedRealTime() * 1e9 / benchmark::GetTimeUnitMultiplier(run.time_unit);
-        ConsoleReporter::ReportRuns(runs);
-    }
-    std::map<std::string, double> medianNs;
-};
-
 // Heap allocations made by 10000 starts on every thread, after a warm-up: OpenAL Soft
 // grows its pool of source-update records during the first few starts and reuses it from
 // then on, which is not a cost per start.
@@ -199,11 +187,10 @@ int main(int argc, char** argv)
 
     long allocations = allocationsInStarts(true);
     long peerAllocations = allocationsInStarts(false);
-    auto median = [&](const char* name) { return reporter.medianNs[name]; };
-    double start = median("BM_SoundEngine_StartEffect");
-    double startPeer = median("BM_Peer_OpenALStopPlay");
-    double load = median("BM_SoundEngine_LoadSevenEffects");
-    double loadPeer = median("BM_Peer_LibsndfileAlBufferData");
+    double start = reporter.nanoseconds("BM_SoundEngine_StartEffect");
+    double startPeer = reporter.nanoseconds("BM_Peer_OpenALStopPlay");
+    double load = reporter.nanoseconds("BM_SoundEngine_LoadSevenEffects");
+    double loadPeer = reporter.nanoseconds("BM_Peer_LibsndfileAlBufferData");
     std::printf("\nSoundEngine_StartEffect median %.0f ns; alSourceStop+alSourcePlay %.0f ns; ratio %.2f\n", start,
                 startPeer, startPeer > 0 ? start / startPeer : 0.0);
     std::printf("heap allocations per start: %.4f (%ld in 10000 starts); peer %ld in 10000\n", allocations / 10000.0,
@@ -211,8 +198,16 @@ int main(int argc, char** argv)
     std::printf("loading the seven game effects median %.1f us; libsndfile+alBufferData %.1f us; ratio %.2f\n",
                 load / 1000, loadPeer / 1000, loadPeer > 0 ? load / loadPeer : 0.0);
 
+    using benchsummary::format;
+    if (start > 0 && startPeer > 0)
+        benchsummary::figure("sound effect start ours/bare OpenAL", format("%.2fx", start / startPeer));
+    benchsummary::check("sound heap allocations per effect start (all threads)", format("%.4f", allocations / 10000.0),
+                        "0", allocations == 0);
+    if (load > 0 && loadPeer > 0)
+        benchsummary::figure("sound loading 7 effects ours/libsndfile+alBufferData", format("%.2fx", load / loadPeer));
+
     std::error_code ignored;
     std::filesystem::remove_all(gDir, ignored);
     benchmark::Shutdown();
-    return allocations == 0 ? 0 : 1;
+    return benchsummary::exitStatus();
 }
