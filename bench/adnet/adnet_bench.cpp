@@ -273,8 +273,8 @@ void imageWork(const Plan& plan, const std::vector<std::string>& bodies, const s
         bool picture = browserIcon || id == "userImage" || id == "actionIcon";
         if (!picture)
             continue; // the ad request and the accounting pixel are not pictures
-        auto image = platform::Image::decode(std::span<const std::uint8_t>(
-            reinterpret_cast<const std::uint8_t*>(bodies[i].data()), bodies[i].size()));
+        auto image = platform::Image::decode(
+            std::span<const std::uint8_t>(reinterpret_cast<const std::uint8_t*>(bodies[i].data()), bodies[i].size()));
         if (image && (browserIcon || id == "actionIcon"))
             cache.storeImage(*image, "bench-" + *id);
     }

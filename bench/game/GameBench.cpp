@@ -177,8 +177,8 @@ int main(int argc, char** argv)
 
     auto ns = [&](const char* name) { return reporter.nanoseconds(name); };
     std::printf("\nmedians:\n");
-    for (const char* name : {"BM_AccelerometerIdle", "BM_AccelerometerStill", "BM_AccelerometerShaking",
-                             "BM_BareAverageAndMagnitude"})
+    for (const char* name :
+         {"BM_AccelerometerIdle", "BM_AccelerometerStill", "BM_AccelerometerShaking", "BM_BareAverageAndMagnitude"})
         std::printf("  %-28s %12.1f ns\n", name, ns(name));
     for (const char* name : {"BM_Frame1x", "BM_Frame2x"})
         std::printf("  %-28s %12.3f ms\n", name, ns(name) / 1e6);
@@ -192,8 +192,7 @@ int main(int argc, char** argv)
         if (floor > 0)
             benchsummary::figure(figure + " / bare arithmetic", format("%.2fx", ns(name) / floor));
         const double allocations = reporter.counter(name, "allocs/sample");
-        benchsummary::check(figure + " heap allocations per sample", format("%g", allocations), "0",
-                            allocations == 0);
+        benchsummary::check(figure + " heap allocations per sample", format("%g", allocations), "0", allocations == 0);
     }
     if (reporter.has("BM_Frame1x"))
         benchsummary::figure("game frame 1x", format("%.2f ms", ns("BM_Frame1x") / 1e6));

@@ -84,8 +84,9 @@ bool sameTreeAsRapidJson(const std::string& name, const std::string& text)
     while (at < ours.size() && at < theirs.size() && ours[at] == theirs[at])
         ++at;
     std::size_t from = at > 60 ? at - 60 : 0;
-    std::fprintf(stderr, "json_bench: %s: our tree differs from RapidJSON's at byte %zu of the canonical form\n"
-                         "  ours:      ...%s\n  RapidJSON: ...%s\n",
+    std::fprintf(stderr,
+                 "json_bench: %s: our tree differs from RapidJSON's at byte %zu of the canonical form\n"
+                 "  ours:      ...%s\n  RapidJSON: ...%s\n",
                  name.c_str(), at, ours.substr(from, 120).c_str(), theirs.substr(from, 120).c_str());
     return false;
 }
@@ -165,8 +166,7 @@ int main(int argc, char** argv)
             continue;
         const std::string& text = corpora()[name];
         const bool same = sameTreeAsRapidJson(name, text);
-        benchsummary::check(std::string("json ") + name + " tree equals RapidJSON's", same ? "yes" : "no", "yes",
-                            same);
+        benchsummary::check(std::string("json ") + name + " tree equals RapidJSON's", same ? "yes" : "no", "yes", same);
         if (!same)
             continue; // a reader that reads wrong is not timed
         timed.push_back(name);
@@ -213,8 +213,7 @@ int main(int argc, char** argv)
                                 ratio(peer[1]) >= 2.0);
         if (peer[2] > 0)
             benchsummary::figure(figure + " ours/simdjson", format("%.2fx", ratio(peer[2])));
-        benchsummary::check(figure + " peak extra memory", format("%.2fx input", memory), "<= 4x input",
-                            memory <= 4.0);
+        benchsummary::check(figure + " peak extra memory", format("%.2fx input", memory), "<= 4x input", memory <= 4.0);
     }
     benchmark::Shutdown();
     return benchsummary::exitStatus();
