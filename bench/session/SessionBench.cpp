@@ -150,154 +150,151 @@ bool benchHour(const std::string& dir, bool& ok)
     // and clicks.
     using adnetdemo::Fault;
     namespace fetch = adnetdemo::fetch;
-    std::vector<adnetdemo::FaultSpec> faults
-    {
-        {once(Fault::slow, fetch::adRequest, 10),    once(Fault::status500, fetch::adRequest),
-         once(Fault::badJson, fetch::adRequest),     once(Fault::truncated, fetch::adRequest),
-         once(Fault::oversized, fetch::adRequest),   once(Fault::slow, fetch::adRequest, 500),
-         once(Fault::slow, fetch::adIcon, 10),       once(Fault::notAnImage, fetch::adIcon),
-         once(Fault::oversized, fetch::adIcon),      once(Fault::status500, fetch::clickDocument),
-         once(Fault::badJson, fetch::clickDocument), once(Fault::slow, fetch::clickDocument, 500)};
+    std::vector<adnetdemo::FaultSpec> faults{
+        once(Fault::slow, fetch::adRequest, 10),    once(Fault::status500, fetch::adRequest),
+        once(Fault::badJson, fetch::adRequest),     once(Fault::truncated, fetch::adRequest),
+        once(Fault::oversized, fetch::adRequest),   once(Fault::slow, fetch::adRequest, 500),
+        once(Fault::slow, fetch::adIcon, 10),       once(Fault::notAnImage, fetch::adIcon),
+        once(Fault::oversized, fetch::adIcon),      once(Fault::status500, fetch::clickDocument),
+        once(Fault::badJson, fetch::clickDocument), once(Fault::slow, fetch::clickDocument, 500)};
 
-        std::vector<std::string> env{"ALSOFT_DRIVERS=null", "ADNET_REQUEST_ENDPOINT=" + server.adRequestUrl(),
-                                     "ADNET_MEDIA_HOST=" + server.baseUrl()};
-        std::vector<std::string> script{"--run-for", "3630", "--events", dir + "/events.log"};
-        for (int minute = 5; minute < 60; minute += 10)
-            script.push_back("--tap"), script.push_back(std::to_string(minute * 60 + 20) + ":banner");
+    std::vector<std::string> env{"ALSOFT_DRIVERS=null", "ADNET_REQUEST_ENDPOINT=" + server.adRequestUrl(),
+                                 "ADNET_MEDIA_HOST=" + server.baseUrl()};
+    std::vector<std::string> script{"--run-for", "3630", "--events", dir + "/events.log"};
+    for (int minute = 5; minute < 60; minute += 10)
+        script.push_back("--tap"), script.push_back(std::to_string(minute * 60 + 20) + ":banner");
 
-        std::vector<std::string> withAds{kBrimsey, "--headless", "--ads", "--documents", dir + "/documents"};
-        withAds.insert(withAds.end(), script.begin(), script.end());
-        std::vector<std::string> without{kBrimsey, "--headless"};
-        without.insert(without.end(), script.begin(), script.end());
+    std::vector<std::string> withAds{kBrimsey, "--headless", "--ads", "--documents", dir + "/documents"};
+    withAds.insert(withAds.end(), script.begin(), script.end());
+    std::vector<std::string> without{kBrimsey, "--headless"};
+    without.insert(without.end(), script.begin(), script.end());
 
-        // Alternate, three runs each: the machine's noise falls on both alike.
-        std::vector<double> cpuAds, cpuGame, peakAds, peakGame, wallAds;
-        std::size_t requests = 0, flips = 0, clicks = 0;
-        for (int run = 0; run < 3; ++run) {
-            std::filesystem::remove_all(dir + "/documents");
-            server.clearRequests();
-            server.clearFaults();
-            for (const auto& spec : faults)
-                server.addFault(spec);
-            Usage ads = runMeasured(withAds, env, dir + "/ads.out");
-            if (ads.status != 0) {
-                std::printf("the hour with ads failed (status %d, see %s/ads.out)\n", ads.status, dir.c_str());
-                ok = false;
-                return false;
-            }
-            requests = countLines(dir + "/events.log", "ad request");
-            flips = countLines(dir + "/events.log", "flip end");
-            clicks = countLines(dir + "/events.log", "click");
-            Usage game = runMeasured(without, env, dir + "/game.out");
-            if (game.status != 0) {
-                std::printf("the hour without ads failed (status %d)\n", game.status);
-                ok = false;
-                return false;
-            }
-            cpuAds.push_back(ads.cpuSeconds);
-            peakAds.push_back(ads.peakMiB);
-            wallAds.push_back(ads.wallSeconds);
-            cpuGame.push_back(game.cpuSeconds);
-            peakGame.push_back(game.peakMiB);
+    // Alternate, three runs each: the machine's noise falls on both alike.
+    std::vector<double> cpuAds, cpuGame, peakAds, peakGame, wallAds;
+    std::size_t requests = 0, flips = 0, clicks = 0;
+    for (int run = 0; run < 3; ++run) {
+        std::filesystem::remove_all(dir + "/documents");
+        server.clearRequests();
+        server.clearFaults();
+        for (const auto& spec : faults)
+            server.addFault(spec);
+        Usage ads = runMeasured(withAds, env, dir + "/ads.out");
+        if (ads.status != 0) {
+            std::printf("the hour with ads failed (status %d, see %s/ads.out)\n", ads.status, dir.c_str());
+            ok = false;
+            return false;
         }
-        std::printf("one hour headless, with ads: %zu ad requests, %zu flips, %zu clicks, faults mixed in\n", requests,
-                    flips, clicks);
-        std::printf("  CPU  with ads %.2f s (runs:", median(cpuAds));
-        for (double c : cpuAds)
-            std::printf(" %.2f", c);
-        std::printf("), game alone %.2f s\n", median(cpuGame));
-        std::printf("  peak resident memory with ads %.1f MiB, game alone %.1f MiB\n", median(peakAds),
-                    median(peakGame));
-        std::printf("  wall time with ads %.2f s\n", median(wallAds));
-
-        double cpu = median(cpuAds);
-        double peak = median(peakAds);
-        bool cpuOk = cpu <= kMaxHourCpuSeconds;
-        bool peakOk = peak <= kMaxHourPeakMiB;
-        summary("hour with ads: CPU", fixed(cpu, " s"), "<= " + fixed(kMaxHourCpuSeconds, " s", 0),
-                cpuOk ? "ok" : "MISSED");
-        summary("hour with ads: CPU ads/game alone", fixed(cpu / std::max(median(cpuGame), 1e-3), "x"), "-", "-");
-        summary("hour with ads: peak RSS", fixed(peak, " MiB", 1), "<= " + fixed(kMaxHourPeakMiB, " MiB", 0),
-                peakOk ? "ok" : "MISSED");
-        summary("hour with ads: peak RSS ads/game alone", fixed(peak / std::max(median(peakGame), 1e-3), "x"), "-",
-                "-");
-        ok = ok && cpuOk && peakOk && requests == 61;
-        if (requests != 61)
-            std::printf("expected 61 ad requests in the hour, saw %zu\n", requests);
-        return true;
+        requests = countLines(dir + "/events.log", "ad request");
+        flips = countLines(dir + "/events.log", "flip end");
+        clicks = countLines(dir + "/events.log", "click");
+        Usage game = runMeasured(without, env, dir + "/game.out");
+        if (game.status != 0) {
+            std::printf("the hour without ads failed (status %d)\n", game.status);
+            ok = false;
+            return false;
+        }
+        cpuAds.push_back(ads.cpuSeconds);
+        peakAds.push_back(ads.peakMiB);
+        wallAds.push_back(ads.wallSeconds);
+        cpuGame.push_back(game.cpuSeconds);
+        peakGame.push_back(game.peakMiB);
     }
+    std::printf("one hour headless, with ads: %zu ad requests, %zu flips, %zu clicks, faults mixed in\n", requests,
+                flips, clicks);
+    std::printf("  CPU  with ads %.2f s (runs:", median(cpuAds));
+    for (double c : cpuAds)
+        std::printf(" %.2f", c);
+    std::printf("), game alone %.2f s\n", median(cpuGame));
+    std::printf("  peak resident memory with ads %.1f MiB, game alone %.1f MiB\n", median(peakAds), median(peakGame));
+    std::printf("  wall time with ads %.2f s\n", median(wallAds));
+
+    double cpu = median(cpuAds);
+    double peak = median(peakAds);
+    bool cpuOk = cpu <= kMaxHourCpuSeconds;
+    bool peakOk = peak <= kMaxHourPeakMiB;
+    summary("hour with ads: CPU", fixed(cpu, " s"), "<= " + fixed(kMaxHourCpuSeconds, " s", 0),
+            cpuOk ? "ok" : "MISSED");
+    summary("hour with ads: CPU ads/game alone", fixed(cpu / std::max(median(cpuGame), 1e-3), "x"), "-", "-");
+    summary("hour with ads: peak RSS", fixed(peak, " MiB", 1), "<= " + fixed(kMaxHourPeakMiB, " MiB", 0),
+            peakOk ? "ok" : "MISSED");
+    summary("hour with ads: peak RSS ads/game alone", fixed(peak / std::max(median(peakGame), 1e-3), "x"), "-", "-");
+    ok = ok && cpuOk && peakOk && requests == 61;
+    if (requests != 61)
+        std::printf("expected 61 ad requests in the hour, saw %zu\n", requests);
+    return true;
+}
 
 #if BRIMSEY_HAVE_XVFB
-    // Seconds from spawning the windowed program until its log shows the first banner.
-    std::optional<double> firstBanner(brimsey::testing::XvfbSession & xvfb, const adnetdemo::DemoServer& server,
-                                      const std::string& dir, int run)
-    {
-        std::string events = dir + "/window-" + std::to_string(run) + ".log";
-        std::string documents = dir + "/window-documents-" + std::to_string(run);
-        std::filesystem::remove_all(documents);
-        std::filesystem::remove(events);
-        auto env = xvfb.env();
-        env["ALSOFT_DRIVERS"] = "null";
-        env["ADNET_REQUEST_ENDPOINT"] = server.adRequestUrl();
-        env["ADNET_MEDIA_HOST"] = server.baseUrl();
-        brimsey::testing::ChildProcess game;
-        double start = now();
-        if (!game.start({kBrimsey, "--run-for", "20", "--documents", documents, "--events", events}, env,
-                        dir + "/window.out"))
-            return std::nullopt;
-        std::optional<double> seconds;
-        while (!seconds && now() - start < 20 && game.running()) {
-            if (countLines(events, "ad received") > 0)
-                seconds = now() - start;
-            else
-                std::this_thread::sleep_for(std::chrono::milliseconds(2));
-        }
-        game.stop(5.0);
-        return seconds;
+// Seconds from spawning the windowed program until its log shows the first banner.
+std::optional<double> firstBanner(brimsey::testing::XvfbSession& xvfb, const adnetdemo::DemoServer& server,
+                                  const std::string& dir, int run)
+{
+    std::string events = dir + "/window-" + std::to_string(run) + ".log";
+    std::string documents = dir + "/window-documents-" + std::to_string(run);
+    std::filesystem::remove_all(documents);
+    std::filesystem::remove(events);
+    auto env = xvfb.env();
+    env["ALSOFT_DRIVERS"] = "null";
+    env["ADNET_REQUEST_ENDPOINT"] = server.adRequestUrl();
+    env["ADNET_MEDIA_HOST"] = server.baseUrl();
+    brimsey::testing::ChildProcess game;
+    double start = now();
+    if (!game.start({kBrimsey, "--run-for", "20", "--documents", documents, "--events", events}, env,
+                    dir + "/window.out"))
+        return std::nullopt;
+    std::optional<double> seconds;
+    while (!seconds && now() - start < 20 && game.running()) {
+        if (countLines(events, "ad received") > 0)
+            seconds = now() - start;
+        else
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
     }
+    game.stop(5.0);
+    return seconds;
+}
 #endif
 
-    bool benchFirstBanner(const std::string& dir, bool& ok)
-    {
+bool benchFirstBanner(const std::string& dir, bool& ok)
+{
 #if BRIMSEY_HAVE_XVFB
-        if (!brimsey::testing::XvfbSession::available()) {
-            summary("window: start to first banner", "skipped (no Xvfb)", "-", "-");
-            return false;
-        }
-        adnetdemo::DemoServer server;
-        std::string error;
-        brimsey::testing::XvfbSession xvfb;
-        if (!server.start(&error) || !xvfb.start(1024, 768)) {
-            summary("window: start to first banner", "skipped (no demo server or X server)", "-", "-");
-            return false;
-        }
-        std::vector<double> times;
-        for (int run = 0; run < 5; ++run) {
-            auto t = firstBanner(xvfb, server, dir, run);
-            if (!t) {
-                std::printf("run %d: no banner within 20 s (see %s/window.out)\n", run, dir.c_str());
-                ok = false;
-                return false;
-            }
-            times.push_back(*t);
-        }
-        std::printf("window under Xvfb, start to first banner:");
-        for (double t : times)
-            std::printf(" %.3f", t);
-        std::printf(" s\n");
-        double m = median(times);
-        bool met = m <= kMaxFirstBannerSeconds;
-        summary("window: start to first banner (median of 5)", fixed(m, " s", 3),
-                "<= " + fixed(kMaxFirstBannerSeconds, " s", 1), met ? "ok" : "MISSED");
-        ok = ok && met;
-        return true;
-#else
-        (void)dir;
-        (void)ok;
-        summary("window: start to first banner", "skipped (built without GTK or tests)", "-", "-");
+    if (!brimsey::testing::XvfbSession::available()) {
+        summary("window: start to first banner", "skipped (no Xvfb)", "-", "-");
         return false;
-#endif
     }
+    adnetdemo::DemoServer server;
+    std::string error;
+    brimsey::testing::XvfbSession xvfb;
+    if (!server.start(&error) || !xvfb.start(1024, 768)) {
+        summary("window: start to first banner", "skipped (no demo server or X server)", "-", "-");
+        return false;
+    }
+    std::vector<double> times;
+    for (int run = 0; run < 5; ++run) {
+        auto t = firstBanner(xvfb, server, dir, run);
+        if (!t) {
+            std::printf("run %d: no banner within 20 s (see %s/window.out)\n", run, dir.c_str());
+            ok = false;
+            return false;
+        }
+        times.push_back(*t);
+    }
+    std::printf("window under Xvfb, start to first banner:");
+    for (double t : times)
+        std::printf(" %.3f", t);
+    std::printf(" s\n");
+    double m = median(times);
+    bool met = m <= kMaxFirstBannerSeconds;
+    summary("window: start to first banner (median of 5)", fixed(m, " s", 3),
+            "<= " + fixed(kMaxFirstBannerSeconds, " s", 1), met ? "ok" : "MISSED");
+    ok = ok && met;
+    return true;
+#else
+    (void)dir;
+    (void)ok;
+    summary("window: start to first banner", "skipped (built without GTK or tests)", "-", "-");
+    return false;
+#endif
+}
 
 } // namespace
 
