@@ -5,6 +5,7 @@
 #include <ostream>
 #include <system_error>
 
+#include "app/AdHosting.h"
 #include "app/GameClasses.h"
 #include "app/MainView.h"
 #include "app/Resources.h"
@@ -57,6 +58,7 @@ int HeadlessGame::launch()
         return 2;
 
     registerGameClasses();
+    setAdsEnabled(m_options.ads);
     m_runner = std::make_unique<platform::HeadlessRunner>();
     platform::HeadlessRunner::Options launch;
     launch.interfaceFile = pathForResource("MainWindow", "json");

@@ -7,6 +7,7 @@
 #include <system_error>
 #include <vector>
 
+#include "app/AdHosting.h"
 #include "app/GameClasses.h"
 #include "app/HeadlessGame.h"
 #include "app/HeadlessOptions.h"
@@ -40,6 +41,7 @@ int runWindowed(const brimsey::HeadlessOptions& options)
     script.setFlushEachLine(true);
 
     brimsey::registerGameClasses();
+    brimsey::setAdsEnabled(true); // the window always hosts the banner
     platform::gtk::DesktopOptions desktop;
     desktop.interfaceFile = brimsey::pathForResource("MainWindow", "json");
     desktop.resourceDirectory = brimsey::resourceDirectory();
