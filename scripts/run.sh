@@ -102,7 +102,7 @@ demo() {
     --snapshot 14:"$out/4-again.png" \
     --snapshot 15.1:"$out/5-banner-tapped.png" \
     --snapshot 15.9:"$out/6-banner-spinner.png" \
-    --snapshot 60.4:"$out/7-banner-flip.png" \
+    --snapshot 60.2:"$out/7-banner-flip.png" \
     --snapshot 62:"$out/8-new-banner.png"
   echo "brimsey: the scripted game is done:"
   echo "  event log:  $out/events.log"
