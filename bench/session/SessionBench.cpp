@@ -7,8 +7,9 @@
 //  - wall time from starting the windowed program to its first banner (the "ad received"
 //    event: the banner joins the window), under Xvfb on the real clock, with empty caches;
 //    median of several runs.
-// Targets (exit status 1 when missed): the hour costs at most 30 CPU seconds and 256 MiB
-// peak; the first banner is up within 3 s (median).
+// Targets (exit status 1 when missed): the hour costs at most 2 CPU seconds and 64 MiB
+// peak (measured here: about 0.2 s and 39 MiB); the first banner is up within 3 s of the
+// start (median; about 1.8 s here on a busy machine, most of it the window's start-up).
 #include <fcntl.h>
 #include <spawn.h>
 #include <sys/resource.h>
@@ -37,8 +38,8 @@ namespace {
 
 const std::string kBrimsey = BRIMSEY_BINARY_DIR "/bin/brimsey";
 
-constexpr double kMaxHourCpuSeconds = 30.0;
-constexpr double kMaxHourPeakMiB = 256.0;
+constexpr double kMaxHourCpuSeconds = 2.0;
+constexpr double kMaxHourPeakMiB = 64.0;
 constexpr double kMaxFirstBannerSeconds = 3.0;
 
 struct Usage {
@@ -90,6 +91,18 @@ Usage runMeasured(const std::vector<std::string>& args, const std::vector<std::s
         double(ru.ru_utime.tv_sec + ru.ru_stime.tv_sec) + (ru.ru_utime.tv_usec + ru.ru_stime.tv_usec) / 1e6;
     usage.peakMiB = ru.ru_maxrss / 1024.0; // kilobytes on Linux
     return usage;
+}
+
+// The logged time of the first `event` (seconds since the run loop started), if any.
+std::optional<double> loggedTime(const std::string& path, const std::string& event)
+{
+    std::ifstream in(path);
+    for (std::string line; std::getline(in, line);) {
+        auto space = line.find(' ');
+        if (space != std::string::npos && line.compare(space + 1, std::string::npos, event) == 0)
+            return std::stod(line.substr(0, space));
+    }
+    return std::nullopt;
 }
 
 std::size_t countLines(const std::string& path, const std::string& event)
@@ -225,9 +238,10 @@ bool benchHour(const std::string& dir, bool& ok)
 }
 
 #if BRIMSEY_HAVE_XVFB
-// Seconds from spawning the windowed program until its log shows the first banner.
+// Seconds from spawning the windowed program until its log shows the first banner; in
+// `afterLoop` the part of it after the run loop started (the window was up).
 std::optional<double> firstBanner(brimsey::testing::XvfbSession& xvfb, const adnetdemo::DemoServer& server,
-                                  const std::string& dir, int run)
+                                  const std::string& dir, int run, double& afterLoop)
 {
     std::string events = dir + "/window-" + std::to_string(run) + ".log";
     std::string documents = dir + "/window-documents-" + std::to_string(run);
@@ -250,6 +264,7 @@ std::optional<double> firstBanner(brimsey::testing::XvfbSession& xvfb, const adn
             std::this_thread::sleep_for(std::chrono::milliseconds(2));
     }
     game.stop(5.0);
+    afterLoop = loggedTime(events, "ad received").value_or(0);
     return seconds;
 }
 #endif
@@ -268,20 +283,22 @@ bool benchFirstBanner(const std::string& dir, bool& ok)
         summary("window: start to first banner", "skipped (no demo server or X server)", "-", "-");
         return false;
     }
-    std::vector<double> times;
+    std::vector<double> times, afterLoop;
     for (int run = 0; run < 5; ++run) {
-        auto t = firstBanner(xvfb, server, dir, run);
+        double late = 0;
+        auto t = firstBanner(xvfb, server, dir, run, late);
         if (!t) {
             std::printf("run %d: no banner within 20 s (see %s/window.out)\n", run, dir.c_str());
             ok = false;
             return false;
         }
         times.push_back(*t);
+        afterLoop.push_back(late);
     }
     std::printf("window under Xvfb, start to first banner:");
     for (double t : times)
         std::printf(" %.3f", t);
-    std::printf(" s\n");
+    std::printf(" s\n  of which after the window's run loop started (median): %.3f s\n", median(afterLoop));
     double m = median(times);
     bool met = m <= kMaxFirstBannerSeconds;
     summary("window: start to first banner (median of 5)", fixed(m, " s", 3),
