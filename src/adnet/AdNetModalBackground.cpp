@@ -20,25 +20,28 @@ AdNetModalBackground::AdNetModalBackground(const platform::Rect& frame) : View(f
 void AdNetModalBackground::expand()
 {
     animateFrame("AdNetModalBackgroundExpand", kExpandDuration, platform::Screen::main().applicationFrame(),
-                 m_didExpandSelector);
+                 m_didExpandSelector, false);
 }
 
 void AdNetModalBackground::shrink()
 {
-    animateFrame("AdNetModalBackgroundShrink", kShrinkDuration, m_initialFrame, m_didShrinkSelector);
+    animateFrame("AdNetModalBackgroundShrink", kShrinkDuration, m_initialFrame, m_didShrinkSelector, true);
 }
 
 void AdNetModalBackground::animateFrame(const char* animationId, double duration, const platform::Rect& to,
-                                        DidStopSelector didStop)
+                                        DidStopSelector didStop, bool holdController)
 {
     platform::ViewAnimation::begin(animationId);
     platform::ViewAnimation::setDuration(duration);
-    // Like the timer, a running animation keeps its delegate until it has heard the end.
-    if (auto controller = m_controller.lock(); controller && didStop)
-        platform::ViewAnimation::setDidStop(
-            [controller, didStop](const std::string& id, bool finished, const std::any& context) {
-                ((*controller).*didStop)(id, finished, context);
-            });
+    if (auto controller = m_controller.lock(); controller && didStop) {
+        if (holdController)
+            platform::ViewAnimation::setDidStop(
+                [controller, didStop](const std::string& id, bool finished, const std::any& context) {
+                    ((*controller).*didStop)(id, finished, context);
+                });
+        else
+            platform::ViewAnimation::setDelegate(controller, didStop);
+    }
     setFrame(to);
     platform::ViewAnimation::commit();
 }

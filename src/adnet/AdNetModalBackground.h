@@ -13,8 +13,8 @@ class AdNetModalController;
 // The dark backdrop a landing screen sits on. It is created exactly over the tapped banner,
 // grows to the application frame and later shrinks back to where it started. A tap that
 // begins on the backdrop itself (not on the content above it) asks its controller to
-// dismiss. The backdrop holds its controller weakly; its two animations keep it alive until
-// they end.
+// dismiss. The backdrop holds its controller weakly; the shrink, being part of a dismissal
+// already under way, keeps it alive until it ends.
 class AdNetModalBackground final : public platform::View {
 public:
     using Selector = void (AdNetModalController::*)();
@@ -45,7 +45,8 @@ public:
 
 private:
     explicit AdNetModalBackground(const platform::Rect& frame);
-    void animateFrame(const char* animationId, double duration, const platform::Rect& to, DidStopSelector didStop);
+    void animateFrame(const char* animationId, double duration, const platform::Rect& to, DidStopSelector didStop,
+                      bool holdController);
 
     std::weak_ptr<AdNetModalController> m_controller;
     Selector m_dismissSelector{nullptr};

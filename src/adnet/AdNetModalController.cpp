@@ -74,7 +74,7 @@ void AdNetModalController::backgroundExpandAnimationDidStop(const std::string&, 
     }
     m_modalView->setAlpha(0);
     background->addSubview(m_modalView);
-    fadeModalView("fadeInModalView", 1, &AdNetModalController::modalViewDidFadeIn);
+    fadeModalView("fadeInModalView", 1, &AdNetModalController::modalViewDidFadeIn, false);
 }
 
 void AdNetModalController::modalViewDidFadeIn(const std::string&, bool, const std::any&)
@@ -119,17 +119,20 @@ void AdNetModalController::performDismissal()
         modalViewDidFadeOut({}, true, {});
         return;
     }
-    fadeModalView("fadeOutModalView", 0, &AdNetModalController::modalViewDidFadeOut);
+    fadeModalView("fadeOutModalView", 0, &AdNetModalController::modalViewDidFadeOut, true);
 }
 
-void AdNetModalController::fadeModalView(const char* animationId, platform::Float alpha, DidStop didStop)
+void AdNetModalController::fadeModalView(const char* animationId, platform::Float alpha, DidStop didStop, bool holdSelf)
 {
-    // No duration: the platform's default. The animation keeps this controller until its end.
+    // No duration: the platform's default.
     platform::ViewAnimation::begin(animationId);
-    platform::ViewAnimation::setDidStop(
-        [self = shared_from_this(), didStop](const std::string& id, bool finished, const std::any& context) {
-            ((*self).*didStop)(id, finished, context);
-        });
+    if (holdSelf)
+        platform::ViewAnimation::setDidStop(
+            [self = shared_from_this(), didStop](const std::string& id, bool finished, const std::any& context) {
+                ((*self).*didStop)(id, finished, context);
+            });
+    else
+        platform::ViewAnimation::setDelegate(shared_from_this(), didStop);
     m_modalView->setAlpha(alpha);
     platform::ViewAnimation::commit();
 }

@@ -24,11 +24,12 @@ class AdNetModalBackground;
 // runs 0.5 s later, once, however often it was asked for. Once the fade-out has begun,
 // further requests do nothing.
 //
-// Each running animation, and the deferred dismissal's timer, keeps the controller alive
-// until it ends. A controller that nobody holds any more before its dismissal has ended
-// takes its backdrop off the window at once and tells the host (on the next turn of the run
-// loop) that it was dismissed: nothing of it stays on screen, and every will-present notice
-// has its did-dismiss.
+// A dismissal once under way runs to its end: the deferred dismissal's timer and the
+// fade-out and shrink animations keep the controller alive until they are over. A controller
+// let go at any other time (its owner opened the next landing screen, or went away) takes
+// its backdrop off the window at once and tells the host (on the next turn of the run loop)
+// that it was dismissed: nothing of it stays on screen, and every will-present notice has
+// its did-dismiss.
 class AdNetModalController : public std::enable_shared_from_this<AdNetModalController> {
 public:
     static constexpr double kDismissalDelay = 0.5;
@@ -71,7 +72,7 @@ protected:
 
 private:
     using DidStop = void (AdNetModalController::*)(const std::string&, bool, const std::any&);
-    void fadeModalView(const char* animationId, platform::Float alpha, DidStop didStop);
+    void fadeModalView(const char* animationId, platform::Float alpha, DidStop didStop, bool holdSelf);
     void performDismissal();
     void cancelDismissalTimer();
     void notifyHost(Notice notice) const;

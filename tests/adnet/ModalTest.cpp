@@ -159,8 +159,7 @@ TEST_F(ModalPresentation, OnlyATapThatBeginsOnTheBackdropDismisses)
 
 TEST_F(ModalPresentation, AControllerLetGoMidWayLeavesNothingOnScreenAndCannotCrash)
 {
-    // Let go while the backdrop grows: the running animations finish the presentation, then
-    // the backdrop leaves at once and the host still hears the end.
+    // Let go while the backdrop grows: it leaves at once, and the host still hears the end.
     auto modal = TestModal::create();
     modal->setAdNetDelegate(host);
     std::weak_ptr<AdNetModalController> weak = modal;
@@ -169,16 +168,14 @@ TEST_F(ModalPresentation, AControllerLetGoMidWayLeavesNothingOnScreenAndCannotCr
     std::weak_ptr<adnet::AdNetModalBackground> background = modal->background();
     runTo(t0, 0.2);
     modal.reset();
-    EXPECT_FALSE(background.expired());
-    runTo(t0, 0.7);
-    EXPECT_TRUE(weak.expired());
     EXPECT_TRUE(background.expired());
     EXPECT_EQ(window->subviews().size(), 1u);
+    EXPECT_EQ(host->notices.size(), 1u) << "not from inside the release";
     loop->runFor(2);
     EXPECT_EQ(host->notices, (std::vector<std::string>{"willPresentModalCanvas 1", "didDismissModalCanvas 1"}));
 
-    // Let go with a deferred dismissal pending: the timer, then the animations, keep it
-    // alive to the normal end.
+    // Let go with a deferred dismissal pending: the timer, then the dismissal's animations,
+    // keep it alive to the normal end.
     host->notices.clear();
     auto pending = TestModal::create();
     pending->setAdNetDelegate(host);
