@@ -1,13 +1,25 @@
 #pragma once
 
+#include "adnet/AdNetConfiguration.h"
 #include "adnet/AdNetDelegate.h"
 #include "adnet/AdNetEvents.h"
+#include "adnet/AdNetImageCache.h"
+#include "adnetdemo/DemoServer.h"
+#include "platform/backend/headless/RecordingURLOpener.h"
+#include "platform/backend/headless/ScriptedWeb.h"
+#include "platform/backend/headless/ScriptedWebEngine.h"
+#include "platform/core/DocumentsDirectory.h"
+#include "platform/core/FileSystem.h"
 #include "platform/core/RunLoop.h"
+#include "platform/device/Services.h"
+#include "platform/net/URLConnection.h"
 #include "platform/ui/Application.h"
+#include "platform/ui/WebView.h"
 #include "platform/ui/Window.h"
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -86,6 +98,61 @@ protected:
     std::shared_ptr<NoticeHost> host;
     std::vector<std::string> events;
     platform::Touch::Id touchId{0};
+};
+
+// The landing screens against real pages: the demo ad network on 127.0.0.1 as ad media
+// host, the headless web engine, a recording URL opener and a fresh image cache.
+class WebLandingTest : public LandingTest {
+protected:
+    void SetUp() override
+    {
+        LandingTest::SetUp();
+        documents = *platform::fs::makeTemporaryDirectory("brimsey-landing-test");
+        platform::setDocumentsDirectory(documents);
+        adnet::AdNetImageCache::resetForTesting();
+        platform::Services set;
+        set.webEngine = [web = web] { return web->makeEngine(); };
+        set.urlOpener = opener;
+        platform::installServices(std::move(set));
+        std::string error;
+        ASSERT_TRUE(server.start(&error)) << error;
+        base = server.baseUrl();
+        adnet::AdNetConfiguration config;
+        config.mediaHost = base;
+        config.requestEndpoint = server.adRequestUrl();
+        adnet::setConfiguration(config);
+    }
+    void TearDown() override
+    {
+        LandingTest::TearDown();
+        platform::URLConnection::closeIdleConnections(*loop);
+        server.stop();
+        platform::resetServices();
+        adnet::setConfiguration(adnet::AdNetConfiguration{});
+        adnet::AdNetImageCache::resetForTesting();
+        platform::setDocumentsDirectory(std::nullopt);
+        platform::fs::removeTree(documents);
+    }
+
+    // Runs until `done` or 10 s on the loop's clock.
+    bool runUntil(const std::function<bool()>& done, double seconds = 10) { return loop->runUntil(done, seconds); }
+    bool sawEvent(const std::string& prefix) const
+    {
+        for (const auto& e : events)
+            if (e.starts_with(prefix))
+                return true;
+        return false;
+    }
+    static platform::ScriptedWebEngine& engineOf(platform::WebView& view)
+    {
+        return dynamic_cast<platform::ScriptedWebEngine&>(*view.engine());
+    }
+
+    std::string documents;
+    std::shared_ptr<platform::ScriptedWeb> web = platform::ScriptedWeb::create();
+    std::shared_ptr<platform::RecordingURLOpener> opener = std::make_shared<platform::RecordingURLOpener>();
+    adnetdemo::DemoServer server;
+    std::string base;
 };
 
 } // namespace landingtest
