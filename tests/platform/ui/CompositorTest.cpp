@@ -450,3 +450,68 @@ TEST_F(Rendering, ADrawRoutineCannotPaintOutsideItsView)
     EXPECT_EQ(pixelAt(*image, 5, 5), kWhite);
     EXPECT_EQ(pixelAt(*image, 35, 35), kWhite);
 }
+
+namespace {
+
+// Stands for a web page a native widget shows.
+class NativeView final : public View {
+public:
+    static std::shared_ptr<NativeView> create(const Rect& frame)
+    {
+        return std::shared_ptr<NativeView>(new NativeView(frame));
+    }
+    bool showsNativeContent() const override { return true; }
+
+private:
+    explicit NativeView(const Rect& frame) : View(frame) { }
+};
+
+} // namespace
+
+TEST_F(Rendering, NativeContentSplitsTheDrawingIntoALayerBelowAndOneAbove)
+{
+    auto window = Window::create({0, 0, 40, 30});
+    window->setBackgroundColor(Color::rgba(1, 1, 1));
+    auto before = View::create({0, 0, 10, 10});
+    before->setBackgroundColor(Color::rgba(0, 0, 1));
+    auto page = NativeView::create({10, 0, 20, 20});
+    page->setBackgroundColor(Color::rgba(0, 1, 0)); // the widget shows instead
+    auto spinner = View::create({5, 5, 5, 5});      // a subview of the page: above it
+    spinner->setBackgroundColor(Color::rgba(1, 0, 0));
+    page->addSubview(spinner);
+    auto alert = View::create({30, 20, 10, 10}); // added later: above it
+    alert->setBackgroundColor(Color::rgba(1, 0, 0));
+    window->addSubview(before);
+    window->addSubview(page);
+    window->addSubview(alert);
+    Compositor compositor(window);
+
+    auto render = [&](Compositor::Pass pass) {
+        BitmapCanvas bitmap({40, 30}, 1.0);
+        compositor.render(bitmap.canvas().cairo(), 1.0, pass);
+        return bitmap.makeImage();
+    };
+    auto below = render(Compositor::Pass::BelowNative);
+    EXPECT_EQ(pixelAt(*below, 2, 2), kBlue);
+    EXPECT_EQ(pixelAt(*below, 12, 2), kWhite) << "the page's own content is the widget's";
+    EXPECT_EQ(pixelAt(*below, 17, 7), kWhite) << "what lies above the page is not drawn below it";
+    EXPECT_EQ(pixelAt(*below, 35, 25), kWhite);
+    auto above = render(Compositor::Pass::AboveNative);
+    EXPECT_EQ(pixelAt(*above, 17, 7), kRed);
+    EXPECT_EQ(pixelAt(*above, 35, 25), kRed);
+    EXPECT_EQ(pixelAt(*above, 2, 2) & 0xFF, 0u) << "transparent elsewhere";
+    EXPECT_EQ(pixelAt(*above, 12, 2) & 0xFF, 0u);
+    auto all = render(Compositor::Pass::All);
+    EXPECT_EQ(pixelAt(*all, 12, 2), kGreen) << "in one pass every view draws itself";
+
+    EXPECT_TRUE(compositor.hasNativeContent());
+    EXPECT_FALSE(Compositor::isAboveNativeContent(*before));
+    EXPECT_FALSE(Compositor::isAboveNativeContent(*page));
+    EXPECT_TRUE(Compositor::isAboveNativeContent(*spinner));
+    EXPECT_TRUE(Compositor::isAboveNativeContent(*alert));
+    // A hidden page splits nothing.
+    page->setHidden(true);
+    EXPECT_FALSE(compositor.hasNativeContent());
+    EXPECT_FALSE(Compositor::isAboveNativeContent(*alert));
+    EXPECT_EQ(pixelAt(*render(Compositor::Pass::BelowNative), 35, 25), kRed);
+}
