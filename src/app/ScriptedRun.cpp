@@ -141,6 +141,8 @@ bool ScriptedRun::start(double startTime, SnapshotWriter writer)
         for (const auto& [time, text] : m_early)
             m_log->event(time, text);
         m_early.clear();
+        if (m_flushEachLine)
+            m_log->flush();
         m_game = std::dynamic_pointer_cast<MainView>(platform::Application::shared().objectNamed("gameView"));
         if (m_game)
             m_game->setObserver(m_observer);
@@ -182,12 +184,19 @@ void ScriptedRun::touch(ScriptedTouch::Phase phase, const std::string& target, d
     if (!window)
         return;
     platform::Point point{static_cast<platform::Float>(x), static_cast<platform::Float>(y)};
+    auto down = m_down.find(id);
     if (!target.empty()) {
+        // A finger that is down stays where it was when its target has gone; one that
+        // would go down where nothing is does not.
         auto found = tapTargetPoint(target);
-        if (!found)
+        if (!found && down == m_down.end())
             return;
-        point = *found;
+        point = found ? *found : down->second;
     }
+    if (phase == ScriptedTouch::Phase::began || phase == ScriptedTouch::Phase::moved)
+        m_down[id] = point;
+    else if (down != m_down.end())
+        m_down.erase(down);
     switch (phase) {
     case ScriptedTouch::Phase::began:
         window->touchBegan(id, point);

@@ -3,12 +3,14 @@
 #include <filesystem>
 #include <functional>
 #include <iosfwd>
+#include <map>
 #include <memory>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "app/HeadlessOptions.h"
+#include "platform/core/Geometry.h"
 #include "platform/core/RunLoop.h"
 
 namespace brimsey {
@@ -76,6 +78,7 @@ private:
     bool m_listening{false};
     bool m_snapshotsOk{true};
     bool m_flushEachLine{false};
+    std::map<std::uint64_t, platform::Point> m_down; // scripted touches that are down
     bool m_started{false};
     bool m_finished{false};
     std::vector<std::pair<double, std::string>> m_early; // ad events during the launch
