@@ -54,7 +54,11 @@ function(brimsey_test)
   # (BRIMSEY_SANITIZER_DIR is set by sanitized builds) unless the test brings its own
   # options, reach the program through `env` in front of its command: ctest's ENVIRONMENT
   # property loses all but the first variable on its way through test discovery.
-  set(environment ${T_ENVIRONMENT})
+  # Scratch files stay in the build folder: two checkouts (or two CI jobs) testing on one
+  # machine must not write each other's /tmp files.
+  set(scratch ${CMAKE_BINARY_DIR}/test-tmp)
+  file(MAKE_DIRECTORY ${scratch})
+  set(environment TMPDIR=${scratch} TEST_TMPDIR=${scratch}/ ${T_ENVIRONMENT})
   foreach(sanitizer lsan tsan ubsan)
     string(TOUPPER ${sanitizer} upper)
     set(file ${BRIMSEY_SANITIZER_DIR}/${sanitizer}.supp)
@@ -64,9 +68,7 @@ function(brimsey_test)
       list(APPEND environment "${upper}_OPTIONS=suppressions=${file}")
     endif()
   endforeach()
-  if(environment)
-    set_property(TARGET ${T_NAME} PROPERTY CROSSCOMPILING_EMULATOR env ${environment})
-  endif()
+  set_property(TARGET ${T_NAME} PROPERTY CROSSCOMPILING_EMULATOR env ${environment})
   set(props TIMEOUT ${timeout})
   if(T_LABELS)
     list(APPEND props LABELS "${T_LABELS}")

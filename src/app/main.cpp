@@ -1,6 +1,7 @@
 // brimsey: the shake game. Without options it opens the game's window; `brimsey --headless
 // ...` plays it on a virtual clock without a display. Both take a script of touches,
 // snapshots and an event log.
+#include <clocale>
 #include <filesystem>
 #include <iostream>
 #include <string>
@@ -46,8 +47,11 @@ int runWindowed(const brimsey::HeadlessOptions& options)
     desktop.interfaceFile = brimsey::pathForResource("MainWindow", "json");
     desktop.resourceDirectory = brimsey::resourceDirectory();
     bool started = true;
+    // The desktop drives the application's main loop; the first ad request goes out
+    // during the launch, before t = 0.
+    auto& loop = platform::RunLoop::main();
+    script.listen(loop, true);
     desktop.started = [&](platform::gtk::DesktopSession& session) {
-        auto& loop = platform::RunLoop::main();
         auto writer = [&session](const std::filesystem::path& png, std::string* error) {
             auto image = session.snapshot();
             if (!image) {
@@ -60,7 +64,7 @@ int runWindowed(const brimsey::HeadlessOptions& options)
                 std::filesystem::create_directories(png.parent_path(), ec);
             return image->writePNG(png, error);
         };
-        if (!script.start(loop, loop.now(), writer, true)) {
+        if (!script.start(loop.now(), writer)) {
             started = false;
             session.close();
             return;
@@ -83,6 +87,9 @@ int runWindowed(const brimsey::HeadlessOptions& options)
 
 int main(int argc, char** argv)
 {
+    // Only the messages' language follows the environment (LANGUAGE, LC_MESSAGES, LANG):
+    // numbers in logs and files keep the C locale's decimal point.
+    std::setlocale(LC_MESSAGES, "");
     std::vector<std::string> args(argv + 1, argv + argc);
     std::string error;
     auto options = brimsey::parseHeadlessOptions(args, error);
