@@ -188,6 +188,20 @@ TEST_F(WebKitWebViewOnXvfb, LoadsThePageWithoutCacheAndAnswersScripts)
     EXPECT_EQ(evaluate("typeof(nothingHere)"), "undefined");
     EXPECT_EQ(evaluate("cb('http://example.test/#sdk', 'Mel\\'s Diner')"), "");
     EXPECT_EQ(evaluate("document.getElementById('title').textContent"), "Mel's Diner");
+    // The demo page tells its network what its callback got.
+    ASSERT_TRUE(iterateUntil(
+        [&] {
+            for (const auto& r : server.requests())
+                if (r.path == "/report")
+                    return true;
+            return false;
+        },
+        10));
+    for (const auto& r : server.requests())
+        if (r.path == "/report") {
+            EXPECT_EQ(r.param("url"), "http://example.test/#sdk");
+            EXPECT_EQ(r.param("title"), "Mel's Diner");
+        }
     EXPECT_EQ(evaluate("throw new Error('no')"), std::nullopt);
 
     // Loaded again: the server is asked again, with the no-cache headers, each time.

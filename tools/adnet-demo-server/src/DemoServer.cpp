@@ -451,6 +451,13 @@ Answer DemoServer::Impl::answerFor(FetchSet kind, const RequestRecord& record, c
         answer.adId = ad->info.id;
         return answer;
     }
+    // What a demo page reports back (the canvas page: the two strings its callback got).
+    // The request log keeps it; the answer is empty.
+    if (path == "/report") {
+        Answer answer;
+        answer.status = 204;
+        return answer;
+    }
     return fileAnswer(path);
 }
 
