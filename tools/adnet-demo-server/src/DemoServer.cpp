@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cctype>
+#include <chrono>
 #include <condition_variable>
 #include <ctime>
 #include <mutex>
@@ -200,6 +201,7 @@ struct DemoServer::Impl {
     ServerOptions options;
     std::unique_ptr<httplib::Server> server;
     std::thread thread;
+    std::atomic<bool> listenEnded{false};
     std::atomic<int> port{0};
     std::atomic<bool> running{false};
     Clock::time_point startedAt{Clock::now()};
@@ -677,7 +679,15 @@ bool DemoServer::start(std::string* error)
     impl_->port = port;
     impl_->server = std::move(server);
     httplib::Server* raw = impl_->server.get();
-    impl_->thread = std::thread([raw] { raw->listen_after_bind(); });
+    impl_->listenEnded = false;
+    impl_->thread = std::thread([raw, impl = impl_.get()] {
+        raw->listen_after_bind();
+        impl->listenEnded = true;
+    });
+    // The library's stop() does nothing until its accept loop has begun, so a stop() that
+    // came first would leave the thread accepting for ever: wait for the loop.
+    while (!raw->is_running() && !impl_->listenEnded)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
     impl_->running = true;
     return true;
 }
