@@ -10,7 +10,6 @@
 #include <algorithm>
 #include <atomic>
 #include <cctype>
-#include <chrono>
 #include <condition_variable>
 #include <ctime>
 #include <mutex>
@@ -201,7 +200,6 @@ struct DemoServer::Impl {
     ServerOptions options;
     std::unique_ptr<httplib::Server> server;
     std::thread thread;
-    std::atomic<bool> listenEnded{false};
     std::atomic<int> port{0};
     std::atomic<bool> running{false};
     Clock::time_point startedAt{Clock::now()};
@@ -454,6 +452,13 @@ Answer DemoServer::Impl::answerFor(FetchSet kind, const RequestRecord& record, c
         answer.adId = ad->info.id;
         return answer;
     }
+    // What a demo page reports back (the canvas page: the two strings its callback got).
+    // The request log keeps it; the answer is empty.
+    if (path == "/report") {
+        Answer answer;
+        answer.status = 204;
+        return answer;
+    }
     return fileAnswer(path);
 }
 
@@ -679,14 +684,11 @@ bool DemoServer::start(std::string* error)
     impl_->port = port;
     impl_->server = std::move(server);
     httplib::Server* raw = impl_->server.get();
-    impl_->listenEnded = false;
-    impl_->thread = std::thread([raw, impl = impl_.get()] {
-        raw->listen_after_bind();
-        impl->listenEnded = true;
-    });
-    // The library's stop() does nothing until its accept loop has begun, so a stop() that
-    // came first would leave the thread accepting for ever: wait for the loop.
-    while (!raw->is_running() && !impl_->listenEnded)
+    impl_->thread = std::thread([raw] { raw->listen_after_bind(); });
+    // The library's stop() does nothing until its loop runs: a stop() right after start()
+    // would otherwise wait for ever.
+    const auto deadline = Clock::now() + std::chrono::seconds(5);
+    while (!raw->is_running() && Clock::now() < deadline)
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     impl_->running = true;
     return true;
