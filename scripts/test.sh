@@ -1,11 +1,14 @@
 #!/usr/bin/env bash
-# Installs what is missing, then builds and runs every test three ways:
+# Installs what is missing, checks formatting and layering (scripts/lint.sh), then builds
+# and runs every test three ways:
 #   build/        the normal build, every test through ctest
 #   build/asan    the same suite under AddressSanitizer + UndefinedBehaviorSanitizer
 #   build/fuzz    the libFuzzer targets (clang), each for FUZZ_SECONDS (default 30)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
+echo "==> lint"
+scripts/lint.sh
 mkdir -p build
 jobs=${BRIMSEY_JOBS:-$(nproc)}
 

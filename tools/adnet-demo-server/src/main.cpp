@@ -2,6 +2,9 @@
 // SIGTERM, one log line per request on standard output.
 #include "adnetdemo/DemoServer.h"
 
+#include <sys/prctl.h>
+#include <unistd.h>
+
 #include <csignal>
 #include <cstdio>
 #include <cstring>
@@ -34,6 +37,7 @@ void usage(std::FILE* out)
                  "                     /control/pin?ad=ID, /control/unpin, /control/status\n"
                  "  --port-file FILE   write the port number to FILE once listening\n"
                  "  --quiet            no request lines\n"
+                 "  --exit-with-parent stop when the process that started it ends, however it ends\n"
                  "  --list             print the inventory and exit\n"
                  "  --help             this text\n",
                  defaultPort, adnetdemo::defaultInventory().c_str());
@@ -54,6 +58,7 @@ int main(int argc, char** argv)
     std::vector<adnetdemo::FaultSpec> faults;
     std::string portFile;
     bool quiet = false;
+    bool exitWithParent = false;
     bool list = false;
 
     std::vector<std::string_view> args(argv + 1, argv + argc);
@@ -99,6 +104,8 @@ int main(int argc, char** argv)
                 return bad("--port-file needs a file name");
         } else if (arg == "--quiet") {
             quiet = true;
+        } else if (arg == "--exit-with-parent") {
+            exitWithParent = true;
         } else if (arg == "--list") {
             list = true;
         } else {
@@ -118,6 +125,14 @@ int main(int argc, char** argv)
     sigaddset(&signals, SIGINT);
     sigaddset(&signals, SIGTERM);
     pthread_sigmask(SIG_BLOCK, &signals, nullptr);
+
+    // A script that starts the server for a game may be killed outright; the kernel then
+    // sends the SIGTERM that sigwait below takes. A parent already gone counts too.
+    if (exitWithParent) {
+        pid_t parent = getppid();
+        if (prctl(PR_SET_PDEATHSIG, SIGTERM) != 0 || parent == 1 || kill(parent, 0) != 0)
+            return bad("--exit-with-parent: the parent process is already gone");
+    }
 
     adnetdemo::DemoServer server(options);
     if (list) {

@@ -34,6 +34,28 @@ Point toPoint(double x, double y)
     return Point{static_cast<Float>(x), static_cast<Float>(y)};
 }
 
+class Session final : public DesktopSession {
+public:
+    Session(Compositor& compositor, const GameWindow& window, GMainLoop* loop)
+        : m_compositor(compositor),
+          m_window(window),
+          m_loop(loop)
+    {
+    }
+    std::shared_ptr<Image> snapshot() override
+    {
+        // Before the window has a size, at the content's own size.
+        double scale = m_window.viewport().scale() * m_window.deviceScale();
+        return m_compositor.renderImage(scale > 0 ? scale : 1.0);
+    }
+    void close() override { g_main_loop_quit(m_loop); }
+
+private:
+    Compositor& m_compositor;
+    const GameWindow& m_window;
+    GMainLoop* m_loop;
+};
+
 } // namespace
 
 int runDesktopApplication(const DesktopOptions& options)
@@ -147,7 +169,12 @@ int runDesktopApplication(const DesktopOptions& options)
     gameWindow->startFrames();
     say(options.verbose, "shake with the mouse (fast back-and-forth over the window) or hold Space");
 
+    Session session(compositor, *gameWindow, mainLoop);
+    if (options.started)
+        options.started(session);
     g_main_loop_run(mainLoop);
+    if (options.stopped)
+        options.stopped();
 
     Application::shared().terminate();
     compositor.setNeedsDisplayHandler(nullptr);

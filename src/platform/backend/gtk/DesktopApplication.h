@@ -1,12 +1,28 @@
 #pragma once
 
 #include <filesystem>
+#include <functional>
+#include <memory>
 #include <string>
+
+namespace platform {
+class Image;
+}
 
 namespace platform::gtk {
 
 // Exit status when no display can be opened (scripts fall back to a headless run).
 constexpr int kNoDisplayStatus = 69;
+
+// The running window as a script sees it (main thread only).
+class DesktopSession {
+public:
+    virtual ~DesktopSession() = default;
+    // The window's content as drawn now, at the pixels per point the window shows it at.
+    virtual std::shared_ptr<Image> snapshot() = 0;
+    // Closes the window as the player would: runDesktopApplication returns 0.
+    virtual void close() = 0;
+};
 
 struct DesktopOptions {
     std::filesystem::path interfaceFile;
@@ -17,6 +33,10 @@ struct DesktopOptions {
     std::string iioRoot{"/sys/bus/iio/devices"};
     // Say on stderr how to play and what was found (sound, sensor, vibration).
     bool verbose{true};
+    // Called once the window is shown, just before the run loop starts (t = 0 of a
+    // script), and once the run loop has ended, before the application is torn down.
+    std::function<void(DesktopSession&)> started;
+    std::function<void()> stopped;
 };
 
 // Runs the application in a GTK 4 window until the window is closed: loads the interface

@@ -1,0 +1,56 @@
+#pragma once
+
+#include <any>
+#include <memory>
+#include <string>
+
+#include "adnet/AdNetDelegate.h"
+
+namespace adnet {
+
+class AdNetAd;
+class AdNetSingleAdView;
+class AdNetView;
+
+// Traffic control behind one ad view: requests the first ad and shows it, fetches
+// replacements on request and flips them in, and keeps the host informed of the first ad
+// only. The ad view owns the controller; the controller holds the view and the host weakly
+// and owns its ads. Main thread only.
+class AdNetController final : public std::enable_shared_from_this<AdNetController> {
+public:
+    static std::shared_ptr<AdNetController> create();
+    ~AdNetController();
+    AdNetController(const AdNetController&) = delete;
+    AdNetController& operator=(const AdNetController&) = delete;
+
+    std::weak_ptr<AdNetDelegate> delegate() const { return m_delegate; }
+    void setDelegate(std::weak_ptr<AdNetDelegate> delegate) { m_delegate = std::move(delegate); }
+    std::shared_ptr<AdNetView> view() const { return m_view.lock(); }
+    void setView(std::weak_ptr<AdNetView> view) { m_view = std::move(view); }
+
+    void startFirstAdRequest();
+    // Starts a replacement ad, abandoning one still pending; nothing while a banner-image ad
+    // is shown.
+    void requestFreshAd();
+
+    // The ad on screen (before the first ad has loaded: that ad), and a pending replacement.
+    const std::shared_ptr<AdNetAd>& currentlyDisplayedAd() const { return m_currentlyDisplayedAd; }
+    const std::shared_ptr<AdNetAd>& loadingAd() const { return m_loadingAd; }
+
+private:
+    AdNetController() = default;
+
+    std::shared_ptr<AdNetAd> createAdWithInitiatedAdRequest();
+    std::shared_ptr<AdNetSingleAdView> createSingleAdViewWithAd(const std::shared_ptr<AdNetAd>& ad);
+    void adDidLoad(AdNetAd& ad);
+    void adDidFailToLoad(AdNetAd& ad);
+    void newAdAnimationDidStop(const std::string& animationId, bool finished, const std::any& context);
+    void release(std::shared_ptr<AdNetAd>& slot);
+
+    std::weak_ptr<AdNetView> m_view;
+    std::weak_ptr<AdNetDelegate> m_delegate;
+    std::shared_ptr<AdNetAd> m_currentlyDisplayedAd;
+    std::shared_ptr<AdNetAd> m_loadingAd;
+};
+
+} // namespace adnet

@@ -1,0 +1,156 @@
+#include "adnet/AdNetController.h"
+
+#include "adnet/AdNetAd.h"
+#include "adnet/AdNetEvents.h"
+#include "adnet/AdNetSingleAdView.h"
+#include "adnet/AdNetView.h"
+#include "platform/core/RunLoop.h"
+#include "platform/ui/Animation.h"
+
+namespace adnet {
+
+namespace {
+constexpr const char* kNewAdAnimation = "newAdNetAd";
+constexpr double kFlipDuration = 0.7;
+constexpr int kShownBannerTag = 1;
+constexpr int kLeavingBannerTag = 0;
+} // namespace
+
+std::shared_ptr<AdNetController> AdNetController::create()
+{
+    return std::shared_ptr<AdNetController>(new AdNetController());
+}
+
+AdNetController::~AdNetController()
+{
+    release(m_currentlyDisplayedAd);
+    release(m_loadingAd);
+}
+
+// Silences an ad and lets it go; an ad nobody else holds cancels its downloads as it goes.
+void AdNetController::release(std::shared_ptr<AdNetAd>& slot)
+{
+    if (slot)
+        slot->setDelegate({});
+    slot.reset();
+}
+
+void AdNetController::startFirstAdRequest()
+{
+    m_currentlyDisplayedAd = createAdWithInitiatedAdRequest();
+}
+
+void AdNetController::requestFreshAd()
+{
+    // A banner-image ad stays for the life of the view.
+    if (m_currentlyDisplayedAd && m_currentlyDisplayedAd->medium() == AdNetAd::BannerAd)
+        return;
+    release(m_loadingAd);
+    m_loadingAd = createAdWithInitiatedAdRequest();
+}
+
+std::shared_ptr<AdNetAd> AdNetController::createAdWithInitiatedAdRequest()
+{
+    auto ad = AdNetAd::create();
+    ad->setDataSource(m_delegate);
+    ad->setDelegate(weak_from_this());
+    std::weak_ptr<AdNetController> weak = weak_from_this();
+    ad->setRequestSuccessSelector([weak](AdNetAd& loaded) {
+        if (auto self = weak.lock())
+            self->adDidLoad(loaded);
+    });
+    ad->setRequestFailureSelector([weak](AdNetAd& failed) {
+        if (auto self = weak.lock())
+            self->adDidFailToLoad(failed);
+    });
+    reportAdNetEvent("ad request");
+    ad->request();
+    // A request refused at once (no endpoint, a URL that cannot be fetched) has reported its
+    // failure before the ad is in its slot, where nobody heard it. Report it again from the
+    // run loop, as any other failure arrives: the host learns of it after it holds the view,
+    // and the slot does not keep a dead ad.
+    if (ad->state() == AdNetAd::Failed) {
+        std::weak_ptr<AdNetAd> weakAd = ad;
+        platform::RunLoop::main().post([weak, weakAd] {
+            auto self = weak.lock();
+            auto failed = weakAd.lock();
+            if (self && failed)
+                self->adDidFailToLoad(*failed);
+        });
+    }
+    return ad;
+}
+
+std::shared_ptr<AdNetSingleAdView> AdNetController::createSingleAdViewWithAd(const std::shared_ptr<AdNetAd>& ad)
+{
+    auto view = m_view.lock();
+    auto banner = AdNetSingleAdView::create(view ? view->bounds() : platform::Rect{});
+    banner->setAd(ad);
+    return banner;
+}
+
+void AdNetController::adDidLoad(AdNetAd& loaded)
+{
+    if (&loaded == m_currentlyDisplayedAd.get()) {
+        // The host may let the view (and with it this controller) go from inside its callback.
+        auto self = shared_from_this();
+        auto ad = loaded.shared_from_this();
+        auto view = m_view.lock();
+        if (!view)
+            return;
+        if (auto host = m_delegate.lock())
+            host->didReceiveAd(*view);
+        auto banner = createSingleAdViewWithAd(ad);
+        banner->setTag(kShownBannerTag);
+        view->addSubview(banner);
+        return;
+    }
+    if (&loaded != m_loadingAd.get())
+        return;
+
+    auto self = shared_from_this();
+    if (auto view = m_view.lock()) {
+        std::shared_ptr<platform::View> old = view->viewWithTag(kShownBannerTag);
+        auto fresh = createSingleAdViewWithAd(m_loadingAd);
+        fresh->setTag(kShownBannerTag);
+        if (old)
+            old->setTag(kLeavingBannerTag);
+        // The animation's context keeps the old banner alive until the flip has ended.
+        platform::ViewAnimation::begin(kNewAdAnimation, std::any(old));
+        platform::ViewAnimation::setDuration(kFlipDuration);
+        platform::ViewAnimation::setTransition(platform::ViewTransition::FlipFromRight, *view, true);
+        platform::ViewAnimation::setDelegate(self, &AdNetController::newAdAnimationDidStop);
+        view->addSubview(fresh);
+        if (old)
+            old->removeFromSuperview();
+        platform::ViewAnimation::commit();
+        reportAdNetEvent("flip start");
+    }
+    release(m_currentlyDisplayedAd);
+    m_currentlyDisplayedAd = std::move(m_loadingAd);
+}
+
+void AdNetController::newAdAnimationDidStop(const std::string&, bool, const std::any& context)
+{
+    if (auto old = std::any_cast<std::shared_ptr<platform::View>>(&context); old && *old)
+        (*old)->removeFromSuperview();
+    reportAdNetEvent("flip end");
+}
+
+void AdNetController::adDidFailToLoad(AdNetAd& failed)
+{
+    if (&failed == m_currentlyDisplayedAd.get()) {
+        auto self = shared_from_this();
+        auto view = m_view.lock();
+        if (auto host = m_delegate.lock(); host && view)
+            host->didFailToReceiveAd(*view);
+        if (&failed == m_currentlyDisplayedAd.get())
+            release(m_currentlyDisplayedAd);
+        return;
+    }
+    // A failed replacement leaves the banner as it is, and the host uninformed.
+    if (&failed == m_loadingAd.get())
+        release(m_loadingAd);
+}
+
+} // namespace adnet
