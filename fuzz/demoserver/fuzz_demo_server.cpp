@@ -24,7 +24,8 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr std::string_view kSecret = "brimsey-fuzz-secret-7f3a";
+// Spaces and "!" keep it out of anything the server echoes (it writes back a plain Host).
+constexpr std::string_view kSecret = "brimsey fuzz secret! 7f3a";
 fs::path g_root;
 adnetdemo::DemoServer* g_server = nullptr;
 std::set<std::string> g_servable;

@@ -8,6 +8,7 @@
 
 #include "platform/backend/gtk/DesktopDevices.h"
 #include "platform/backend/gtk/GameWindow.h"
+#include "platform/backend/gtk/GeoClueLocationManager.h"
 #include "platform/backend/gtk/RunLoopSource.h"
 #include "platform/backend/gtk/SoundOutput.h"
 #include "platform/core/Bundle.h"
@@ -97,6 +98,7 @@ int runDesktopApplication(const DesktopOptions& options)
     Services desktop;
     desktop.acceleration = acceleration;
     desktop.haptics = haptics;
+    desktop.location = geoClueLocationService(options.desktopId);
     installServices(std::move(desktop));
     say(options.verbose, haptics->vibrator().available()
                              ? "vibration: feedbackd"
