@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cctype>
+#include <cerrno>
 #include <cstring>
 #include <mutex>
 #include <optional>
@@ -41,6 +42,71 @@ bool startsWithNoCase(std::string_view text, std::string_view prefix)
         if (std::tolower(static_cast<unsigned char>(text[i])) != std::tolower(static_cast<unsigned char>(prefix[i])))
             return false;
     return true;
+}
+
+// What a failed transfer means in the URL-loading codes callers and web views report.
+long urlErrorCode(CURLcode result, CURL* easy)
+{
+    switch (result) {
+    case CURLE_UNSUPPORTED_PROTOCOL:
+        return urlerror::unsupportedURL;
+    case CURLE_URL_MALFORMAT:
+        return urlerror::badURL;
+    case CURLE_COULDNT_RESOLVE_PROXY:
+    case CURLE_COULDNT_RESOLVE_HOST:
+        return urlerror::cannotFindHost;
+    case CURLE_COULDNT_CONNECT: {
+        long osError = 0;
+        curl_easy_getinfo(easy, CURLINFO_OS_ERRNO, &osError);
+        return osError == ENETUNREACH || osError == ENETDOWN ? urlerror::notConnectedToInternet
+                                                             : urlerror::cannotConnectToHost;
+    }
+    case CURLE_OPERATION_TIMEDOUT:
+        return urlerror::timedOut;
+    case CURLE_TOO_MANY_REDIRECTS:
+        return urlerror::httpTooManyRedirects;
+    case CURLE_PARTIAL_FILE:
+    case CURLE_GOT_NOTHING:
+    case CURLE_SEND_ERROR:
+    case CURLE_RECV_ERROR:
+    case CURLE_HTTP2:
+    case CURLE_HTTP2_STREAM:
+        return urlerror::networkConnectionLost;
+    case CURLE_WEIRD_SERVER_REPLY:
+    case CURLE_BAD_CONTENT_ENCODING:
+        return urlerror::badServerResponse;
+    case CURLE_FILESIZE_EXCEEDED:
+        return urlerror::dataLengthExceedsMaximum;
+    case CURLE_ABORTED_BY_CALLBACK:
+        return urlerror::cancelled;
+    case CURLE_PEER_FAILED_VERIFICATION: {
+        // OpenSSL's verification result tells a date problem from an unknown issuer.
+        long verify = 0;
+        curl_easy_getinfo(easy, CURLINFO_SSL_VERIFYRESULT, &verify);
+        switch (verify) {
+        case 9: // certificate is not yet valid
+            return urlerror::serverCertificateNotYetValid;
+        case 10: // certificate has expired
+            return urlerror::serverCertificateHasBadDate;
+        case 2:  // unable to get the issuer certificate
+        case 19: // self-signed certificate in the chain
+        case 20: // unable to get the local issuer certificate
+            return urlerror::serverCertificateHasUnknownRoot;
+        default:
+            return urlerror::serverCertificateUntrusted;
+        }
+    }
+    case CURLE_SSL_CONNECT_ERROR:
+    case CURLE_SSL_CERTPROBLEM:
+    case CURLE_SSL_CIPHER:
+    case CURLE_SSL_CACERT_BADFILE:
+    case CURLE_SSL_ISSUER_ERROR:
+    case CURLE_SSL_PINNEDPUBKEYNOTMATCH:
+    case CURLE_SSL_INVALIDCERTSTATUS:
+        return urlerror::secureConnectionFailed;
+    default:
+        return urlerror::unknown;
+    }
 }
 
 } // namespace
@@ -319,7 +385,7 @@ void CurlDriver::timeOut(const std::shared_ptr<URLTransfer>& transfer)
     transfer->callbacks = {};
     auto owner = transfer->owner.lock();
     if (owner && callbacks.onFail)
-        callbacks.onFail(*owner, {URLConnection::ErrorKind::TimedOut, "the request timed out"});
+        callbacks.onFail(*owner, {URLConnection::ErrorKind::TimedOut, "the request timed out", urlerror::timedOut});
 }
 
 void CurlDriver::collectFinished()
@@ -348,14 +414,15 @@ void CurlDriver::collectFinished()
             continue;
         }
         URLConnection::Error error;
+        const long code = urlErrorCode(result, transfer->easy);
         if (transfer->abortError) {
             error = *transfer->abortError;
         } else if (result == CURLE_TOO_MANY_REDIRECTS) {
-            error = {URLConnection::ErrorKind::TooManyRedirects, curl_easy_strerror(result)};
+            error = {URLConnection::ErrorKind::TooManyRedirects, curl_easy_strerror(result), code};
         } else if (result == CURLE_OPERATION_TIMEDOUT) {
-            error = {URLConnection::ErrorKind::TimedOut, curl_easy_strerror(result)};
+            error = {URLConnection::ErrorKind::TimedOut, curl_easy_strerror(result), code};
         } else {
-            error = {URLConnection::ErrorKind::Network, curl_easy_strerror(result)};
+            error = {URLConnection::ErrorKind::Network, curl_easy_strerror(result), code};
         }
         if (callbacks.onFail)
             callbacks.onFail(*owner, error);
@@ -452,7 +519,8 @@ std::size_t CurlDriver::onHeader(char* data, std::size_t size, std::size_t count
     if (!redirect && transfer->request.maxBodyBytes && transfer->current.expectedContentLength > 0 &&
         std::uint64_t(transfer->current.expectedContentLength) > transfer->request.maxBodyBytes) {
         transfer->abortError =
-            URLConnection::Error{URLConnection::ErrorKind::BodyTooLarge, "the body is larger than allowed"};
+            URLConnection::Error{URLConnection::ErrorKind::BodyTooLarge, "the body is larger than allowed",
+                                 urlerror::dataLengthExceedsMaximum};
         return 0;
     }
     auto owner = transfer->owner.lock();
@@ -469,7 +537,8 @@ std::size_t CurlDriver::onBody(char* data, std::size_t size, std::size_t count, 
         return 0;
     if (transfer->request.maxBodyBytes && transfer->bodyBytes + bytes > transfer->request.maxBodyBytes) {
         transfer->abortError =
-            URLConnection::Error{URLConnection::ErrorKind::BodyTooLarge, "the body is larger than allowed"};
+            URLConnection::Error{URLConnection::ErrorKind::BodyTooLarge, "the body is larger than allowed",
+                                 urlerror::dataLengthExceedsMaximum};
         return 0;
     }
     noteActivity(*transfer);

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "platform/core/RunLoop.h"
+#include "platform/core/URLError.h"
 
 namespace platform {
 
@@ -52,6 +53,9 @@ public:
     struct Error {
         ErrorKind kind{ErrorKind::Network};
         std::string message;
+        // The URL-loading error code (platform/core/URLError.h): -1001 timed out, -1003
+        // host not found, -1004 cannot connect, -1200.. for TLS, ...
+        long code{urlerror::unknown};
     };
 
     struct Callbacks {

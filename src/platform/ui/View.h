@@ -137,6 +137,10 @@ public:
     bool hasRunningAnimations(double now) const;
     // Views that move on their own (a spinner) answer true while they do.
     virtual bool animatesContinuously() const { return false; }
+    // A view whose content a native widget of the backend shows (a web page): the
+    // compositor leaves its own content to the widget and draws what lies above it in
+    // a layer of its own.
+    virtual bool showsNativeContent() const { return false; }
 
     // Called by the tree when the view enters or leaves a window or superview.
     virtual void didMoveToWindow() { }

@@ -13,7 +13,8 @@ HeadlessRunner::HeadlessRunner()
     : m_loop(RunLoop::createVirtual()),
       m_accel(std::make_shared<ScriptedAccelerationSource>()),
       m_haptics(std::make_shared<RecordingHaptics>()),
-      m_urlOpener(std::make_shared<RecordingURLOpener>())
+      m_urlOpener(std::make_shared<RecordingURLOpener>()),
+      m_web(ScriptedWeb::create())
 {
     RunLoop::setMain(m_loop);
 }
@@ -54,6 +55,10 @@ bool HeadlessRunner::launch(const Options& options, std::string* error)
     headless.acceleration = m_accel;
     headless.haptics = m_haptics;
     headless.urlOpener = m_urlOpener;
+    headless.webEngine = [web = std::weak_ptr<ScriptedWeb>(m_web)]() -> std::shared_ptr<WebEngine> {
+        auto scripted = web.lock();
+        return scripted ? scripted->makeEngine() : nullptr;
+    };
     installServices(std::move(headless));
     Application::shared().reset();
     if (!Application::shared().launch(m_options.interfaceFile, error))

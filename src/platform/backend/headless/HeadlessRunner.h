@@ -9,6 +9,7 @@
 #include "platform/backend/headless/RecordingHaptics.h"
 #include "platform/backend/headless/RecordingURLOpener.h"
 #include "platform/backend/headless/ScriptedAccelerationSource.h"
+#include "platform/backend/headless/ScriptedWeb.h"
 #include "platform/core/Geometry.h"
 #include "platform/core/RunLoop.h"
 
@@ -60,6 +61,8 @@ public:
     ScriptedAccelerationSource& accelerometerSource() { return *m_accel; }
     RecordingHaptics& haptics() { return *m_haptics; }
     RecordingURLOpener& urlOpener() { return *m_urlOpener; }
+    // The web engines of the run's web views, and the answers tests add to pages.
+    ScriptedWeb& web() { return *m_web; }
     double scale() const { return m_options.scale; }
 
     // -- scripted input and output, at times since t = 0 (times already past run at once)
@@ -94,6 +97,7 @@ private:
     std::shared_ptr<ScriptedAccelerationSource> m_accel;
     std::shared_ptr<RecordingHaptics> m_haptics;
     std::shared_ptr<RecordingURLOpener> m_urlOpener;
+    std::shared_ptr<ScriptedWeb> m_web;
     std::unique_ptr<Compositor> m_compositor;
     std::unique_ptr<FrameDriver> m_frames;
     double m_start{0};
