@@ -1,5 +1,8 @@
 # brimsey: the two everyday commands are `make run` and `make test`; see README.md.
-.PHONY: run test bench build deps fuzz clean
+.PHONY: run test bench build deps fuzz install clean
+
+# Where `make install` puts the game and libadnet (DESTDIR is honoured for packaging).
+PREFIX ?= /usr/local
 SHELL := /bin/bash
 
 run:
@@ -19,6 +22,9 @@ deps:
 
 fuzz: deps
 	@scripts/fuzz.sh
+
+install: build
+	cmake --install build --prefix "$(PREFIX)" --strip
 
 clean:
 	rm -rf build

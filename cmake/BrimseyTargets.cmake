@@ -33,6 +33,12 @@ function(brimsey_test)
   target_compile_definitions(${T_NAME} PRIVATE
     BRIMSEY_SOURCE_DIR="${CMAKE_SOURCE_DIR}"
     BRIMSEY_BINARY_DIR="${CMAKE_BINARY_DIR}")
+  # Scratch files stay in the build folder: two checkouts (or two CI jobs) testing on one
+  # machine must not write each other's /tmp files. (Through the launcher, because a second
+  # ENVIRONMENT entry does not survive gtest_discover_tests' PROPERTIES.)
+  set(scratch ${CMAKE_BINARY_DIR}/test-tmp)
+  file(MAKE_DIRECTORY ${scratch})
+  set_target_properties(${T_NAME} PROPERTIES CROSSCOMPILING_EMULATOR "env;TMPDIR=${scratch};TEST_TMPDIR=${scratch}/")
   set(props "")
   if(T_LABELS OR T_ENVIRONMENT)
     set(props PROPERTIES)

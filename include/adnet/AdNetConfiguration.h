@@ -4,15 +4,21 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
 namespace adnet {
 
-// Where the ad network lives and the limits the client keeps. The two addresses have
-// compiled-in defaults and can be overridden from the environment:
+// Where the ad network lives, the limits the client keeps, and which pages the embedded
+// browser hands to the desktop. Everything has a compiled-in default; the environment can
+// override:
 //   ADNET_REQUEST_ENDPOINT  the ad server's request endpoint, an absolute http(s) URL
 //                           (default http://127.0.0.1:8642/ad_source.php)
 //   ADNET_MEDIA_HOST        scheme, host and port of the ad media host
 //                           (default http://127.0.0.1:8642)
+//   ADNET_MAPS_HOSTS        comma-separated host prefixes of maps services
+//   ADNET_VIDEO_HOSTS       comma-separated hosts of video services ("/watch", "/v/" pages)
+//   ADNET_STORE_HOSTS       comma-separated host prefixes of application stores
+// A host list variable that is set but empty hands nothing of its kind over.
 struct AdNetConfiguration {
     static constexpr const char* kDefaultRequestEndpoint = "http://127.0.0.1:8642/ad_source.php";
     static constexpr const char* kDefaultMediaHost = "http://127.0.0.1:8642";
@@ -25,6 +31,14 @@ struct AdNetConfiguration {
     std::size_t maxDocumentBytes{1024 * 1024};    // the ad answer and the click document
     std::size_t maxImageBytes{4 * 1024 * 1024};   // icons, banner images, the pixel
     std::uint64_t maxImagePixels{2048ull * 2048}; // decoded images
+
+    static constexpr const char* kMapsHostsVariable = "ADNET_MAPS_HOSTS";
+    static constexpr const char* kVideoHostsVariable = "ADNET_VIDEO_HOSTS";
+    static constexpr const char* kStoreHostsVariable = "ADNET_STORE_HOSTS";
+    // Hosts in lower case. A prefix ends in a dot, so that every country domain matches.
+    std::vector<std::string> mapsHostPrefixes{"maps.google.", "www.openstreetmap."};
+    std::vector<std::string> videoHosts{"youtube.com", "www.youtube.com"};
+    std::vector<std::string> storeHostPrefixes{"flathub.", "snapcraft.", "www.flathub.", "www.snapcraft."};
 
     // The defaults with the environment's overrides. A value that is not an absolute
     // http(s) URL is ignored with a one-line warning to `warn`.

@@ -48,6 +48,32 @@ std::optional<std::string> readURLVariable(const char* name, bool hostOnly,
     return value;
 }
 
+// A comma-separated list of host names, lower-cased, empty entries dropped; nullopt when
+// the variable is not set at all.
+std::optional<std::vector<std::string>> readHostList(const char* name)
+{
+    const char* raw = std::getenv(name);
+    if (!raw)
+        return std::nullopt;
+    std::vector<std::string> hosts;
+    std::string entry;
+    auto flush = [&] {
+        if (!entry.empty())
+            hosts.push_back(entry);
+        entry.clear();
+    };
+    for (const char* p = raw; *p; ++p) {
+        char c = *p;
+        if (c == ',') {
+            flush();
+        } else if (c != ' ' && c != '\t') {
+            entry += (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c;
+        }
+    }
+    flush();
+    return hosts;
+}
+
 } // namespace
 
 AdNetConfiguration AdNetConfiguration::fromEnvironment(const std::function<void(const std::string&)>& warn)
@@ -57,6 +83,12 @@ AdNetConfiguration AdNetConfiguration::fromEnvironment(const std::function<void(
         config.requestEndpoint = *endpoint;
     if (auto media = readURLVariable(kMediaHostVariable, true, warn))
         config.mediaHost = *media;
+    if (auto hosts = readHostList(kMapsHostsVariable))
+        config.mapsHostPrefixes = std::move(*hosts);
+    if (auto hosts = readHostList(kVideoHostsVariable))
+        config.videoHosts = std::move(*hosts);
+    if (auto hosts = readHostList(kStoreHostsVariable))
+        config.storeHostPrefixes = std::move(*hosts);
     return config;
 }
 

@@ -1,14 +1,12 @@
 #include "app/Resources.h"
 
-#include <cstdlib>
+#include "platform/core/Bundle.h"
 
 namespace brimsey {
 
 std::string resourceDirectory()
 {
-    if (const char* dir = std::getenv("BRIMSEY_RESOURCES"); dir && *dir)
-        return dir;
-    return BRIMSEY_DEFAULT_RESOURCES;
+    return platform::defaultResourceDirectory().string();
 }
 
 std::string pathForResource(std::string_view name, std::string_view type)

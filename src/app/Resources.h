@@ -5,8 +5,8 @@
 
 namespace brimsey {
 
-// The folder the game's resources are read from: $BRIMSEY_RESOURCES when set, otherwise
-// the resources/ folder of the source tree the program was built from.
+// The folder the game's resources are read from (platform::defaultResourceDirectory():
+// $BRIMSEY_RESOURCES, the installed share/brimsey, or the source tree's resources/).
 std::string resourceDirectory();
 
 // "DIR/name.type" in the resource folder (the file need not exist).

@@ -111,7 +111,7 @@ bool ScriptedRun::start(platform::RunLoop& loop, double startTime, SnapshotWrite
     m_writer = std::move(writer);
 
     auto checkTarget = [this](const std::string& target) {
-        if (target.empty() || tapTargetPoint(target))
+        if (target.empty() || tapTargetAppearsLater(target) || tapTargetPoint(target))
             return true;
         m_err << "brimsey: the interface has no view \"" << target << "\" to touch\n";
         return false;

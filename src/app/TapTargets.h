@@ -13,6 +13,11 @@ namespace brimsey {
 // the script started is found where it is then.
 bool isTapTarget(std::string_view name);
 
+// Whether the target is a view that comes and goes ("done", the embedded browser's Done
+// button): a script may name it before it exists, and a touch while it is absent does
+// nothing.
+bool tapTargetAppearsLater(std::string_view name);
+
 // "butstart, butd1, ..." for messages.
 std::string tapTargetNames();
 

@@ -1,6 +1,7 @@
 // brimsey: the shake game. Without options it opens the game's window; `brimsey --headless
 // ...` plays it on a virtual clock without a display. Both take a script of touches,
 // snapshots and an event log.
+#include <clocale>
 #include <filesystem>
 #include <iostream>
 #include <string>
@@ -83,6 +84,9 @@ int runWindowed(const brimsey::HeadlessOptions& options)
 
 int main(int argc, char** argv)
 {
+    // Only the messages' language follows the environment (LANGUAGE, LC_MESSAGES, LANG):
+    // numbers in logs and files keep the C locale's decimal point.
+    std::setlocale(LC_MESSAGES, "");
     std::vector<std::string> args(argv + 1, argv + argc);
     std::string error;
     auto options = brimsey::parseHeadlessOptions(args, error);

@@ -86,10 +86,10 @@ TEST(HeadlessOptions, RejectsBadInputWithAClearMessage)
     EXPECT_EQ(parseError({"--headless", "--run-for", "9", "--tap", "butstart"}),
               "--tap expects T:TARGET, got 'butstart'");
     EXPECT_EQ(parseError({"--headless", "--run-for", "9", "--tap", "1:meter"}),
-              "--tap: the target 'meter' is neither butstart, butd1, butd2, butd3, butd4, banner nor "
+              "--tap: the target 'meter' is neither butstart, butd1, butd2, butd3, butd4, banner, done nor "
               "X,Y in points");
     EXPECT_EQ(parseError({"--headless", "--run-for", "9", "--tap", "1:10,"}),
-              "--tap: the target '10,' is neither butstart, butd1, butd2, butd3, butd4, banner nor "
+              "--tap: the target '10,' is neither butstart, butd1, butd2, butd3, butd4, banner, done nor "
               "X,Y in points");
     EXPECT_EQ(parseError({"--headless", "--run-for", "9", "--tap", "x:butd1"}),
               "--tap: the time 'x' is not a number of seconds >= 0");

@@ -5,16 +5,13 @@
 // starts at the first byte; with --any it may be any value after whitespace.
 // Exit status: 0 when every file parsed, 1 when any failed, 2 for a usage error or a file
 // that could not be read (reported on standard error).
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
 
+#include "platform/core/FileSystem.h"
 #include "json/Canonical.h"
 #include "json/JSONDeserializer.h"
 
@@ -34,38 +31,8 @@ void usage()
                stderr);
 }
 
-// Reads a whole file; on failure returns false with a message in why.
-bool readFile(const char* path, std::vector<std::uint8_t>& out, std::string& why)
-{
-    int fd = ::open(path, O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
-        why = std::strerror(errno);
-        return false;
-    }
-    struct stat st { };
-    if (::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
-        ::close(fd);
-        why = std::strerror(EISDIR);
-        return false;
-    }
-    out.clear();
-    std::uint8_t buffer[1 << 16];
-    for (;;) {
-        ssize_t n = ::read(fd, buffer, sizeof buffer);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            why = std::strerror(errno);
-            ::close(fd);
-            return false;
-        }
-        if (n == 0)
-            break;
-        out.insert(out.end(), buffer, buffer + n);
-    }
-    ::close(fd);
-    return true;
-}
+// The reader's lengths are 32-bit.
+constexpr std::size_t kMaxFileBytes = 0xFFFFFFFFu;
 
 } // namespace
 
@@ -98,17 +65,17 @@ int main(int argc, char** argv)
 
     const auto reader = json::JSONDeserializer::deserializer();
     int status = kParsed;
-    std::vector<std::uint8_t> data;
     for (const char* path : files) {
         std::string why;
-        if (!readFile(path, data, why)) {
+        auto text = platform::fs::readFile(path, kMaxFileBytes, platform::fs::Links::Follow, &why);
+        if (!text) {
             std::fprintf(stderr, "jsonread: cannot read %s: %s\n", path, why.c_str());
             status = kUsage;
             continue;
         }
+        const json::Bytes data{reinterpret_cast<const std::uint8_t*>(text->data()), text->size()};
         json::Error error; // every error the reader writes has a domain
-        json::Value value = any ? reader.deserialize(json::Bytes{data.data(), data.size()}, &error)
-                                : reader.deserializeAsDictionary(json::Bytes{data.data(), data.size()}, &error);
+        json::Value value = any ? reader.deserialize(data, &error) : reader.deserializeAsDictionary(data, &error);
         const bool gotError = !error.domain.empty();
         std::string line;
         if (value) {

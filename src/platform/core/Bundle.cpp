@@ -10,10 +10,25 @@ Bundle& Bundle::main()
     return bundle;
 }
 
-Bundle::Bundle()
+const std::filesystem::path& defaultResourceDirectory()
 {
-    const char* fromEnvironment = std::getenv("BRIMSEY_RESOURCES");
-    m_directory = fromEnvironment && *fromEnvironment ? fromEnvironment : "resources";
+    static const std::filesystem::path directory = [] {
+        if (const char* fromEnvironment = std::getenv("BRIMSEY_RESOURCES"); fromEnvironment && *fromEnvironment)
+            return std::filesystem::path(fromEnvironment);
+        std::error_code ec;
+        auto program = std::filesystem::read_symlink("/proc/self/exe", ec);
+        if (!ec) {
+            auto installed = program.parent_path().parent_path() / "share" / "brimsey";
+            if (std::filesystem::is_directory(installed, ec))
+                return installed;
+        }
+        return std::filesystem::path(BRIMSEY_SOURCE_RESOURCES);
+    }();
+    return directory;
+}
+
+Bundle::Bundle() : m_directory(defaultResourceDirectory())
+{
 }
 
 std::optional<std::string> Bundle::pathForResource(std::string_view name, std::string_view type) const

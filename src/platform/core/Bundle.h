@@ -7,9 +7,15 @@
 
 namespace platform {
 
+// Where the resource files are when nobody says otherwise, decided once per process:
+//  1. the directory named by the environment variable BRIMSEY_RESOURCES;
+//  2. share/brimsey beside the program's bin/ folder, for an installed program;
+//  3. the resources/ folder of the source tree the program was built from.
+const std::filesystem::path& defaultResourceDirectory();
+
 // The application's resource files (interface description, pictures, sounds), all in
-// one directory. Whoever starts the application sets it; without that it is the
-// directory named by the environment variable BRIMSEY_RESOURCES, else "resources".
+// one directory: defaultResourceDirectory() unless whoever starts the application sets
+// another.
 class Bundle final {
 public:
     static Bundle& main();

@@ -2,6 +2,7 @@
 
 #include "platform/core/FileSystem.h"
 #include "platform/core/Sha256.h"
+#include "platform/core/Text.h"
 
 #include <sys/utsname.h>
 
@@ -15,25 +16,11 @@ namespace {
 
 constexpr std::size_t kSmallFileCap = 64 * 1024;
 
-int hexDigit(char c)
+// Kernel and firmware strings may carry NUL padding as well as white space.
+std::string_view trimPadded(std::string_view text)
 {
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
-
-std::string_view trim(std::string_view text)
-{
-    auto space = [](char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\0'; };
-    while (!text.empty() && space(text.front()))
-        text.remove_prefix(1);
-    while (!text.empty() && space(text.back()))
-        text.remove_suffix(1);
-    return text;
+    using namespace std::string_view_literals;
+    return platform::trim(text, " \t\r\n\0"sv);
 }
 
 // os-release is a list of shell assignments; values may be quoted and backslash-escaped.
@@ -42,7 +29,7 @@ std::unordered_map<std::string, std::string> parseOsRelease(const std::string& t
     std::unordered_map<std::string, std::string> values;
     std::istringstream lines(text);
     for (std::string line; std::getline(lines, line);) {
-        std::string_view view = trim(line);
+        std::string_view view = trimPadded(line);
         if (view.empty() || view.front() == '#')
             continue;
         auto eq = view.find('=');
@@ -88,20 +75,20 @@ std::string printableASCII(std::string_view text)
         if (u >= 0x20 && u < 0x7f)
             out.push_back(c);
     }
-    return std::string(trim(out));
+    return std::string(trimPadded(out));
 }
 
 std::optional<std::string> applicationSpecificId(std::string_view machineIdText,
                                                  const std::array<std::uint8_t, 16>& applicationId)
 {
-    std::string_view text = trim(machineIdText);
+    std::string_view text = trimPadded(machineIdText);
     if (text.size() != 32)
         return std::nullopt;
     std::array<std::uint8_t, 16> machineId{};
     bool allZero = true;
     for (std::size_t i = 0; i < 16; ++i) {
-        int hi = hexDigit(text[2 * i]);
-        int lo = hexDigit(text[2 * i + 1]);
+        int hi = hexDigitValue(text[2 * i]);
+        int lo = hexDigitValue(text[2 * i + 1]);
         if (hi < 0 || lo < 0)
             return std::nullopt;
         machineId[i] = std::uint8_t(hi * 16 + lo);
@@ -126,7 +113,7 @@ DeviceFacts readDeviceFacts(const DeviceFactSources& sources)
     DeviceFacts facts;
 
     for (const auto* path : {&sources.dmiProductName, &sources.deviceTreeModel}) {
-        if (auto text = fs::readFile(*path, kSmallFileCap)) {
+        if (auto text = fs::readFile(*path, kSmallFileCap, fs::Links::Follow)) {
             facts.model = printableASCII(*text);
             if (!facts.model.empty())
                 break;
@@ -135,9 +122,9 @@ DeviceFacts readDeviceFacts(const DeviceFactSources& sources)
     if (facts.model.empty())
         facts.model = "PC";
 
-    auto release = fs::readFile(sources.osRelease, kSmallFileCap);
+    auto release = fs::readFile(sources.osRelease, kSmallFileCap, fs::Links::Follow);
     if (!release)
-        release = fs::readFile(sources.osReleaseFallback, kSmallFileCap);
+        release = fs::readFile(sources.osReleaseFallback, kSmallFileCap, fs::Links::Follow);
     auto values = parseOsRelease(release.value_or(""));
     facts.systemName = printableASCII(values["NAME"]);
     if (facts.systemName.empty())
@@ -158,7 +145,7 @@ DeviceFacts readDeviceFacts(const DeviceFactSources& sources)
     if (facts.machine.empty())
         facts.machine = "unknown";
 
-    if (auto id = fs::readFile(sources.machineId, kSmallFileCap))
+    if (auto id = fs::readFile(sources.machineId, kSmallFileCap, fs::Links::Follow))
         facts.uniqueIdentifier = applicationSpecificId(*id, kBrimseyApplicationId);
     return facts;
 }

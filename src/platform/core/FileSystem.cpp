@@ -6,9 +6,11 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <vector>
 
@@ -52,29 +54,46 @@ bool writeFileAtomically(const std::string& path, std::string_view bytes)
     return ok;
 }
 
-std::optional<std::string> readFile(const std::string& path, std::size_t maxBytes)
+std::optional<std::string> readFile(const std::string& path, std::size_t maxBytes, Links links, std::string* why)
 {
-    int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK);
+    auto failed = [why](std::string reason) -> std::optional<std::string> {
+        if (why)
+            *why = std::move(reason);
+        return std::nullopt;
+    };
+    const int flags = O_RDONLY | O_CLOEXEC | O_NONBLOCK | (links == Links::Refuse ? O_NOFOLLOW : 0);
+    int fd = ::open(path.c_str(), flags);
     if (fd < 0)
-        return std::nullopt;
+        return failed(errno == ELOOP ? "is a symbolic link" : std::strerror(errno));
     struct stat st { };
-    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || std::size_t(st.st_size) > maxBytes) {
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
         ::close(fd);
-        return std::nullopt;
+        return failed("not a regular file");
     }
     std::string out;
-    out.resize(std::size_t(st.st_size));
+    out.resize(std::min(std::size_t(st.st_size), maxBytes) + 1);
     std::size_t got = 0;
-    while (got < out.size()) {
+    for (;;) {
+        if (got == out.size()) {
+            if (got > maxBytes)
+                break;
+            out.resize(std::min(out.size() * 2, maxBytes + 1));
+        }
         ssize_t n = ::read(fd, out.data() + got, out.size() - got);
         if (n < 0 && errno == EINTR)
             continue;
-        if (n <= 0)
+        if (n < 0) {
+            const int error = errno;
+            ::close(fd);
+            return failed(std::strerror(error));
+        }
+        if (n == 0)
             break;
         got += std::size_t(n);
     }
-    // A file that grows meanwhile is read only up to the size it had when opened.
     ::close(fd);
+    if (got > maxBytes)
+        return failed("larger than the limit of " + std::to_string(maxBytes) + " bytes");
     out.resize(got);
     return out;
 }

@@ -16,9 +16,15 @@ bool makeDirectories(const std::string& path);
 // replaced, not followed.
 bool writeFileAtomically(const std::string& path, std::string_view bytes);
 
-// Reads a regular file without following a symbolic link at `path`. nullopt when it is
-// missing, not a regular file, unreadable, or larger than maxBytes.
-std::optional<std::string> readFile(const std::string& path, std::size_t maxBytes);
+// Whether a symbolic link at the path itself is followed. Caches refuse them; files the
+// user or the installation names follow them.
+enum class Links { Refuse, Follow };
+
+// Reads a whole regular file of at most maxBytes, to its end (so files whose reported size
+// means nothing, like sysfs and procfs ones, read right). nullopt when it is missing, not a
+// regular file, unreadable or larger than maxBytes; `why` then says which, in words.
+std::optional<std::string> readFile(const std::string& path, std::size_t maxBytes, Links links = Links::Refuse,
+                                    std::string* why = nullptr);
 
 // The modification time of `path` itself (a symbolic link is not followed), as absolute
 // seconds since 2001-01-01 UTC like the run loop's clock. nullopt when there is no file.

@@ -1,21 +1,8 @@
 #include "platform/core/PercentEscape.h"
 
+#include "platform/core/Text.h"
+
 namespace platform {
-
-namespace {
-
-int hexValue(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
-
-} // namespace
 
 bool isURLCharacter(unsigned char c)
 {
@@ -76,8 +63,8 @@ std::optional<std::string> removePercentEscapes(std::string_view text)
         }
         if (i + 2 >= text.size())
             return std::nullopt;
-        int hi = hexValue(text[i + 1]);
-        int lo = hexValue(text[i + 2]);
+        int hi = hexDigitValue(text[i + 1]);
+        int lo = hexDigitValue(text[i + 2]);
         if (hi < 0 || lo < 0)
             return std::nullopt;
         out.push_back(static_cast<char>(hi * 16 + lo));

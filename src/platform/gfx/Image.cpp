@@ -10,6 +10,8 @@
 #include <cstring>
 #include <fstream>
 
+#include "platform/core/FileSystem.h"
+
 namespace platform {
 
 namespace {
@@ -417,25 +419,14 @@ std::shared_ptr<Image> Image::decode(std::span<const std::uint8_t> bytes, std::s
 
 std::shared_ptr<Image> Image::loadFile(const std::filesystem::path& path, std::string* error, const ImageLimits& limits)
 {
-    std::error_code ec;
-    auto size = std::filesystem::file_size(path, ec);
-    if (ec) {
-        setError(error, path.string() + ": " + ec.message());
-        return nullptr;
-    }
-    if (size > limits.maxBytes) {
-        setError(error, path.string() + ": image is " + std::to_string(size) + " bytes, more than the limit of " +
-                            std::to_string(limits.maxBytes) + " bytes");
-        return nullptr;
-    }
-    std::ifstream in(path, std::ios::binary);
-    std::vector<std::uint8_t> bytes(size);
-    if (!in || !in.read(reinterpret_cast<char*>(bytes.data()), std::streamsize(size))) {
-        setError(error, path.string() + ": cannot read the file");
-        return nullptr;
-    }
     std::string reason;
-    auto image = decode(bytes, &reason, limits, scaleFromName(path));
+    auto bytes = fs::readFile(path.string(), limits.maxBytes, fs::Links::Follow, &reason);
+    if (!bytes) {
+        setError(error, path.string() + ": " + reason);
+        return nullptr;
+    }
+    auto image = decode(std::span(reinterpret_cast<const std::uint8_t*>(bytes->data()), bytes->size()), &reason, limits,
+                        scaleFromName(path));
     if (!image)
         setError(error, path.string() + ": " + reason);
     return image;

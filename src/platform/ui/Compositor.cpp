@@ -9,15 +9,30 @@
 #include "platform/gfx/Image.h"
 #include "platform/ui/AnimationInternal.h"
 #include "platform/ui/Layer.h"
+#include "platform/ui/TurnedFace.h"
 #include "platform/ui/Window.h"
 
 namespace platform {
 
 namespace detail {
 
+std::shared_ptr<Image> renderViewForTransition(View& view, double scale, double now);
+
 namespace {
 
-void drawView(Canvas& canvas, View& view, double now);
+// Which part of the tree a walk draws; `nativeSeen` counts the native views passed so far
+// in paint order.
+struct PassState {
+    Compositor::Pass pass{Compositor::Pass::All};
+    int nativeSeen{0};
+    bool drawsNow() const
+    {
+        return pass == Compositor::Pass::All || (pass == Compositor::Pass::BelowNative) == (nativeSeen == 0);
+    }
+};
+
+void drawView(Canvas& canvas, View& view, double now, PassState& state);
+void drawOwnContent(Canvas& canvas, View& view, const Rect& bounds, double now);
 
 void drawLayer(Canvas& canvas, const Layer& layer, double now)
 {
@@ -53,10 +68,23 @@ void drawLayer(Canvas& canvas, const Layer& layer, double now)
 
 // Background, the view's own drawing, its layer's sublayers, its subviews; in the view's
 // bounds coordinates.
-void drawContent(Canvas& canvas, View& view, const Rect& bounds, double now)
+void drawContent(Canvas& canvas, View& view, const Rect& bounds, double now, PassState& state)
 {
     if (view.clipsToBounds())
         canvas.clipToRect(bounds);
+    const bool native = state.pass != Compositor::Pass::All && view.showsNativeContent();
+    if (!native && state.drawsNow())
+        drawOwnContent(canvas, view, bounds, now);
+    if (native)
+        ++state.nativeSeen;
+    // A copy: a drawing routine must not be able to pull the list from under us.
+    auto subviews = view.subviews();
+    for (const auto& sub : subviews)
+        drawView(canvas, *sub, now, state);
+}
+
+void drawOwnContent(Canvas& canvas, View& view, const Rect& bounds, double now)
+{
     if (auto color = view.presentationBackgroundColor(now)) {
         canvas.setFillColor(*color);
         canvas.fillRect(bounds);
@@ -74,13 +102,41 @@ void drawContent(Canvas& canvas, View& view, const Rect& bounds, double now)
         for (const auto& sub : layer->sublayers())
             drawLayer(canvas, *sub, now);
     }
-    // A copy: a drawing routine must not be able to pull the list from under us.
-    auto subviews = view.subviews();
-    for (const auto& sub : subviews)
-        drawView(canvas, *sub, now);
 }
 
-void drawView(Canvas& canvas, View& view, double now)
+// The camera of the flip stands this many face widths in front of it.
+constexpr double kFlipCameraDistance = 2.5;
+
+bool isFlip(ViewTransition kind)
+{
+    return kind == ViewTransition::FlipFromLeft || kind == ViewTransition::FlipFromRight;
+}
+
+// A turn about the vertical centre line, in perspective: the old face turns away until it
+// is seen edge on at the half, then the new face (what the view shows now) turns in. From
+// the right, the right edge comes towards the viewer first.
+void drawFlip(Canvas& canvas, View& view, const TransitionState& transition, const Rect& bounds, double now)
+{
+    const double turn = transition.transaction->progress(now) * std::numbers::pi;
+    const bool before = turn < std::numbers::pi / 2;
+    double angle = before ? turn : turn - std::numbers::pi;
+    if (transition.kind == ViewTransition::FlipFromLeft)
+        angle = -angle;
+    std::shared_ptr<Image> face = before ? transition.before : renderViewForTransition(view, snapshotScale(), now);
+    if (!face)
+        return;
+    const double shade = 0.35 * std::sin(turn);
+    TurnedFace turned = turnFace(*face, angle, kFlipCameraDistance * face->pixelWidth(), shade);
+    if (!turned.image)
+        return;
+    const double perX = face->pixelWidth() / double(bounds.width());
+    const double perY = face->pixelHeight() / double(bounds.height());
+    canvas.drawImage(*turned.image,
+                     Rect{Float(-turned.marginX / perX), Float(-turned.marginY / perY),
+                          Float(turned.image->pixelWidth() / perX), Float(turned.image->pixelHeight() / perY)});
+}
+
+void drawView(Canvas& canvas, View& view, double now, PassState& state)
 {
     if (view.isHidden())
         return;
@@ -96,37 +152,18 @@ void drawView(Canvas& canvas, View& view, double now)
         const bool group = alpha < 1;
         if (group)
             cairo_push_group(cr);
-        bool showBefore = false;
-        double shade = 0;
-        if (transition) {
-            double p = transition->transaction->progress(now);
-            if (transition->kind == ViewTransition::FlipFromLeft || transition->kind == ViewTransition::FlipFromRight) {
-                // A turn about the vertical centre line: the old face narrows to an edge,
-                // then the new face widens from it.
-                double angle = p * std::numbers::pi;
-                double sx = std::cos(angle);
-                showBefore = sx > 0;
-                shade = 0.35 * std::sin(angle);
-                double cx = bounds.width() / 2;
-                canvas.translate(Float(cx), 0);
-                canvas.scale(Float(std::max(std::abs(sx), 1e-3)), 1);
-                canvas.translate(Float(-cx), 0);
-            } else {
-                showBefore = p < 0.5;
-            }
-        }
-        if (showBefore) {
-            if (transition->before)
+        if (transition && isFlip(transition->kind)) {
+            // The turning view is one picture, drawn with whatever pass draws now.
+            if (state.drawsNow())
+                drawFlip(canvas, view, *transition, bounds, now);
+        } else if (transition && transition->transaction->progress(now) < 0.5) {
+            if (transition->before && state.drawsNow())
                 canvas.drawImage(*transition->before, Rect{0, 0, bounds.width(), bounds.height()});
         } else {
             canvas.isolated([&] {
                 canvas.translate(-bounds.x(), -bounds.y());
-                drawContent(canvas, view, bounds, now);
+                drawContent(canvas, view, bounds, now, state);
             });
-        }
-        if (shade > 0) {
-            canvas.setFillColor(Color::white(0, Float(shade)));
-            canvas.fillRect({0, 0, bounds.width(), bounds.height()});
         }
         if (group) {
             cairo_pop_group_to_source(cr);
@@ -146,7 +183,8 @@ std::shared_ptr<Image> renderViewForTransition(View& view, double scale, double 
     if (!bitmap.isValid())
         return nullptr;
     bitmap.canvas().translate(-bounds.x(), -bounds.y());
-    drawContent(bitmap.canvas(), view, bounds, now);
+    PassState all;
+    drawContent(bitmap.canvas(), view, bounds, now, all);
     return bitmap.makeImage();
 }
 
@@ -182,27 +220,72 @@ bool Compositor::isAnimating() const
     return detail::isAnimating(*m_window, RunLoop::main().now());
 }
 
-void Compositor::render(cairo_t* cr, double scale)
+void Compositor::render(cairo_t* cr, double scale, Pass pass)
 {
     const double now = RunLoop::main().now();
     // Transitions capture the outgoing picture at the scale the window is shown at.
     detail::setSnapshotScale(scale);
-    // Cleared first: changes made while drawing ask for the next frame.
-    m_window->clearNeedsDisplay();
-    ++m_frames;
+    if (pass != Pass::AboveNative) {
+        // Cleared first: changes made while drawing ask for the next frame.
+        m_window->clearNeedsDisplay();
+        ++m_frames;
+    }
     cairo_save(cr);
-    // Behind every window the screen is black.
-    cairo_set_operator(cr, CAIRO_OPERATOR_SOURCE);
-    cairo_set_source_rgb(cr, 0, 0, 0);
-    cairo_paint(cr);
-    cairo_set_operator(cr, CAIRO_OPERATOR_OVER);
+    if (pass != Pass::AboveNative) {
+        // Behind every window the screen is black.
+        cairo_set_operator(cr, CAIRO_OPERATOR_SOURCE);
+        cairo_set_source_rgb(cr, 0, 0, 0);
+        cairo_paint(cr);
+        cairo_set_operator(cr, CAIRO_OPERATOR_OVER);
+    }
     cairo_scale(cr, scale, scale);
     Canvas canvas(cr);
     // The window's frame is where it sits on the screen; draw it at the surface's origin.
     Rect frame = m_window->frame();
     canvas.translate(-frame.x(), -frame.y());
-    detail::drawView(canvas, *m_window, now);
+    detail::PassState state{pass};
+    detail::drawView(canvas, *m_window, now, state);
     cairo_restore(cr);
+}
+
+namespace {
+
+// Whether a native view is shown in this subtree.
+bool showsNative(const View& view)
+{
+    if (view.isHidden() || view.alpha() <= 0)
+        return false;
+    if (view.showsNativeContent())
+        return true;
+    for (const auto& sub : view.subviews())
+        if (showsNative(*sub))
+            return true;
+    return false;
+}
+
+} // namespace
+
+bool Compositor::hasNativeContent() const
+{
+    return showsNative(*m_window);
+}
+
+bool Compositor::isAboveNativeContent(const View& view)
+{
+    for (const View* v = &view;;) {
+        auto parent = v->superview();
+        if (!parent)
+            return false;
+        if (parent->showsNativeContent() && !parent->isHidden())
+            return true;
+        for (const auto& sibling : parent->subviews()) {
+            if (sibling.get() == v)
+                break;
+            if (showsNative(*sibling))
+                return true;
+        }
+        v = parent.get();
+    }
 }
 
 std::shared_ptr<Image> Compositor::renderImage(double scale)

@@ -11,6 +11,7 @@ typedef struct _cairo cairo_t;
 namespace platform {
 
 class Image;
+class View;
 class Window;
 
 // Draws a window's view tree with cairo at any scale, as it looks at the main run loop's
@@ -25,11 +26,23 @@ public:
 
     const std::shared_ptr<Window>& window() const { return m_window; }
 
-    // Draws the whole window into `cr`, whose user space must be device pixels; `scale`
-    // is device pixels per point. Counts a frame.
-    void render(cairo_t* cr, double scale);
+    // Where a native widget shows a view's content (a web page), the window is drawn in
+    // two layers around it: what is painted before the first such view, on the opaque
+    // background, and what is painted after it, on transparency. `All` is both in one, with
+    // every view drawing its own stand-in.
+    enum class Pass { All, BelowNative, AboveNative };
+
+    // Draws the window into `cr`, whose user space must be device pixels; `scale` is
+    // device pixels per point. Counts a frame (the below pass and `All` do).
+    void render(cairo_t* cr, double scale, Pass pass = Pass::All);
     // Draws into a new image of the window's size at `scale`. Counts a frame.
     std::shared_ptr<Image> renderImage(double scale);
+
+    // Whether a shown view with native content is in the window now.
+    bool hasNativeContent() const;
+    // Whether `view` is painted after (so above) some shown native content: it belongs to
+    // the layer over the native widgets and takes the touches there.
+    static bool isAboveNativeContent(const View& view);
 
     // Something changed since the last frame.
     bool needsDisplay() const;

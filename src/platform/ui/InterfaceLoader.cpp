@@ -1,10 +1,9 @@
 #include "platform/ui/InterfaceLoader.h"
 
 #include <cmath>
-#include <fstream>
 #include <set>
-#include <sstream>
 
+#include "platform/core/FileSystem.h"
 #include "platform/gfx/Image.h"
 #include "platform/ui/Button.h"
 #include "platform/ui/ImageView.h"
@@ -441,28 +440,14 @@ InterfaceLoader::InterfaceLoader(const InterfaceRegistry& registry) : m_registry
 
 std::optional<Interface> InterfaceLoader::loadFile(const std::filesystem::path& file, std::string* error)
 {
-    std::error_code ec;
-    auto size = std::filesystem::file_size(file, ec);
-    if (ec) {
-        if (error)
-            *error = file.string() + ": " + ec.message();
-        return std::nullopt;
-    }
-    if (size > kMaxFileSize) {
-        if (error)
-            *error = file.string() + ": the description is larger than " + std::to_string(kMaxFileSize) + " bytes";
-        return std::nullopt;
-    }
-    std::ifstream in(file, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    if (!in) {
-        if (error)
-            *error = file.string() + ": cannot read the file";
-        return std::nullopt;
-    }
     std::string reason;
-    auto result = loadText(text.str(), file.parent_path(), &reason);
+    auto text = fs::readFile(file.string(), kMaxFileSize, fs::Links::Follow, &reason);
+    if (!text) {
+        if (error)
+            *error = file.string() + ": " + reason;
+        return std::nullopt;
+    }
+    auto result = loadText(*text, file.parent_path(), &reason);
     if (!result && error)
         *error = file.string() + ": " + reason;
     return result;

@@ -231,6 +231,88 @@ TEST_F(Rendering, FlipShowsTheOldContentUntilHalfWayThenTheNew)
     EXPECT_EQ(pixelAt(*image, 1, 10), kBlue);
 }
 
+// The flip turns in perspective: the edge coming towards the viewer is taller than the view,
+// the one going away shorter; the old face shows until the half, the new one after it.
+TEST_F(Rendering, FlipTurnsInPerspectiveAndSwapsFacesAtTheHalf)
+{
+    auto window = Window::create({0, 0, 300, 100});
+    auto container = View::create({50, 30, 200, 40});
+    window->addSubview(container);
+    auto oldFace = View::create({0, 0, 200, 40});
+    oldFace->setBackgroundColor(Color::rgba(1, 0, 0));
+    container->addSubview(oldFace);
+    Compositor compositor(window);
+    compositor.renderImage(2.0); // the scale the outgoing picture is taken at
+    auto newFace = View::create({0, 0, 200, 40});
+    newFace->setBackgroundColor(Color::rgba(0, 0, 1));
+
+    ViewAnimation::begin("flip");
+    ViewAnimation::setDuration(1.0);
+    ViewAnimation::setCurve(AnimationCurve::Linear);
+    ViewAnimation::setTransition(ViewTransition::FlipFromRight, *container);
+    container->addSubview(newFace);
+    oldFace->removeFromSuperview();
+    ViewAnimation::commit();
+
+    // Heights in points of the coloured run in the leftmost and rightmost coloured columns.
+    struct Edges {
+        int left{-1}, right{-1};
+        double leftHeight{0}, rightHeight{0};
+    };
+    auto edges = [&](bool (*isFace)(std::uint32_t)) {
+        auto image = compositor.renderImage(2.0);
+        Edges e;
+        auto height = [&](int x) {
+            int n = 0;
+            for (int y = 0; y < image->pixelHeight(); ++y)
+                n += isFace(image->pixelRGBA(x, y));
+            return n / 2.0;
+        };
+        for (int x = 0; x < image->pixelWidth(); ++x)
+            if (height(x) >= 4) {
+                if (e.left < 0)
+                    e.left = x;
+                e.right = x;
+            }
+        if (e.left >= 0) {
+            e.leftHeight = height(e.left + 2);
+            e.rightHeight = height(e.right - 2);
+        }
+        return e;
+    };
+    auto isOld = [](std::uint32_t p) { return red(p) > 100 && blue(p) < 50; };
+    auto isNew = [](std::uint32_t p) { return blue(p) > 100 && red(p) < 50; };
+
+    const double t0 = now();
+    loop->runUntilTime(t0 + 0.25); // 45 degrees: the old face, right edge near
+    Edges e = edges(isOld);
+    ASSERT_GE(e.left, 0);
+    EXPECT_GT(e.rightHeight, 41) << "the near edge is taller than the view";
+    EXPECT_LT(e.leftHeight, 39) << "the far edge shorter";
+    EXPECT_GT(e.left, 100) << "and nearer the centre line than the near one";
+    EXPECT_LT(300 - e.right, e.left - 100);
+    EXPECT_LT(edges(isNew).left, 0);
+
+    loop->runUntilTime(t0 + 0.45);
+    EXPECT_GE(edges(isOld).left, 0);
+    EXPECT_LT(edges(isNew).left, 0);
+    loop->runUntilTime(t0 + 0.55);
+    EXPECT_LT(edges(isOld).left, 0) << "the faces swap at the half";
+    EXPECT_GE(edges(isNew).left, 0);
+
+    loop->runUntilTime(t0 + 0.75); // the new face turning in: its left edge is the near one
+    e = edges(isNew);
+    ASSERT_GE(e.left, 0);
+    EXPECT_GT(e.leftHeight, 41);
+    EXPECT_LT(e.rightHeight, 39);
+
+    loop->runUntilTime(t0 + 1.01);
+    e = edges(isNew);
+    EXPECT_EQ(e.left, 100);
+    EXPECT_EQ(e.right, 499);
+    EXPECT_EQ(e.leftHeight, 40);
+}
+
 // An idle window draws nothing; a changing one draws while something changes.
 using Frames = UiTest;
 
@@ -367,4 +449,69 @@ TEST_F(Rendering, ADrawRoutineCannotPaintOutsideItsView)
     EXPECT_EQ(pixelAt(*image, 15, 15), kRed);
     EXPECT_EQ(pixelAt(*image, 5, 5), kWhite);
     EXPECT_EQ(pixelAt(*image, 35, 35), kWhite);
+}
+
+namespace {
+
+// Stands for a web page a native widget shows.
+class NativeView final : public View {
+public:
+    static std::shared_ptr<NativeView> create(const Rect& frame)
+    {
+        return std::shared_ptr<NativeView>(new NativeView(frame));
+    }
+    bool showsNativeContent() const override { return true; }
+
+private:
+    explicit NativeView(const Rect& frame) : View(frame) { }
+};
+
+} // namespace
+
+TEST_F(Rendering, NativeContentSplitsTheDrawingIntoALayerBelowAndOneAbove)
+{
+    auto window = Window::create({0, 0, 40, 30});
+    window->setBackgroundColor(Color::rgba(1, 1, 1));
+    auto before = View::create({0, 0, 10, 10});
+    before->setBackgroundColor(Color::rgba(0, 0, 1));
+    auto page = NativeView::create({10, 0, 20, 20});
+    page->setBackgroundColor(Color::rgba(0, 1, 0)); // the widget shows instead
+    auto spinner = View::create({5, 5, 5, 5});      // a subview of the page: above it
+    spinner->setBackgroundColor(Color::rgba(1, 0, 0));
+    page->addSubview(spinner);
+    auto alert = View::create({30, 20, 10, 10}); // added later: above it
+    alert->setBackgroundColor(Color::rgba(1, 0, 0));
+    window->addSubview(before);
+    window->addSubview(page);
+    window->addSubview(alert);
+    Compositor compositor(window);
+
+    auto render = [&](Compositor::Pass pass) {
+        BitmapCanvas bitmap({40, 30}, 1.0);
+        compositor.render(bitmap.canvas().cairo(), 1.0, pass);
+        return bitmap.makeImage();
+    };
+    auto below = render(Compositor::Pass::BelowNative);
+    EXPECT_EQ(pixelAt(*below, 2, 2), kBlue);
+    EXPECT_EQ(pixelAt(*below, 12, 2), kWhite) << "the page's own content is the widget's";
+    EXPECT_EQ(pixelAt(*below, 17, 7), kWhite) << "what lies above the page is not drawn below it";
+    EXPECT_EQ(pixelAt(*below, 35, 25), kWhite);
+    auto above = render(Compositor::Pass::AboveNative);
+    EXPECT_EQ(pixelAt(*above, 17, 7), kRed);
+    EXPECT_EQ(pixelAt(*above, 35, 25), kRed);
+    EXPECT_EQ(pixelAt(*above, 2, 2) & 0xFF, 0u) << "transparent elsewhere";
+    EXPECT_EQ(pixelAt(*above, 12, 2) & 0xFF, 0u);
+    auto all = render(Compositor::Pass::All);
+    EXPECT_EQ(pixelAt(*all, 12, 2), kGreen) << "in one pass every view draws itself";
+
+    EXPECT_TRUE(compositor.hasNativeContent());
+    EXPECT_FALSE(Compositor::isAboveNativeContent(*before));
+    EXPECT_FALSE(Compositor::isAboveNativeContent(*page));
+    EXPECT_TRUE(Compositor::isAboveNativeContent(*spinner));
+    EXPECT_TRUE(Compositor::isAboveNativeContent(*alert));
+    // A hidden page splits nothing.
+    page->setHidden(true);
+    EXPECT_FALSE(compositor.hasNativeContent());
+    EXPECT_FALSE(Compositor::isAboveNativeContent(*alert));
+    EXPECT_EQ(pixelAt(*render(Compositor::Pass::BelowNative), 35, 25), kRed);
 }

@@ -3,6 +3,7 @@
 #include "Files.h"
 #include "Inventory.h"
 #include "Text.h"
+#include "platform/core/Bundle.h"
 
 #include <httplib.h>
 
@@ -188,7 +189,7 @@ std::optional<std::string> RequestRecord::param(std::string_view key) const
 
 fs::path defaultInventory()
 {
-    return fs::path(ADNET_DEMO_DEFAULT_INVENTORY);
+    return platform::defaultResourceDirectory() / "adnet";
 }
 
 // ---------------------------------------------------------------------------------------

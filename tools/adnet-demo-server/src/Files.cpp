@@ -1,5 +1,7 @@
 #include "Files.h"
 
+#include "platform/core/FileSystem.h"
+
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
@@ -54,22 +56,8 @@ std::optional<fs::path> resolveBelow(const fs::path& root, std::string_view urlP
 
 std::optional<std::string> readFileBounded(const fs::path& file, std::size_t maxBytes)
 {
-    std::unique_ptr<FILE, int (*)(FILE*)> f(std::fopen(file.c_str(), "rb"), &std::fclose);
-    if (!f)
-        return std::nullopt;
-    std::string data;
-    char buffer[64 * 1024];
-    for (;;) {
-        std::size_t n = std::fread(buffer, 1, sizeof buffer, f.get());
-        if (n == 0)
-            break;
-        if (data.size() + n > maxBytes)
-            return std::nullopt;
-        data.append(buffer, n);
-    }
-    if (std::ferror(f.get()))
-        return std::nullopt;
-    return data;
+    // The path is already resolved below the web root: a link there is one of the inventory's own.
+    return platform::fs::readFile(file.string(), maxBytes, platform::fs::Links::Follow);
 }
 
 std::string contentTypeFor(const fs::path& file)

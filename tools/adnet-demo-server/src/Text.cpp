@@ -47,17 +47,6 @@ std::optional<char32_t> decodeUtf8(std::string_view text, std::size_t& i)
     return cp;
 }
 
-int hexValue(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
-
 void appendU16(std::string& out, unsigned unit)
 {
     static constexpr char digits[] = "0123456789abcdef";
@@ -136,8 +125,8 @@ std::string percentDecode(std::string_view text)
     out.reserve(text.size());
     for (std::size_t i = 0; i < text.size(); ++i) {
         if (text[i] == '%' && i + 2 < text.size()) {
-            int hi = hexValue(text[i + 1]);
-            int lo = hexValue(text[i + 2]);
+            int hi = platform::hexDigitValue(text[i + 1]);
+            int lo = platform::hexDigitValue(text[i + 2]);
             if (hi >= 0 && lo >= 0) {
                 out += static_cast<char>(hi * 16 + lo);
                 i += 2;
@@ -165,16 +154,6 @@ std::vector<std::pair<std::string, std::string>> splitQuery(std::string_view que
             pairs.emplace_back(percentDecode(piece.substr(0, eq)), percentDecode(piece.substr(eq + 1)));
     }
     return pairs;
-}
-
-std::string_view trim(std::string_view text)
-{
-    const char* space = " \t\r\n";
-    std::size_t first = text.find_first_not_of(space);
-    if (first == std::string_view::npos)
-        return {};
-    std::size_t last = text.find_last_not_of(space);
-    return text.substr(first, last - first + 1);
 }
 
 std::string percentEncode(std::string_view text)

@@ -8,7 +8,11 @@
 #include <utility>
 #include <vector>
 
+#include "platform/core/Text.h"
+
 namespace adnetdemo {
+
+using platform::trim;
 
 // True when `text` is well-formed UTF-8 (no overlongs, no surrogates, nothing past U+10FFFF).
 bool isValidUtf8(std::string_view text);
@@ -24,8 +28,6 @@ std::string percentDecode(std::string_view text);
 
 // "a=1&b=&c" -> (a,1) (b,"") (c,""), decoded, in order; empty pieces are skipped.
 std::vector<std::pair<std::string, std::string>> splitQuery(std::string_view query);
-
-std::string_view trim(std::string_view text);
 
 // Percent-encodes everything but unreserved characters (for URLs the server writes).
 std::string percentEncode(std::string_view text);

@@ -7,10 +7,12 @@
 #include <memory>
 
 #include "platform/backend/gtk/DesktopDevices.h"
+#include "platform/backend/gtk/DesktopURLOpener.h"
 #include "platform/backend/gtk/GameWindow.h"
 #include "platform/backend/gtk/GeoClueLocationManager.h"
 #include "platform/backend/gtk/RunLoopSource.h"
 #include "platform/backend/gtk/SoundOutput.h"
+#include "platform/backend/gtk/WebViewStack.h"
 #include "platform/core/Bundle.h"
 #include "platform/core/RunLoop.h"
 #include "platform/device/Accelerometer.h"
@@ -90,6 +92,11 @@ int runDesktopApplication(const DesktopOptions& options)
                                  " at " + sensor->path());
     auto acceleration = std::make_shared<DesktopAccelerationSource>(std::move(sensor));
 
+    // Web pages (landing screens) in WebKit, over the game's drawing.
+    auto webStack = WebViewStack::create();
+    if (!webStack->sandboxNote().empty())
+        say(options.verbose, webStack->sandboxNote());
+
     std::unique_ptr<GameWindow> gameWindow;
     auto haptics = std::make_shared<DesktopHaptics>([&gameWindow] {
         if (gameWindow)
@@ -99,6 +106,8 @@ int runDesktopApplication(const DesktopOptions& options)
     desktop.acceleration = acceleration;
     desktop.haptics = haptics;
     desktop.location = geoClueLocationService(options.desktopId);
+    desktop.urlOpener = std::make_shared<DesktopURLOpener>();
+    desktop.webEngine = [webStack] { return webStack->makeEngine(); };
     installServices(std::move(desktop));
     say(options.verbose, haptics->vibrator().available()
                              ? "vibration: feedbackd"
@@ -133,7 +142,20 @@ int runDesktopApplication(const DesktopOptions& options)
 
     GameWindow::Hooks hooks;
     hooks.now = now;
-    hooks.draw = [&compositor](cairo_t* cr, double pixelScale) { compositor.render(cr, pixelScale); };
+    hooks.draw = [&compositor](cairo_t* cr, double pixelScale) {
+        compositor.render(cr, pixelScale, Compositor::Pass::BelowNative);
+    };
+    hooks.drawAbove = [&compositor](cairo_t* cr, double pixelScale) {
+        compositor.render(cr, pixelScale, Compositor::Pass::AboveNative);
+    };
+    hooks.beforeFrame = [&] { gameWindow->setAboveLayerShown(webStack->place(now())); };
+    // Over a page, our views take a press only where one of them is drawn above it.
+    hooks.takesPressAbove = [&](double x, double y) {
+        if (!webStack->coversPoint(x, y))
+            return false;
+        auto hit = window->hitTest(toPoint(x, y));
+        return hit && Compositor::isAboveNativeContent(*hit);
+    };
     hooks.animating = [&compositor] { return compositor.isAnimating(); };
     hooks.pressed = [&](double x, double y) {
         activeTouch = nextTouch++;
@@ -165,6 +187,7 @@ int runDesktopApplication(const DesktopOptions& options)
     hooks.closed = [mainLoop] { g_main_loop_quit(mainLoop); };
 
     gameWindow = std::make_unique<GameWindow>(options.title, bounds.size.width, bounds.size.height, hooks);
+    webStack->attach(gameWindow.get());
     // One frame per change; frames keep coming while something animates.
     compositor.setNeedsDisplayHandler([&gameWindow] { gameWindow->startFrames(); });
     gameWindow->present();
@@ -180,6 +203,7 @@ int runDesktopApplication(const DesktopOptions& options)
 
     Application::shared().terminate();
     compositor.setNeedsDisplayHandler(nullptr);
+    webStack->attach(nullptr);
     gameWindow.reset();
     resetServices();
     g_main_loop_unref(mainLoop);

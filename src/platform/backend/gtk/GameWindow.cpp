@@ -44,6 +44,20 @@ struct GameWindow::Impl {
         cairo_save(cr);
         cairo_set_source_rgb(cr, kBorderGrey, kBorderGrey, kBorderGrey);
         cairo_paint(cr);
+        cairo_restore(cr);
+        drawContent(w, cr, width, height, w->m_hooks.draw);
+    }
+
+    static void drawAbove(GtkDrawingArea*, cairo_t* cr, int width, int height, gpointer data)
+    {
+        auto* w = static_cast<GameWindow*>(data);
+        drawContent(w, cr, width, height, w->m_hooks.drawAbove);
+    }
+
+    static void drawContent(GameWindow* w, cairo_t* cr, int width, int height,
+                            const std::function<void(cairo_t*, double)>& hook)
+    {
+        cairo_save(cr);
         Viewport vp{w->m_contentWidth, w->m_contentHeight, double(width), double(height)};
         double s = vp.scale();
         double shift = w->m_jolt.offset(now(w)) * s;
@@ -54,15 +68,19 @@ struct GameWindow::Impl {
         double pixelScale = s * ds;
         cairo_rectangle(cr, 0, 0, w->m_contentWidth * pixelScale, w->m_contentHeight * pixelScale);
         cairo_clip(cr);
-        if (w->m_hooks.draw)
-            w->m_hooks.draw(cr, pixelScale);
+        if (hook)
+            hook(cr, pixelScale);
         cairo_restore(cr);
     }
 
     static gboolean tick(GtkWidget* widget, GdkFrameClock*, gpointer data)
     {
         auto* w = static_cast<GameWindow*>(data);
+        if (w->m_hooks.beforeFrame)
+            w->m_hooks.beforeFrame();
         gtk_widget_queue_draw(widget);
+        if (w->m_above && gtk_widget_get_visible(GTK_WIDGET(w->m_above)))
+            gtk_widget_queue_draw(GTK_WIDGET(w->m_above));
         bool more = w->m_jolt.running(now(w)) || (w->m_hooks.animating && w->m_hooks.animating());
         if (more)
             return G_SOURCE_CONTINUE;
@@ -136,6 +154,46 @@ struct GameWindow::Impl {
             w->m_hooks.cancelled();
     }
 
+    // Over a native widget a press reaches our views only where one of them is drawn above
+    // the widget: the overlay looks first (capture phase) and takes such presses; others go
+    // on to the widget, or to the drawing area where there is none.
+    static void aboveBegin(GtkGestureDrag* gesture, double x, double y, gpointer data)
+    {
+        auto* w = static_cast<GameWindow*>(data);
+        auto p = content(w, x, y);
+        if (!w->m_hooks.takesPressAbove || !w->m_hooks.takesPressAbove(p.x, p.y)) {
+            gtk_gesture_set_state(GTK_GESTURE(gesture), GTK_EVENT_SEQUENCE_DENIED);
+            return;
+        }
+        gtk_gesture_set_state(GTK_GESTURE(gesture), GTK_EVENT_SEQUENCE_CLAIMED);
+        w->m_pressAbove = true;
+        dragBegin(gesture, x, y, data);
+    }
+
+    static void aboveUpdate(GtkGestureDrag* gesture, double dx, double dy, gpointer data)
+    {
+        if (static_cast<GameWindow*>(data)->m_pressAbove)
+            dragUpdate(gesture, dx, dy, data);
+    }
+
+    static void aboveEnd(GtkGestureDrag* gesture, double dx, double dy, gpointer data)
+    {
+        auto* w = static_cast<GameWindow*>(data);
+        if (!w->m_pressAbove)
+            return;
+        w->m_pressAbove = false;
+        dragEnd(gesture, dx, dy, data);
+    }
+
+    static void aboveCancel(GtkGesture* gesture, GdkEventSequence* sequence, gpointer data)
+    {
+        auto* w = static_cast<GameWindow*>(data);
+        if (!w->m_pressAbove)
+            return;
+        w->m_pressAbove = false;
+        dragCancel(gesture, sequence, data);
+    }
+
     static gboolean keyPressed(GtkEventControllerKey*, guint keyval, guint, GdkModifierType state, gpointer data)
     {
         auto* w = static_cast<GameWindow*>(data);
@@ -178,6 +236,8 @@ struct GameWindow::Impl {
         auto* w = static_cast<GameWindow*>(data);
         w->m_window = nullptr;
         w->m_area = nullptr;
+        w->m_overlay = nullptr;
+        w->m_above = nullptr;
         w->m_tick = 0;
     }
 };
@@ -199,7 +259,27 @@ GameWindow::GameWindow(const std::string& title, double contentWidth, double con
     m_area = area;
     gtk_widget_set_size_request(area, int(contentWidth / 2), int(contentHeight / 2));
     gtk_drawing_area_set_draw_func(GTK_DRAWING_AREA(area), Impl::draw, this, nullptr);
-    gtk_window_set_child(GTK_WINDOW(window), area);
+    GtkWidget* overlay = gtk_overlay_new();
+    m_overlay = overlay;
+    gtk_overlay_set_child(GTK_OVERLAY(overlay), area);
+    gtk_window_set_child(GTK_WINDOW(window), overlay);
+
+    // Transparent, and never the target of input: presses go through it (see aboveBegin).
+    GtkWidget* above = gtk_drawing_area_new();
+    m_above = above;
+    gtk_drawing_area_set_draw_func(GTK_DRAWING_AREA(above), Impl::drawAbove, this, nullptr);
+    gtk_widget_set_can_target(above, FALSE);
+    gtk_widget_set_visible(above, FALSE);
+    gtk_overlay_add_overlay(GTK_OVERLAY(overlay), above);
+
+    GtkGesture* aboveDrag = gtk_gesture_drag_new();
+    gtk_gesture_single_set_button(GTK_GESTURE_SINGLE(aboveDrag), GDK_BUTTON_PRIMARY);
+    gtk_event_controller_set_propagation_phase(GTK_EVENT_CONTROLLER(aboveDrag), GTK_PHASE_CAPTURE);
+    g_signal_connect(aboveDrag, "drag-begin", G_CALLBACK(Impl::aboveBegin), this);
+    g_signal_connect(aboveDrag, "drag-update", G_CALLBACK(Impl::aboveUpdate), this);
+    g_signal_connect(aboveDrag, "drag-end", G_CALLBACK(Impl::aboveEnd), this);
+    g_signal_connect(aboveDrag, "cancel", G_CALLBACK(Impl::aboveCancel), this);
+    gtk_widget_add_controller(overlay, GTK_EVENT_CONTROLLER(aboveDrag));
 
     GtkEventController* motion = gtk_event_controller_motion_new();
     g_signal_connect(motion, "motion", G_CALLBACK(Impl::motion), this);
@@ -247,6 +327,32 @@ void GameWindow::invalidate()
 {
     if (m_area)
         gtk_widget_queue_draw(Impl::area(this));
+    if (m_above && gtk_widget_get_visible(GTK_WIDGET(m_above)))
+        gtk_widget_queue_draw(GTK_WIDGET(m_above));
+}
+
+void GameWindow::addNativeWidget(void* widget)
+{
+    if (!m_overlay || !widget)
+        return;
+    gtk_overlay_add_overlay(GTK_OVERLAY(m_overlay), GTK_WIDGET(widget));
+    // The layer above stays the topmost child.
+    gtk_widget_insert_before(GTK_WIDGET(m_above), GTK_WIDGET(m_overlay), nullptr);
+}
+
+void GameWindow::removeNativeWidget(void* widget)
+{
+    if (m_overlay && widget && gtk_widget_get_parent(GTK_WIDGET(widget)) == GTK_WIDGET(m_overlay))
+        gtk_overlay_remove_overlay(GTK_OVERLAY(m_overlay), GTK_WIDGET(widget));
+}
+
+void GameWindow::setAboveLayerShown(bool shown)
+{
+    if (!m_above || gtk_widget_get_visible(GTK_WIDGET(m_above)) == shown)
+        return;
+    gtk_widget_set_visible(GTK_WIDGET(m_above), shown);
+    if (shown)
+        gtk_widget_queue_draw(GTK_WIDGET(m_above));
 }
 
 void GameWindow::startFrames()

@@ -48,6 +48,15 @@ public:
         std::function<void()> closed;
         // The clock jolts are timed on (the RunLoop's).
         std::function<double()> now;
+
+        // Native widgets (web pages) sit over the drawing; what is drawn above them goes
+        // into a transparent layer over them, drawn like `draw` while it is shown.
+        std::function<void(cairo_t*, double pixelScale)> drawAbove;
+        // Whether a press at this content point goes to our views although a native widget
+        // lies under it (a view drawn above the page there takes it).
+        std::function<bool(double x, double y)> takesPressAbove;
+        // At the start of every frame, before layout: native widgets are placed here.
+        std::function<void()> beforeFrame;
     };
 
     GameWindow(const std::string& title, double contentWidth, double contentHeight, Hooks hooks);
@@ -70,6 +79,13 @@ public:
     Viewport viewport() const;
     bool isOpen() const { return m_window != nullptr; }
 
+    // Native widgets stacked between the drawing and the layer above it (GtkWidget*); the
+    // GtkOverlay that holds them places them.
+    void addNativeWidget(void* widget);
+    void removeNativeWidget(void* widget);
+    void* overlay() const { return m_overlay; }
+    void setAboveLayerShown(bool shown);
+
     struct Impl;
 
 private:
@@ -77,8 +93,11 @@ private:
     Hooks m_hooks;
     double m_contentWidth;
     double m_contentHeight;
-    void* m_window{nullptr}; // GtkWindow
-    void* m_area{nullptr};   // GtkDrawingArea
+    void* m_window{nullptr};  // GtkWindow
+    void* m_area{nullptr};    // GtkDrawingArea
+    void* m_overlay{nullptr}; // GtkOverlay: the area, native widgets, the layer above
+    void* m_above{nullptr};   // GtkDrawingArea over the native widgets
+    bool m_pressAbove{false}; // the press in progress was taken over a native widget
     unsigned m_tick{0};
     bool m_pressed{false};
     double m_dragStartX{0};

@@ -1,5 +1,7 @@
 #include "platform/backend/gtk/IioAccelerometer.h"
 
+#include "platform/core/Text.h"
+
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -19,18 +21,6 @@ namespace {
 constexpr std::size_t kMaxValueBytes = 256; // sysfs values are one short line
 
 const char* const kAxes[3] = {"x", "y", "z"};
-
-std::string trim(const std::string& s)
-{
-    auto isSpace = [](char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; };
-    std::size_t b = 0;
-    std::size_t e = s.size();
-    while (b < e && isSpace(s[b]))
-        ++b;
-    while (e > b && isSpace(s[e - 1]))
-        --e;
-    return s.substr(b, e - b);
-}
 
 std::optional<std::string> readSmallFile(const fs::path& p)
 {
@@ -80,9 +70,9 @@ void setError(std::string* out, std::string text)
 
 } // namespace
 
-std::optional<double> parseSysfsNumber(const std::string& text)
+std::optional<double> parseSysfsNumber(std::string_view text)
 {
-    std::string t = trim(text);
+    const std::string_view t = platform::trim(text);
     if (t.empty())
         return std::nullopt;
     double value = 0;
@@ -95,7 +85,7 @@ std::optional<double> parseSysfsNumber(const std::string& text)
 std::optional<std::array<double, 9>> parseMountMatrix(const std::string& text)
 {
     std::array<double, 9> m{};
-    std::string t = trim(text);
+    const std::string_view t = platform::trim(text);
     std::size_t pos = 0;
     for (int i = 0; i < 9; ++i) {
         char sep = i == 8 ? '\0' : (i % 3 == 2 ? ';' : ',');
@@ -117,7 +107,7 @@ std::unique_ptr<IioAccelerometer> IioAccelerometer::open(const std::string& devi
     std::unique_ptr<IioAccelerometer> acc(new IioAccelerometer);
     acc->m_path = deviceDir;
     if (auto name = readSmallFile(dir / "name"))
-        acc->m_name = trim(*name);
+        acc->m_name = std::string(platform::trim(*name));
 
     for (int i = 0; i < 3; ++i) {
         fs::path raw = dir / (std::string("in_accel_") + kAxes[i] + "_raw");

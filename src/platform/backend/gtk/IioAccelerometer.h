@@ -4,6 +4,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "platform/backend/gtk/ShakeSynthesizer.h"
 
@@ -48,7 +49,7 @@ private:
 
 // Parsers for sysfs values, exposed for tests: a whole-file number with surrounding
 // whitespace, and a mount matrix "a, b, c; d, e, f; g, h, i".
-std::optional<double> parseSysfsNumber(const std::string& text);
+std::optional<double> parseSysfsNumber(std::string_view text);
 std::optional<std::array<double, 9>> parseMountMatrix(const std::string& text);
 
 } // namespace platform::gtk

@@ -3,12 +3,16 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
-#include <fstream>
 #include <sstream>
+
+#include "platform/core/FileSystem.h"
 
 namespace platform {
 
 namespace {
+
+// A trace of an hour at 25 samples a second is a few megabytes.
+constexpr std::size_t kMaxFileBytes = 64u * 1024 * 1024;
 
 bool isBlank(char c)
 {
@@ -80,16 +84,14 @@ bool ScriptedAccelerationSource::parse(std::string_view text, std::string* error
 
 bool ScriptedAccelerationSource::loadFile(const std::filesystem::path& path, std::string* error)
 {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
+    std::string reason;
+    auto text = fs::readFile(path.string(), kMaxFileBytes, fs::Links::Follow, &reason);
+    if (!text) {
         if (error)
-            *error = path.string() + ": cannot open the file";
+            *error = path.string() + ": " + reason;
         return false;
     }
-    std::ostringstream text;
-    text << in.rdbuf();
-    std::string reason;
-    if (!parse(text.str(), &reason)) {
+    if (!parse(*text, &reason)) {
         if (error)
             *error = path.string() + ": " + reason;
         return false;

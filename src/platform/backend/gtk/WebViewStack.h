@@ -1,0 +1,61 @@
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/backend/gtk/Viewport.h"
+
+namespace platform {
+class WebEngine;
+}
+
+namespace platform::gtk {
+
+class GameWindow;
+class WebKitWebEngine;
+
+// The WebKit pages of the window: makes their engines (the desktop's Services::webEngine),
+// shows their widgets over the game's drawing, and places each one every frame at its web
+// view's rectangle, scaled like the drawing, with the view's effective opacity.
+class WebViewStack final : public std::enable_shared_from_this<WebViewStack> {
+public:
+    // Prepares WebKit for this process: no disk or memory cache (a page that must not come
+    // from a cache never does), cairo drawing, and the sandbox only where bubblewrap can
+    // make its namespaces. Call before any thread starts (it may set the environment).
+    static std::shared_ptr<WebViewStack> create();
+    ~WebViewStack();
+
+    std::shared_ptr<WebEngine> makeEngine();
+
+    // Shows the pages in `window` from now on. With nullptr (before the window goes) every
+    // page is dropped: their engines load nothing more.
+    void attach(GameWindow* window);
+    GameWindow* window() const { return m_window; }
+
+    // Places every page for the frame at `now`. Returns whether any page is shown.
+    bool place(double now);
+    bool anyShown() const;
+    // Whether a shown page covers this point of the content (points).
+    bool coversPoint(double x, double y) const;
+
+    // What the sandbox check found (for the start-up messages).
+    const std::string& sandboxNote() const { return m_sandboxNote; }
+
+    // -- for the engines
+    void add(WebKitWebEngine& engine);
+    void remove(WebKitWebEngine& engine);
+    void* networkSession(); // WebKitNetworkSession*, shared by every page
+
+private:
+    WebViewStack() = default;
+    static int childPosition(void* overlay, void* widget, void* allocation, void* data);
+
+    GameWindow* m_window{nullptr};
+    unsigned long m_positionHandler{0};
+    std::vector<WebKitWebEngine*> m_engines;
+    void* m_session{nullptr};
+    std::string m_sandboxNote;
+};
+
+} // namespace platform::gtk

@@ -1,0 +1,29 @@
+#pragma once
+
+#include <string_view>
+
+namespace platform {
+
+// The value of one hexadecimal digit (either case), or -1 for any other character.
+constexpr int hexDigitValue(char c)
+{
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    return -1;
+}
+
+// The text without the leading and trailing characters of `characters` (by default the
+// white space a line of a text file may carry).
+constexpr std::string_view trim(std::string_view text, std::string_view characters = " \t\r\n")
+{
+    const auto first = text.find_first_not_of(characters);
+    if (first == std::string_view::npos)
+        return {};
+    return text.substr(first, text.find_last_not_of(characters) - first + 1);
+}
+
+} // namespace platform

@@ -1,0 +1,325 @@
+// Web views on WebKitGTK in a real GTK window under a private X server, against the demo
+// ad network on 127.0.0.1.
+#include <gtest/gtest.h>
+#include <gtk/gtk.h>
+#include <stdlib.h>
+#include <unistd.h>
+#include <webkit/webkit.h>
+
+#include <chrono>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "XvfbSession.h"
+#include "adnetdemo/DemoServer.h"
+#include "platform/backend/gtk/GameWindow.h"
+#include "platform/backend/gtk/RunLoopSource.h"
+#include "platform/backend/gtk/WebKitWebEngine.h"
+#include "platform/backend/gtk/WebViewStack.h"
+#include "platform/core/RunLoop.h"
+#include "platform/device/Services.h"
+#include "platform/ui/Animation.h"
+#include "platform/ui/Compositor.h"
+#include "platform/ui/WebView.h"
+#include "platform/ui/Window.h"
+
+using brimsey::testing::ChildProcess;
+using brimsey::testing::imageStats;
+using brimsey::testing::XvfbSession;
+using namespace platform;
+using platform::gtk::GameWindow;
+using platform::gtk::WebKitWebEngine;
+using platform::gtk::WebViewStack;
+
+namespace {
+
+bool iterateUntil(const std::function<bool()>& done, double seconds)
+{
+    auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+    while (!done() && std::chrono::steady_clock::now() < end)
+        if (!g_main_context_iteration(nullptr, FALSE))
+            g_usleep(1000);
+    return done();
+}
+
+void iterateFor(double seconds)
+{
+    iterateUntil([] { return false; }, seconds);
+}
+
+struct Recorder final : WebViewDelegate {
+    std::vector<std::string> log;
+    bool webViewShouldStartLoad(WebView&, const URLRequest& request, WebViewNavigationType) override
+    {
+        const bool allow = request.url.find("adnet:") != 0;
+        log.push_back((allow ? "ask " : "refuse ") + request.url);
+        return allow;
+    }
+    void webViewDidStartLoad(WebView&) override { log.push_back("start"); }
+    void webViewDidFinishLoad(WebView& view) override { log.push_back("finish " + view.title()); }
+    void webViewDidFailLoad(WebView&, const WebError& error) override
+    {
+        log.push_back("fail " + std::to_string(error.code));
+    }
+    bool ended() const { return !log.empty() && (log.back().starts_with("finish") || log.back().starts_with("fail")); }
+};
+
+// The pieces the desktop application puts together, in this process: the game window, the
+// web view stack, the run loop under GLib and a window of views with one web view.
+class WebKitWebViewOnXvfb : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        if (!XvfbSession::available())
+            GTEST_SKIP() << "Xvfb is not installed";
+        ASSERT_TRUE(xvfb.start(1024, 768));
+        setenv("DISPLAY", xvfb.display().c_str(), 1);
+        setenv("GSK_RENDERER", "cairo", 1);
+        ASSERT_TRUE(gtk_init_check());
+        std::string error;
+        ASSERT_TRUE(server.start(&error)) << error;
+        base = server.baseUrl();
+
+        loop = RunLoop::createReal();
+        RunLoop::setMain(loop);
+        source = std::make_unique<gtk::RunLoopSource>(loop);
+        stack = WebViewStack::create();
+        Services set;
+        set.webEngine = [s = stack] { return s->makeEngine(); };
+        installServices(std::move(set));
+
+        root = Window::create({0, 0, 320, 480});
+        root->setBackgroundColor(Color::rgba(0, 0, 1));
+        compositor = std::make_unique<Compositor>(root);
+        GameWindow::Hooks hooks;
+        hooks.now = [this] { return loop->now(); };
+        hooks.draw = [this](cairo_t* cr, double s) { compositor->render(cr, s, Compositor::Pass::BelowNative); };
+        hooks.drawAbove = [this](cairo_t* cr, double s) { compositor->render(cr, s, Compositor::Pass::AboveNative); };
+        hooks.animating = [this] { return compositor->isAnimating(); };
+        hooks.beforeFrame = [this] { window->setAboveLayerShown(stack->place(loop->now())); };
+        hooks.pressed = [this](double x, double y) { presses.push_back({float(x), float(y)}); };
+        hooks.takesPressAbove = [this](double x, double y) {
+            auto hit = root->hitTest({float(x), float(y)});
+            return stack->coversPoint(x, y) && hit && Compositor::isAboveNativeContent(*hit);
+        };
+        window = std::make_unique<GameWindow>("brimsey web test", 320, 480, hooks);
+        stack->attach(window.get());
+        compositor->setNeedsDisplayHandler([this] { window->startFrames(); });
+        window->present();
+        window->startFrames();
+
+        web = WebView::create({0, 82.5f, 320, 295});
+        recorder = std::make_shared<Recorder>();
+        web->setDelegate(recorder);
+        root->addSubview(web);
+        ASSERT_TRUE(iterateUntil([&] { return window->frames() > 0; }, 10.0));
+        auto id = xvfb.findWindow("brimsey web test", 5.0);
+        ASSERT_TRUE(id);
+        xid = *id;
+    }
+    void TearDown() override
+    {
+        web.reset();
+        if (stack)
+            stack->attach(nullptr);
+        window.reset();
+        compositor.reset();
+        root.reset();
+        resetServices();
+        stack.reset();
+        source.reset();
+        RunLoop::setMain(nullptr);
+        server.stop();
+    }
+
+    bool loadAndWait(const URLRequest& request, double seconds = 20)
+    {
+        recorder->log.clear();
+        web->loadRequest(request);
+        return iterateUntil([&] { return recorder->ended() && !web->isLoading(); }, seconds);
+    }
+
+    std::optional<std::string> evaluate(const std::string& script)
+    {
+        bool done = false;
+        std::optional<std::string> result;
+        web->evaluateJavaScript(script, [&](std::optional<std::string> r) {
+            result = std::move(r);
+            done = true;
+        });
+        EXPECT_FALSE(done); // never from inside the call
+        iterateUntil([&] { return done; }, 10);
+        return result;
+    }
+
+    GtkWidget* webWidget() { return GTK_WIDGET(dynamic_cast<WebKitWebEngine&>(*web->engine()).widget()); }
+
+    XvfbSession xvfb;
+    adnetdemo::DemoServer server;
+    std::string base;
+    std::shared_ptr<RunLoop> loop;
+    std::unique_ptr<gtk::RunLoopSource> source;
+    std::shared_ptr<WebViewStack> stack;
+    std::shared_ptr<Window> root;
+    std::unique_ptr<Compositor> compositor;
+    std::unique_ptr<GameWindow> window;
+    std::shared_ptr<WebView> web;
+    std::shared_ptr<Recorder> recorder;
+    std::vector<Point> presses;
+    std::string xid;
+};
+
+} // namespace
+
+TEST_F(WebKitWebViewOnXvfb, LoadsThePageWithoutCacheAndAnswersScripts)
+{
+    const std::string canvas = base + "/static/sdk/canvas.html";
+    ASSERT_TRUE(loadAndWait({canvas, URLRequestCachePolicy::ReloadIgnoringLocalAndRemoteCacheData, 600}));
+    // The page's empty frame is a navigation too (asked about, as the platform's web view did).
+    EXPECT_EQ(recorder->log,
+              (std::vector<std::string>{"ask " + canvas, "start", "ask about:blank", "finish AdNet canvas"}));
+    EXPECT_EQ(web->request()->url, canvas);
+    EXPECT_EQ(web->request()->timeoutInterval, 600);
+
+    EXPECT_EQ(evaluate("typeof(adnet)"), "object");
+    EXPECT_EQ(evaluate("typeof(nothingHere)"), "undefined");
+    EXPECT_EQ(evaluate("cb('http://example.test/#sdk', 'Mel\\'s Diner')"), "");
+    EXPECT_EQ(evaluate("document.getElementById('title').textContent"), "Mel's Diner");
+    EXPECT_EQ(evaluate("throw new Error('no')"), std::nullopt);
+
+    // Loaded again: the server is asked again, with the no-cache headers, each time.
+    ASSERT_TRUE(loadAndWait({canvas, URLRequestCachePolicy::ReloadIgnoringLocalAndRemoteCacheData, 600}));
+    auto fetches = server.requests(adnetdemo::fetch::canvasPage);
+    ASSERT_EQ(fetches.size(), 2u);
+    for (const auto& fetch : fetches) {
+        EXPECT_EQ(fetch.header("Cache-Control").value_or(""), "no-cache");
+        EXPECT_EQ(fetch.header("Pragma").value_or(""), "no-cache");
+    }
+}
+
+TEST_F(WebKitWebViewOnXvfb, RefusedSchemesKeepThePageAndErrorsCarryTheirCodes)
+{
+    const std::string canvas = base + "/static/sdk/canvas.html";
+    ASSERT_TRUE(loadAndWait({canvas}));
+
+    // The page navigates to the bridge: asked (WebKit lower-cases the scheme), refused,
+    // nothing loads and the page lives on.
+    recorder->log.clear();
+    evaluate("window.location.href = 'ADNET://CloseCanvas?a=1'");
+    ASSERT_TRUE(iterateUntil([&] { return !recorder->log.empty(); }, 10));
+    iterateFor(0.5);
+    EXPECT_EQ(recorder->log, (std::vector<std::string>{"refuse adnet://CloseCanvas?a=1"}));
+    EXPECT_FALSE(web->isLoading());
+    EXPECT_EQ(evaluate("typeof(adnet)"), "object");
+
+    // An allowed scheme WebKit cannot show fails as unsupported, without an error page.
+    recorder->log.clear();
+    evaluate("window.location.href = 'itms-apps://store.example/app'");
+    ASSERT_TRUE(iterateUntil([&] { return recorder->ended(); }, 10));
+    EXPECT_EQ(recorder->log.back(), "fail -1002");
+    iterateFor(0.3);
+    EXPECT_EQ(evaluate("typeof(adnet)"), "object");
+    EXPECT_EQ(web->title(), "AdNet canvas");
+
+    // Nothing listens on the port: cannot connect.
+    adnetdemo::DemoServer closed;
+    ASSERT_TRUE(closed.start());
+    const std::string gone = closed.baseUrl() + "/";
+    closed.stop();
+    ASSERT_TRUE(loadAndWait({gone}));
+    EXPECT_EQ(recorder->log.back(), "fail -1004");
+
+    // The request's time-out holds though the server answers later.
+    adnetdemo::FaultSpec slow;
+    slow.fault = adnetdemo::Fault::slow;
+    slow.fetches = adnetdemo::fetch::landingPage;
+    slow.delay = std::chrono::milliseconds(4000);
+    server.setFault(slow);
+    auto started = std::chrono::steady_clock::now();
+    ASSERT_TRUE(loadAndWait({base + "/landing/mels-diner.html", URLRequestCachePolicy::UseProtocolCachePolicy, 1.0}));
+    EXPECT_EQ(recorder->log.back(), "fail -1001");
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::milliseconds(3500));
+    server.clearFaults();
+
+    // A web process that ends is a failed load, not a hang.
+    ASSERT_TRUE(loadAndWait({base + "/landing/mels-diner.html"}));
+    recorder->log.clear();
+    webkit_web_view_terminate_web_process(WEBKIT_WEB_VIEW(webWidget()));
+    ASSERT_TRUE(iterateUntil([&] { return recorder->ended(); }, 10));
+    EXPECT_EQ(recorder->log.back(), "fail -1");
+}
+
+TEST_F(WebKitWebViewOnXvfb, ThePageFollowsItsViewAndViewsAboveItStillShow)
+{
+    ASSERT_TRUE(loadAndWait({base + "/landing/mels-diner.html"}));
+    // A red square drawn above the page, as a spinner would be.
+    auto marker = View::create({150, 137.5f, 20, 20});
+    marker->setBackgroundColor(Color::rgba(1, 0, 0));
+    web->addSubview(marker);
+    iterateFor(0.5);
+
+    // 1024 x 768 gives a 1.25x window.
+    GtkWidget* page = webWidget();
+    ASSERT_TRUE(gtk_widget_get_visible(page));
+    graphene_rect_t bounds;
+    ASSERT_TRUE(gtk_widget_compute_bounds(page, GTK_WIDGET(window->overlay()), &bounds));
+    EXPECT_NEAR(bounds.origin.x, 0, 1);
+    EXPECT_NEAR(bounds.origin.y, 82.5 * 1.25, 1);
+    EXPECT_NEAR(bounds.size.width, 400, 1);
+    EXPECT_NEAR(bounds.size.height, 295 * 1.25, 1);
+
+    auto g = xvfb.windowGeometry(xid);
+    ASSERT_TRUE(g);
+    std::string shot = std::string(BRIMSEY_BINARY_DIR) + "/gtk-webview-test.png";
+    ASSERT_TRUE(xvfb.screenshot(shot));
+    // The marker's middle is red over the page; the page shows around it (not blue, not one colour).
+    auto red = imageStats(shot, g->x + 195, g->y + int(82.5 * 1.25) + 177, 10, 10);
+    auto pageArea = imageStats(shot, g->x, g->y + 104, 400, 360);
+    ASSERT_TRUE(red && pageArea);
+    EXPECT_EQ(red->distinctColours, 1);
+    EXPECT_GT(pageArea->distinctColours, 20);
+
+    // A press on the marker goes to our views; one on the page goes to WebKit.
+    auto click = [&](int x, int y) {
+        ChildProcess child;
+        ASSERT_TRUE(child.start(
+            {"xdotool", "mousemove", "--sync", std::to_string(g->x + x), std::to_string(g->y + y), "click", "1"},
+            xvfb.env()));
+        ASSERT_TRUE(iterateUntil([&] { return !child.running(); }, 10.0));
+        iterateFor(0.3);
+    };
+    click(200, int(82.5 * 1.25) + 181);
+    ASSERT_EQ(presses.size(), 1u);
+    EXPECT_NEAR(presses[0].x, 160, 1);
+    click(40, 300);
+    EXPECT_EQ(presses.size(), 1u);
+    click(200, 40); // above the page: the game's drawing
+    EXPECT_EQ(presses.size(), 2u);
+
+    // Alpha, movement and hiding follow the view.
+    web->setAlpha(0.5f);
+    iterateFor(0.3);
+    EXPECT_NEAR(gtk_widget_get_opacity(page), 0.5, 0.01);
+    ViewAnimation::begin();
+    ViewAnimation::setDuration(0.5);
+    web->setFrame({0, 0, 160, 200});
+    ViewAnimation::commit();
+    iterateFor(0.2);
+    ASSERT_TRUE(gtk_widget_compute_bounds(page, GTK_WIDGET(window->overlay()), &bounds));
+    EXPECT_GT(bounds.size.width, 200); // part way
+    EXPECT_LT(bounds.size.width, 399);
+    iterateFor(0.6);
+    ASSERT_TRUE(gtk_widget_compute_bounds(page, GTK_WIDGET(window->overlay()), &bounds));
+    EXPECT_NEAR(bounds.size.width, 200, 1);
+    EXPECT_NEAR(bounds.origin.y, 0, 1);
+    web->setHidden(true);
+    iterateFor(0.3);
+    EXPECT_FALSE(gtk_widget_get_visible(page));
+    web->setHidden(false);
+    web->removeFromSuperview();
+    iterateFor(0.3);
+    EXPECT_FALSE(gtk_widget_get_visible(page));
+    unlink(shot.c_str());
+}
