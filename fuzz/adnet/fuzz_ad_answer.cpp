@@ -19,8 +19,7 @@
 #include "adnet/AdNetConfiguration.h"
 #include "adnet/AdNetImageCache.h"
 #include "common/Check.h"
-#include "platform/core/DocumentsDirectory.h"
-#include "platform/core/FileSystem.h"
+#include "common/TemporaryDocuments.h"
 #include "platform/core/RunLoop.h"
 #include "json/JSONDeserializer.h"
 
@@ -40,7 +39,6 @@ struct AdNetAdTestPeer {
 namespace {
 
 constexpr const char* kMediaHost = "http://media.invalid";
-std::string g_documents;
 
 struct Outcome {
     AdNetAd::State state{AdNetAd::New};
@@ -81,18 +79,11 @@ Outcome run(const std::string& body)
     return out; // the ad goes, cancelling its downloads before anything was sent
 }
 
-void removeDocuments()
-{
-    platform::fs::removeTree(g_documents);
-}
-
 } // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***)
 {
-    g_documents = *platform::fs::makeTemporaryDirectory("brimsey-fuzz-ad");
-    std::atexit(removeDocuments);
-    platform::setDocumentsDirectory(g_documents);
+    fuzzcheck::useTemporaryDocuments("brimsey-fuzz-ad");
     // The loop never runs: downloads are started and dropped, nothing leaves the process.
     platform::RunLoop::setMain(platform::RunLoop::createVirtual());
     adnet::AdNetConfiguration config;

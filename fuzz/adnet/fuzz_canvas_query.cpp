@@ -15,22 +15,12 @@
 
 #include "AdNetCanvasWebView.h"
 #include "common/Check.h"
+#include "platform/core/Text.h"
 
 using adnet::AdNetCanvasWebView;
 using fuzzcheck::require;
 
 namespace {
-
-int hexValue(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
 
 std::optional<std::string> unescape(std::string_view text)
 {
@@ -38,9 +28,10 @@ std::optional<std::string> unescape(std::string_view text)
     for (std::size_t i = 0; i < text.size(); ++i) {
         char c = text[i];
         if (c == '%') {
-            if (i + 2 >= text.size() || hexValue(text[i + 1]) < 0 || hexValue(text[i + 2]) < 0)
+            if (i + 2 >= text.size() || platform::hexDigitValue(text[i + 1]) < 0 ||
+                platform::hexDigitValue(text[i + 2]) < 0)
                 return std::nullopt;
-            c = static_cast<char>(hexValue(text[i + 1]) * 16 + hexValue(text[i + 2]));
+            c = static_cast<char>(platform::hexDigitValue(text[i + 1]) * 16 + platform::hexDigitValue(text[i + 2]));
             i += 2;
         }
         if (static_cast<unsigned char>(c) >= 0x80)

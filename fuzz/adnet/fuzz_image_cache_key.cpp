@@ -16,8 +16,9 @@
 
 #include "adnet/AdNetImageCache.h"
 #include "common/Check.h"
-#include "platform/core/DocumentsDirectory.h"
+#include "common/TemporaryDocuments.h"
 #include "platform/core/FileSystem.h"
+#include "platform/core/Text.h"
 #include "platform/gfx/Image.h"
 
 using adnet::AdNetImageCache;
@@ -42,15 +43,6 @@ std::set<std::string> entries(const std::string& directory)
     return names;
 }
 
-int hexValue(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
-
 // The key a file name stands for, decoded here without the cache's help.
 std::optional<std::string> keyForName(std::string_view name)
 {
@@ -64,9 +56,11 @@ std::optional<std::string> keyForName(std::string_view name)
             key.push_back(name[i]);
             continue;
         }
-        if (i + 2 >= name.size() || hexValue(name[i + 1]) < 0 || hexValue(name[i + 2]) < 0)
+        if (i + 2 >= name.size() || platform::hexDigitValue(name[i + 1]) < 0 ||
+            platform::hexDigitValue(name[i + 2]) < 0)
             return std::nullopt;
-        key.push_back(static_cast<char>(hexValue(name[i + 1]) * 16 + hexValue(name[i + 2])));
+        key.push_back(
+            static_cast<char>(platform::hexDigitValue(name[i + 1]) * 16 + platform::hexDigitValue(name[i + 2])));
         i += 2;
     }
     return key;
@@ -77,18 +71,11 @@ bool isPlain(std::string_view key)
     return !key.empty() && key != "." && key != ".." && key.find_first_of(std::string_view("/\0%", 3)) == key.npos;
 }
 
-void removeDocuments()
-{
-    platform::fs::removeTree(g_documents);
-}
-
 } // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***)
 {
-    g_documents = *platform::fs::makeTemporaryDirectory("brimsey-fuzz-cache");
-    std::atexit(removeDocuments);
-    platform::setDocumentsDirectory(g_documents);
+    g_documents = fuzzcheck::useTemporaryDocuments("brimsey-fuzz-cache");
     const std::uint8_t pixel[4] = {255, 0, 0, 255};
     g_image = platform::Image::fromRGBA(1, 1, pixel);
     return 0;
