@@ -355,9 +355,7 @@ std::shared_ptr<Image> GameWindow::snapshotShownContent() const
     GtkWidget* overlay = GTK_WIDGET(m_overlay);
     const int width = gtk_widget_get_width(overlay);
     const int height = gtk_widget_get_height(overlay);
-    GtkNative* native = gtk_widget_get_native(overlay);
-    GskRenderer* renderer = native ? gtk_native_get_renderer(native) : nullptr;
-    if (width <= 0 || height <= 0 || !renderer)
+    if (width <= 0 || height <= 0)
         return nullptr;
     GdkPaintable* paintable = gtk_widget_paintable_new(overlay);
     GtkSnapshot* snapshot = gtk_snapshot_new();
@@ -370,7 +368,14 @@ std::shared_ptr<Image> GameWindow::snapshotShownContent() const
     graphene_rect_t area;
     graphene_rect_init(&area, float(vp.originX()), float(vp.originY()), float(m_contentWidth * vp.scale()),
                        float(m_contentHeight * vp.scale()));
-    GdkTexture* texture = gsk_renderer_render_texture(renderer, node, &area);
+    // A renderer of its own: rendering with the window's one upsets its next frames.
+    GskRenderer* renderer = gsk_cairo_renderer_new();
+    GdkTexture* texture = nullptr;
+    if (gsk_renderer_realize(renderer, nullptr, nullptr)) {
+        texture = gsk_renderer_render_texture(renderer, node, &area);
+        gsk_renderer_unrealize(renderer);
+    }
+    g_object_unref(renderer);
     gsk_render_node_unref(node);
     if (!texture)
         return nullptr;
