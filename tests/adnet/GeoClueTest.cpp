@@ -20,7 +20,8 @@ constexpr const char* kLocationPath = "/org/freedesktop/GeoClue2/Location/1";
 
 // GLib's context (D-Bus replies, and the fake service below) and the RunLoop (fixes) turn
 // together on this one thread, as in the desktop backend.
-bool turnUntil(const std::function<bool()>& done, double seconds = 5.0)
+// The default limit only catches a hang; a busy bus answers well within it.
+bool turnUntil(const std::function<bool()>& done, double seconds = 20.0)
 {
     auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
     while (!done() && std::chrono::steady_clock::now() < end) {
