@@ -61,6 +61,10 @@ public:
     // Starts the ad's work; only a new ad does anything.
     void request();
     bool readyForDisplay() const { return m_state == Ready || m_state == Clicking; }
+    // Starts a click: fetches the click redirect document, reports the click's success to the
+    // owner before anything opens, then sends the user on by the action name ("url": a web
+    // page, "canvas": the canvas page, anything else: the desktop's handler for the URL).
+    void click();
     State state() const { return m_state; }
 
     // Completions of every download the ad starts, routed by state and identifier.
@@ -117,7 +121,13 @@ private:
     void loadAdWithData(const std::string& body);
     void requestDidSucceed();
     void requestDidFail();
+    void performClickWithData(const std::string& body);
+    void launchWebClick(const std::string& url);
+    void launchCanvasClick(const std::string& url);
+    void clickDidSucceed();
+    void clickDidFail();
     void notify(const Selector& selector);
+    void notifyDisplay(const DisplaySelector& selector, const std::string& url);
     std::shared_ptr<AdNetURLDownload> takeDownload(AdNetURLDownload& download, bool succeeded);
     std::shared_ptr<platform::Image> decodeImage(const std::optional<std::string>& body) const;
 

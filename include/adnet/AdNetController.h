@@ -33,6 +33,16 @@ public:
     // is shown.
     void requestFreshAd();
 
+    // A tap on a banner: the banner's ad starts its click, then the banner its pulse.
+    void click(AdNetSingleAdView& banner);
+    void clickInView(AdNetSingleAdView& banner);
+    // An ad's click has ended; the banner showing that ad (only) restores its icon.
+    void clickDidSucceed(AdNetAd& ad);
+    void clickDidFail(AdNetAd& ad);
+    // The landing screens of a click: the embedded browser for web pages, the canvas page.
+    void displayEmbeddedBrowserWithAd(AdNetAd& ad, const std::string& url);
+    void displayCanvasWithAd(AdNetAd& ad, const std::string& url);
+
     // The ad on screen (before the first ad has loaded: that ad), and a pending replacement.
     const std::shared_ptr<AdNetAd>& currentlyDisplayedAd() const { return m_currentlyDisplayedAd; }
     const std::shared_ptr<AdNetAd>& loadingAd() const { return m_loadingAd; }
@@ -45,6 +55,7 @@ private:
     void adDidLoad(AdNetAd& ad);
     void adDidFailToLoad(AdNetAd& ad);
     void newAdAnimationDidStop(const std::string& animationId, bool finished, const std::any& context);
+    void removeSpinnerAndRestoreActionIconIfPossibleForAd(AdNetAd& ad);
     void release(std::shared_ptr<AdNetAd>& slot);
 
     std::weak_ptr<AdNetView> m_view;

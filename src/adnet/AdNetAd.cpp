@@ -1,6 +1,7 @@
 #include "adnet/AdNetAd.h"
 
 #include "FormatNumber.h"
+#include "PlatformHandOver.h"
 #include "adnet/AdNetConfiguration.h"
 #include "adnet/AdNetImageCache.h"
 #include "adnet/AdNetLocationManager.h"
@@ -62,6 +63,16 @@ void AdNetAd::notify(const Selector& selector)
     auto self = shared_from_this(); // the owner may let the ad go from inside
     Selector call = selector;
     call(*this);
+}
+
+void AdNetAd::notifyDisplay(const DisplaySelector& selector, const std::string& url)
+{
+    auto delegate = m_delegate.lock();
+    if (!delegate || !selector)
+        return;
+    auto self = shared_from_this();
+    DisplaySelector call = selector;
+    call(*this, url);
 }
 
 // ---- Life cycle ---------------------------------------------------------------------------
@@ -257,6 +268,9 @@ void AdNetAd::downloadDidSucceed(AdNetURLDownload& finished)
     case Requesting:
         loadAdWithData(download->data().value_or(""));
         break;
+    case Clicking:
+        performClickWithData(download->data().value_or(""));
+        break;
     case LoadingImages: {
         bool failed = false;
         if (identifier == kUserImage) {
@@ -276,7 +290,7 @@ void AdNetAd::downloadDidSucceed(AdNetURLDownload& finished)
         break;
     }
     default:
-        // New, icons ready, ready, failed; clicks arrive with their own handling.
+        // New, icons ready, ready, failed: nothing is waiting for it.
         break;
     }
     download->cancel();
@@ -297,6 +311,9 @@ void AdNetAd::downloadDidFail(AdNetURLDownload& failed)
         } else {
             requestDidFail();
         }
+        break;
+    case Clicking:
+        clickDidFail();
         break;
     default:
         break;
@@ -369,6 +386,71 @@ void AdNetAd::requestDidFail()
     }
     m_state = Failed;
     notify(m_requestFailureSelector);
+}
+
+// ---- Clicks -------------------------------------------------------------------------------
+
+void AdNetAd::click()
+{
+    auto self = shared_from_this();
+    // A failed ad starts no downloads: its click ends at once, and the ad stays failed.
+    if (!m_activeDownloads) {
+        notify(m_clickFailureSelector);
+        return;
+    }
+    m_state = Clicking;
+    // Without a redirect document the empty address fails at once, and with it the click.
+    addDownload(m_jsonpUrl.value_or(""), std::nullopt);
+}
+
+void AdNetAd::performClickWithData(const std::string& body)
+{
+    if (body.empty()) {
+        clickDidFail();
+        return;
+    }
+    json::Value document = json::JSONDeserializer::deserializer().deserializeAsDictionary(body);
+    auto url = document.stringForKey("redirect_url");
+    if (!url || url->empty()) {
+        clickDidFail();
+        return;
+    }
+    // The owner hears first, so the banner's spinner goes while the destination opens.
+    clickDidSucceed();
+    if (m_action == "url")
+        launchWebClick(*url);
+    else if (m_action == "canvas")
+        launchCanvasClick(*url);
+    else
+        handURLToPlatform(*url);
+}
+
+void AdNetAd::launchWebClick(const std::string& url)
+{
+    if (auto host = m_dataSource.lock(); host && host->useEmbeddedWebView() == std::optional<bool>(false)) {
+        if (!host->presentWebView(url))
+            handURLToPlatform(url);
+        return;
+    }
+    notifyDisplay(m_displayEmbeddedBrowserSelector, url);
+}
+
+void AdNetAd::launchCanvasClick(const std::string& url)
+{
+    // The host is not asked: a canvas page always shows in the application.
+    notifyDisplay(m_displayCanvasSelector, url);
+}
+
+void AdNetAd::clickDidSucceed()
+{
+    m_state = Ready;
+    notify(m_clickSuccessSelector);
+}
+
+void AdNetAd::clickDidFail()
+{
+    m_state = Ready;
+    notify(m_clickFailureSelector);
 }
 
 // ---- Looks --------------------------------------------------------------------------------

@@ -63,6 +63,22 @@ std::shared_ptr<AdNetAd> AdNetController::createAdWithInitiatedAdRequest()
         if (auto self = weak.lock())
             self->adDidFailToLoad(failed);
     });
+    ad->setClickFailureSelector([weak](AdNetAd& clicked) {
+        if (auto self = weak.lock())
+            self->clickDidFail(clicked);
+    });
+    ad->setClickSuccessSelector([weak](AdNetAd& clicked) {
+        if (auto self = weak.lock())
+            self->clickDidSucceed(clicked);
+    });
+    ad->setDisplayCanvasSelector([weak](AdNetAd& clicked, const std::string& url) {
+        if (auto self = weak.lock())
+            self->displayCanvasWithAd(clicked, url);
+    });
+    ad->setDisplayEmbeddedBrowserSelector([weak](AdNetAd& clicked, const std::string& url) {
+        if (auto self = weak.lock())
+            self->displayEmbeddedBrowserWithAd(clicked, url);
+    });
     reportAdNetEvent("ad request");
     ad->request();
     // A request refused at once (no endpoint, a URL that cannot be fetched) has reported its
@@ -151,6 +167,57 @@ void AdNetController::adDidFailToLoad(AdNetAd& failed)
     // A failed replacement leaves the banner as it is, and the host uninformed.
     if (&failed == m_loadingAd.get())
         release(m_loadingAd);
+}
+
+// ---- clicks -------------------------------------------------------------------------------
+
+void AdNetController::click(AdNetSingleAdView& banner)
+{
+    reportAdNetEvent("click");
+    clickInView(banner);
+}
+
+void AdNetController::clickInView(AdNetSingleAdView& banner)
+{
+    auto self = shared_from_this();
+    auto keep = banner.sharedAs<AdNetSingleAdView>();
+    if (auto ad = banner.ad())
+        ad->click();
+    banner.animateActionIconForClick();
+}
+
+void AdNetController::clickDidSucceed(AdNetAd& ad)
+{
+    reportAdNetEvent("click succeeded");
+    removeSpinnerAndRestoreActionIconIfPossibleForAd(ad);
+}
+
+void AdNetController::clickDidFail(AdNetAd& ad)
+{
+    reportAdNetEvent("click failed");
+    removeSpinnerAndRestoreActionIconIfPossibleForAd(ad);
+}
+
+void AdNetController::removeSpinnerAndRestoreActionIconIfPossibleForAd(AdNetAd& ad)
+{
+    // A click result for an ad that has meanwhile been replaced changes nothing.
+    auto view = m_view.lock();
+    if (!view)
+        return;
+    auto banner = std::dynamic_pointer_cast<AdNetSingleAdView>(view->viewWithTag(kShownBannerTag));
+    if (banner && banner->ad().get() == &ad)
+        banner->removeSpinnerAndRestoreActionIcon();
+}
+
+// The landing screens take these over; until then they only tell.
+void AdNetController::displayEmbeddedBrowserWithAd(AdNetAd&, const std::string& url)
+{
+    reportAdNetEvent("browser " + url);
+}
+
+void AdNetController::displayCanvasWithAd(AdNetAd& ad, const std::string& url)
+{
+    reportAdNetEvent("canvas " + url + " " + ad.userString().value_or(""));
 }
 
 } // namespace adnet

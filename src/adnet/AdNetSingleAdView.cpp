@@ -1,9 +1,14 @@
 #include "adnet/AdNetSingleAdView.h"
 
 #include "adnet/AdNetAd.h"
+#include "adnet/AdNetController.h"
+#include "adnet/AdNetEvents.h"
+#include "adnet/AdNetViewInternal.h"
+#include "platform/core/Timer.h"
 #include "platform/gfx/Canvas.h"
 #include "platform/gfx/Font.h"
 #include "platform/gfx/Image.h"
+#include "platform/ui/ActivityIndicator.h"
 #include "platform/ui/Layer.h"
 
 namespace adnet {
@@ -20,6 +25,22 @@ constexpr Float kAttributionMaxTextHeight = 24.0f;
 constexpr Float kAttributionSpacing = 4.0f;
 constexpr Float kShineEnd = 0.4375f;
 constexpr const char* kAttribution = "Ads by AdNet";
+
+constexpr int kSpinnerTag = 2;
+constexpr int kHighlightTag = 3;
+constexpr platform::Color kHighlightColor = platform::Color::white(0.5f, 0.5f);
+constexpr const char* kPulseKey = "AdNetPulseAnimation";
+constexpr double kPulseDuration = 0.5;
+constexpr double kSpinnerDelay = 0.3;
+constexpr double kRestoreDelay = 0.3;
+constexpr double kShrunk = 0.1;
+
+void cancel(std::shared_ptr<platform::Timer>& timer)
+{
+    if (timer)
+        timer->invalidate();
+    timer.reset();
+}
 
 // Angles of the bevel's corner arcs, as single-precision values.
 constexpr Float kQuarter = 1.5707964f;      // pi / 2
@@ -53,7 +74,11 @@ AdNetSingleAdView::AdNetSingleAdView(const platform::Rect& frame) : platform::Vi
     setOpaque(true);
 }
 
-AdNetSingleAdView::~AdNetSingleAdView() = default;
+AdNetSingleAdView::~AdNetSingleAdView()
+{
+    cancel(m_addSpinnerTimer);
+    cancel(m_removeSpinnerTimer);
+}
 
 void AdNetSingleAdView::setAd(std::shared_ptr<AdNetAd> ad)
 {
@@ -65,14 +90,18 @@ void AdNetSingleAdView::setAd(std::shared_ptr<AdNetAd> ad)
 void AdNetSingleAdView::setActionIcon(const std::shared_ptr<platform::Image>& image)
 {
     // An ad without an action icon still gets its (empty) layer, so a click can run as usual.
-    const platform::Size size = image ? image->size() : platform::Size{};
-    const platform::Rect frame = this->frame();
     auto icon = platform::Layer::create();
-    icon->setFrame(
-        {frame.width() - kMargin - size.width, (frame.height() - size.height) * 0.5f, size.width, size.height});
+    icon->setFrame(actionIconFrame(image ? image->size() : platform::Size{}));
     icon->setContents(image);
     layer()->addSublayer(icon);
     m_actionIconLayer = icon;
+}
+
+// 4 points from the right edge, centred vertically.
+platform::Rect AdNetSingleAdView::actionIconFrame(platform::Size size) const
+{
+    const platform::Rect frame = this->frame();
+    return {frame.width() - kMargin - size.width, (frame.height() - size.height) * 0.5f, size.width, size.height};
 }
 
 // ---- drawing ------------------------------------------------------------------------------
@@ -185,6 +214,167 @@ void AdNetSingleAdView::drawImageWithBevelsAndRoundedCorners(platform::Canvas& c
         canvas.addArc(cxl, cyb, r, kThreeEighths, kHalf, false);
         canvas.strokePath();
     });
+}
+
+// ---- touches ------------------------------------------------------------------------------
+
+void AdNetSingleAdView::touchesBegan(const platform::TouchSet&, const platform::TouchEvent&)
+{
+    setTouched(true);
+}
+
+void AdNetSingleAdView::touchesMoved(const platform::TouchSet& touches, const platform::TouchEvent&)
+{
+    if (const platform::Touch* touch = touches.anyObject())
+        setTouched(touchIsInSelf(*touch));
+}
+
+void AdNetSingleAdView::touchesEnded(const platform::TouchSet& touches, const platform::TouchEvent&)
+{
+    setTouched(false);
+    const platform::Touch* touch = touches.anyObject();
+    if (!touch || !touchIsInSelf(*touch))
+        return;
+    auto adView = std::dynamic_pointer_cast<AdNetViewInternal>(superview());
+    if (!adView || !adView->controller())
+        return;
+    auto self = sharedAs<AdNetSingleAdView>();
+    auto controller = adView->controller();
+    controller->click(*this);
+}
+
+void AdNetSingleAdView::touchesCancelled(const platform::TouchSet&, const platform::TouchEvent&)
+{
+    setTouched(false);
+}
+
+bool AdNetSingleAdView::touchIsInSelf(const platform::Touch& touch) const
+{
+    const platform::Rect frame = this->frame();
+    return platform::Rect{0, 0, frame.width(), frame.height()}.contains(touch.locationInView(this));
+}
+
+void AdNetSingleAdView::setTouched(bool touched)
+{
+    if (touched == m_touched)
+        return;
+    if (touched) {
+        const platform::Rect frame = this->frame();
+        auto highlight = platform::View::create({0, 0, frame.width(), frame.height()});
+        highlight->setBackgroundColor(kHighlightColor);
+        highlight->setTag(kHighlightTag);
+        addSubview(highlight);
+    } else if (auto highlight = viewWithTag(kHighlightTag); highlight && highlight.get() != this) {
+        highlight->removeFromSuperview();
+    }
+    m_touched = touched;
+    reportAdNetEvent(touched ? "highlight on" : "highlight off");
+}
+
+// ---- the click sequence -------------------------------------------------------------------
+
+void AdNetSingleAdView::animateActionIconForClick()
+{
+    // The icon is away from the end of a pulse until its restore: a tap in that time, or
+    // during the pulse, belongs to the running sequence, which brings the icon back.
+    auto icon = m_actionIconLayer.lock();
+    if (m_animatingForClick || !icon)
+        return;
+    m_animatingForClick = true;
+    auto pulse = platform::KeyframeAnimation::create("transform");
+    pulse->keyTimes = {0.0, 0.4, 1.0};
+    pulse->values = {platform::Transform::scale(1, 1), platform::Transform::scale(1.4, 1.4),
+                     platform::Transform::scale(kShrunk, kShrunk)};
+    pulse->setDuration(kPulseDuration);
+    pulse->setRemovedOnCompletion(false);
+    pulse->setDelegate(sharedAs<AdNetSingleAdView>());
+    icon->addAnimation(pulse, kPulseKey);
+    // Stays shrunk once the animation is over.
+    icon->setTransform(platform::Transform::scale(kShrunk, kShrunk));
+    reportAdNetEvent("pulse start");
+    // A finish report that came before the pulse (a click that failed at once) waits for
+    // the spinner like one that comes during it; a restore now would pull the icon from
+    // under the pulse and leave the spinner that follows for ever.
+    if (m_removeSpinnerTimer) {
+        cancel(m_removeSpinnerTimer);
+        m_removeSpinnerRequested = true;
+    }
+}
+
+void AdNetSingleAdView::animationDidStop(platform::LayerAnimation&, bool)
+{
+    if (!m_animatingForClick)
+        return;
+    reportAdNetEvent("pulse end");
+    const auto& image = m_ad ? m_ad->actionImage() : nullptr;
+    platform::Point centre = actionIconFrame(image ? image->size() : platform::Size{}).center();
+    if (auto icon = m_actionIconLayer.lock()) {
+        centre = icon->frame().center();
+        icon->removeFromSuperlayer();
+    }
+    m_actionIconLayer.reset();
+    cancel(m_addSpinnerTimer);
+    std::weak_ptr<AdNetSingleAdView> weak = sharedAs<AdNetSingleAdView>();
+    m_addSpinnerTimer = platform::Timer::schedule(kSpinnerDelay, false, [weak, centre](platform::Timer& timer) {
+        if (auto self = weak.lock())
+            self->addSpinner(centre, timer);
+    });
+}
+
+void AdNetSingleAdView::addSpinner(platform::Point centre, platform::Timer& timer)
+{
+    const bool gray = m_ad && m_ad->spinnerStyle() == AdNetAd::GraySpinner;
+    auto spinner = platform::ActivityIndicator::create(gray ? platform::ActivityIndicatorStyle::Gray
+                                                            : platform::ActivityIndicatorStyle::White);
+    spinner->setCenter(centre);
+    spinner->setTag(kSpinnerTag);
+    addSubview(spinner);
+    spinner->startAnimating();
+    reportAdNetEvent("spinner on");
+    m_animatingForClick = false;
+    if (m_removeSpinnerRequested) {
+        cancel(m_removeSpinnerTimer);
+        m_removeSpinnerTimer = scheduleRestore();
+    }
+    if (&timer == m_addSpinnerTimer.get())
+        cancel(m_addSpinnerTimer);
+}
+
+void AdNetSingleAdView::removeSpinnerAndRestoreActionIcon()
+{
+    if (m_animatingForClick) {
+        m_removeSpinnerRequested = true;
+        return;
+    }
+    cancel(m_removeSpinnerTimer);
+    m_removeSpinnerTimer = scheduleRestore();
+}
+
+std::shared_ptr<platform::Timer> AdNetSingleAdView::scheduleRestore()
+{
+    std::weak_ptr<AdNetSingleAdView> weak = sharedAs<AdNetSingleAdView>();
+    return platform::Timer::schedule(kRestoreDelay, false, [weak](platform::Timer& timer) {
+        if (auto self = weak.lock())
+            self->removeSpinnerAndRestoreActionIconDelayed(timer);
+    });
+}
+
+void AdNetSingleAdView::removeSpinnerAndRestoreActionIconDelayed(platform::Timer& timer)
+{
+    bool removed = false;
+    while (auto spinner = viewWithTag(kSpinnerTag)) {
+        if (spinner.get() == this)
+            break;
+        spinner->removeFromSuperview();
+        removed = true;
+    }
+    layer()->setSublayers({});
+    setActionIcon(m_ad ? m_ad->actionImage() : nullptr);
+    m_removeSpinnerRequested = false;
+    if (&timer == m_removeSpinnerTimer.get())
+        cancel(m_removeSpinnerTimer);
+    if (removed)
+        reportAdNetEvent("spinner off");
 }
 
 } // namespace adnet

@@ -6,6 +6,8 @@
 #include "adnet/AdNetEvents.h"
 #include "adnet/AdNetView.h"
 #include "adnetdemo/DemoServer.h"
+#include "platform/backend/headless/RecordingURLOpener.h"
+#include "platform/device/Services.h"
 #include "platform/net/URLConnection.h"
 
 #include <functional>
@@ -21,6 +23,8 @@ class BannerHost : public Host {
 public:
     int received{0};
     int failed{0};
+    bool presents{false}; // implements presentWebView
+    std::vector<std::string> presented;
     std::function<void(adnet::AdNetView&)> onReceive;
     std::function<void(adnet::AdNetView&)> onFail;
 
@@ -29,6 +33,12 @@ public:
         ++received;
         if (onReceive)
             onReceive(view);
+    }
+    bool presentWebView(const std::string& url) override
+    {
+        if (presents)
+            presented.push_back(url);
+        return presents;
     }
     void didFailToReceiveAd(adnet::AdNetView& view) override
     {
@@ -61,12 +71,33 @@ struct EventRecorder {
     }
 };
 
-// Fixture with the demo ad network on 127.0.0.1 and a host that refuses nothing.
-class DemoNetworkTest : public AdNetTest {
+// URLs handed to the platform are recorded, not opened.
+class RecordingTest : public AdNetTest {
 protected:
     void SetUp() override
     {
         AdNetTest::SetUp();
+        opener = std::make_shared<platform::RecordingURLOpener>();
+        platform::Services services;
+        services.urlOpener = opener;
+        auto scripted = location;
+        services.location = [scripted] { return scripted; };
+        platform::installServices(services);
+    }
+    void TearDown() override
+    {
+        platform::resetServices();
+        AdNetTest::TearDown();
+    }
+    std::shared_ptr<platform::RecordingURLOpener> opener;
+};
+
+// Fixture with the demo ad network on 127.0.0.1 and a host that refuses nothing.
+class DemoNetworkTest : public RecordingTest {
+protected:
+    void SetUp() override
+    {
+        RecordingTest::SetUp();
         std::string error;
         ASSERT_TRUE(server.start(&error)) << error;
         adnet::AdNetConfiguration config;
@@ -82,7 +113,7 @@ protected:
         EXPECT_EQ(platform::URLConnection::liveTransferCount(), 0u);
         platform::URLConnection::closeIdleConnections(*loop);
         server.stop();
-        AdNetTest::TearDown();
+        RecordingTest::TearDown();
     }
     std::string pickAd(bool banner)
     {
@@ -98,11 +129,11 @@ protected:
 };
 
 // Fixture with a scripted HTTP server: each path answers what the test put in `routes`.
-class ScriptedNetworkTest : public AdNetTest {
+class ScriptedNetworkTest : public RecordingTest {
 protected:
     void SetUp() override
     {
-        AdNetTest::SetUp();
+        RecordingTest::SetUp();
         server = std::make_unique<LoopbackServer>([this](const std::string& head) { return answer(head); });
         adnet::AdNetConfiguration config;
         config.requestEndpoint = server->url("/ad_source.php");
@@ -117,7 +148,7 @@ protected:
         loop->runFor(0.05);
         platform::URLConnection::closeIdleConnections(*loop);
         server.reset();
-        AdNetTest::TearDown();
+        RecordingTest::TearDown();
     }
     void route(const std::string& path, int status, const std::string& body)
     {

@@ -2,7 +2,8 @@
 // ad network on 127.0.0.1.
 #include <gtest/gtest.h>
 
-#include <regex>
+#include <cctype>
+#include <sstream>
 
 #include "adnet/AdNetConfiguration.h"
 #include "adnet/AdNetEvents.h"
@@ -87,10 +88,27 @@ protected:
     std::shared_ptr<brimsey::brimseyAppDelegate> delegate;
 };
 
+// Whether a line of `err` is "yyyy-MM-dd HH:mm:ss.SSS name[pid:tid] " followed by `text`.
 bool logged(const std::string& err, const std::string& text)
 {
-    return std::regex_search(
-        err, std::regex(R"((^|\n)\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\.\d{3} [^ \[]+\[\d+:\d+\] )" + text + "\n"));
+    std::istringstream lines(err);
+    for (std::string line; std::getline(lines, line);) {
+        const std::string stamp = "####-##-## ##:##:##.### ";
+        if (line.size() < stamp.size() + text.size() || line.compare(line.size() - text.size(), text.size(), text))
+            continue;
+        bool ok = true;
+        for (std::size_t i = 0; i < stamp.size() && ok; ++i)
+            ok = stamp[i] == '#' ? std::isdigit(static_cast<unsigned char>(line[i])) != 0 : line[i] == stamp[i];
+        // name[pid:tid] and one space before the text
+        const auto open = line.find('[', stamp.size()), colon = line.find(':', open), close = line.find("] ", colon);
+        ok = ok && open != std::string::npos && open > stamp.size() && colon != std::string::npos &&
+             close == line.size() - text.size() - 2;
+        for (std::size_t i = open + 1; ok && i < close; ++i)
+            ok = i == colon || std::isdigit(static_cast<unsigned char>(line[i]));
+        if (ok)
+            return true;
+    }
+    return false;
 }
 
 } // namespace

@@ -9,11 +9,14 @@
 #include "platform/gfx/Image.h"
 #include "platform/ui/AnimationInternal.h"
 #include "platform/ui/Layer.h"
+#include "platform/ui/TurnedFace.h"
 #include "platform/ui/Window.h"
 
 namespace platform {
 
 namespace detail {
+
+std::shared_ptr<Image> renderViewForTransition(View& view, double scale, double now);
 
 namespace {
 
@@ -101,6 +104,38 @@ void drawOwnContent(Canvas& canvas, View& view, const Rect& bounds, double now)
     }
 }
 
+// The camera of the flip stands this many face widths in front of it.
+constexpr double kFlipCameraDistance = 2.5;
+
+bool isFlip(ViewTransition kind)
+{
+    return kind == ViewTransition::FlipFromLeft || kind == ViewTransition::FlipFromRight;
+}
+
+// A turn about the vertical centre line, in perspective: the old face turns away until it
+// is seen edge on at the half, then the new face (what the view shows now) turns in. From
+// the right, the right edge comes towards the viewer first.
+void drawFlip(Canvas& canvas, View& view, const TransitionState& transition, const Rect& bounds, double now)
+{
+    const double turn = transition.transaction->progress(now) * std::numbers::pi;
+    const bool before = turn < std::numbers::pi / 2;
+    double angle = before ? turn : turn - std::numbers::pi;
+    if (transition.kind == ViewTransition::FlipFromLeft)
+        angle = -angle;
+    std::shared_ptr<Image> face = before ? transition.before : renderViewForTransition(view, snapshotScale(), now);
+    if (!face)
+        return;
+    const double shade = 0.35 * std::sin(turn);
+    TurnedFace turned = turnFace(*face, angle, kFlipCameraDistance * face->pixelWidth(), shade);
+    if (!turned.image)
+        return;
+    const double perX = face->pixelWidth() / double(bounds.width());
+    const double perY = face->pixelHeight() / double(bounds.height());
+    canvas.drawImage(*turned.image,
+                     Rect{Float(-turned.marginX / perX), Float(-turned.marginY / perY),
+                          Float(turned.image->pixelWidth() / perX), Float(turned.image->pixelHeight() / perY)});
+}
+
 void drawView(Canvas& canvas, View& view, double now, PassState& state)
 {
     if (view.isHidden())
@@ -117,26 +152,11 @@ void drawView(Canvas& canvas, View& view, double now, PassState& state)
         const bool group = alpha < 1;
         if (group)
             cairo_push_group(cr);
-        bool showBefore = false;
-        double shade = 0;
-        if (transition) {
-            double p = transition->transaction->progress(now);
-            if (transition->kind == ViewTransition::FlipFromLeft || transition->kind == ViewTransition::FlipFromRight) {
-                // A turn about the vertical centre line: the old face narrows to an edge,
-                // then the new face widens from it.
-                double angle = p * std::numbers::pi;
-                double sx = std::cos(angle);
-                showBefore = sx > 0;
-                shade = 0.35 * std::sin(angle);
-                double cx = bounds.width() / 2;
-                canvas.translate(Float(cx), 0);
-                canvas.scale(Float(std::max(std::abs(sx), 1e-3)), 1);
-                canvas.translate(Float(-cx), 0);
-            } else {
-                showBefore = p < 0.5;
-            }
-        }
-        if (showBefore) {
+        if (transition && isFlip(transition->kind)) {
+            // The turning view is one picture, drawn with whatever pass draws now.
+            if (state.drawsNow())
+                drawFlip(canvas, view, *transition, bounds, now);
+        } else if (transition && transition->transaction->progress(now) < 0.5) {
             if (transition->before && state.drawsNow())
                 canvas.drawImage(*transition->before, Rect{0, 0, bounds.width(), bounds.height()});
         } else {
@@ -144,10 +164,6 @@ void drawView(Canvas& canvas, View& view, double now, PassState& state)
                 canvas.translate(-bounds.x(), -bounds.y());
                 drawContent(canvas, view, bounds, now, state);
             });
-        }
-        if (shade > 0 && state.drawsNow()) {
-            canvas.setFillColor(Color::white(0, Float(shade)));
-            canvas.fillRect({0, 0, bounds.width(), bounds.height()});
         }
         if (group) {
             cairo_pop_group_to_source(cr);

@@ -231,6 +231,88 @@ TEST_F(Rendering, FlipShowsTheOldContentUntilHalfWayThenTheNew)
     EXPECT_EQ(pixelAt(*image, 1, 10), kBlue);
 }
 
+// The flip turns in perspective: the edge coming towards the viewer is taller than the view,
+// the one going away shorter; the old face shows until the half, the new one after it.
+TEST_F(Rendering, FlipTurnsInPerspectiveAndSwapsFacesAtTheHalf)
+{
+    auto window = Window::create({0, 0, 300, 100});
+    auto container = View::create({50, 30, 200, 40});
+    window->addSubview(container);
+    auto oldFace = View::create({0, 0, 200, 40});
+    oldFace->setBackgroundColor(Color::rgba(1, 0, 0));
+    container->addSubview(oldFace);
+    Compositor compositor(window);
+    compositor.renderImage(2.0); // the scale the outgoing picture is taken at
+    auto newFace = View::create({0, 0, 200, 40});
+    newFace->setBackgroundColor(Color::rgba(0, 0, 1));
+
+    ViewAnimation::begin("flip");
+    ViewAnimation::setDuration(1.0);
+    ViewAnimation::setCurve(AnimationCurve::Linear);
+    ViewAnimation::setTransition(ViewTransition::FlipFromRight, *container);
+    container->addSubview(newFace);
+    oldFace->removeFromSuperview();
+    ViewAnimation::commit();
+
+    // Heights in points of the coloured run in the leftmost and rightmost coloured columns.
+    struct Edges {
+        int left{-1}, right{-1};
+        double leftHeight{0}, rightHeight{0};
+    };
+    auto edges = [&](bool (*isFace)(std::uint32_t)) {
+        auto image = compositor.renderImage(2.0);
+        Edges e;
+        auto height = [&](int x) {
+            int n = 0;
+            for (int y = 0; y < image->pixelHeight(); ++y)
+                n += isFace(image->pixelRGBA(x, y));
+            return n / 2.0;
+        };
+        for (int x = 0; x < image->pixelWidth(); ++x)
+            if (height(x) >= 4) {
+                if (e.left < 0)
+                    e.left = x;
+                e.right = x;
+            }
+        if (e.left >= 0) {
+            e.leftHeight = height(e.left + 2);
+            e.rightHeight = height(e.right - 2);
+        }
+        return e;
+    };
+    auto isOld = [](std::uint32_t p) { return red(p) > 100 && blue(p) < 50; };
+    auto isNew = [](std::uint32_t p) { return blue(p) > 100 && red(p) < 50; };
+
+    const double t0 = now();
+    loop->runUntilTime(t0 + 0.25); // 45 degrees: the old face, right edge near
+    Edges e = edges(isOld);
+    ASSERT_GE(e.left, 0);
+    EXPECT_GT(e.rightHeight, 41) << "the near edge is taller than the view";
+    EXPECT_LT(e.leftHeight, 39) << "the far edge shorter";
+    EXPECT_GT(e.left, 100) << "and nearer the centre line than the near one";
+    EXPECT_LT(300 - e.right, e.left - 100);
+    EXPECT_LT(edges(isNew).left, 0);
+
+    loop->runUntilTime(t0 + 0.45);
+    EXPECT_GE(edges(isOld).left, 0);
+    EXPECT_LT(edges(isNew).left, 0);
+    loop->runUntilTime(t0 + 0.55);
+    EXPECT_LT(edges(isOld).left, 0) << "the faces swap at the half";
+    EXPECT_GE(edges(isNew).left, 0);
+
+    loop->runUntilTime(t0 + 0.75); // the new face turning in: its left edge is the near one
+    e = edges(isNew);
+    ASSERT_GE(e.left, 0);
+    EXPECT_GT(e.leftHeight, 41);
+    EXPECT_LT(e.rightHeight, 39);
+
+    loop->runUntilTime(t0 + 1.01);
+    e = edges(isNew);
+    EXPECT_EQ(e.left, 100);
+    EXPECT_EQ(e.right, 499);
+    EXPECT_EQ(e.leftHeight, 40);
+}
+
 // An idle window draws nothing; a changing one draws while something changes.
 using Frames = UiTest;
 

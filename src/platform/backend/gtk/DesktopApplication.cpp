@@ -7,6 +7,7 @@
 #include <memory>
 
 #include "platform/backend/gtk/DesktopDevices.h"
+#include "platform/backend/gtk/DesktopURLOpener.h"
 #include "platform/backend/gtk/GameWindow.h"
 #include "platform/backend/gtk/RunLoopSource.h"
 #include "platform/backend/gtk/SoundOutput.h"
@@ -103,6 +104,7 @@ int runDesktopApplication(const DesktopOptions& options)
     Services desktop;
     desktop.acceleration = acceleration;
     desktop.haptics = haptics;
+    desktop.urlOpener = std::make_shared<DesktopURLOpener>();
     desktop.webEngine = [webStack] { return webStack->makeEngine(); };
     installServices(std::move(desktop));
     say(options.verbose, haptics->vibrator().available()

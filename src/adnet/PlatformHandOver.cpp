@@ -1,0 +1,14 @@
+#include "PlatformHandOver.h"
+
+#include "adnet/AdNetEvents.h"
+#include "platform/device/URLOpener.h"
+
+namespace adnet {
+
+bool handURLToPlatform(const std::string& url)
+{
+    reportAdNetEvent("open " + url);
+    return platform::openURL(url);
+}
+
+} // namespace adnet
