@@ -678,6 +678,12 @@ bool DemoServer::start(std::string* error)
     impl_->server = std::move(server);
     httplib::Server* raw = impl_->server.get();
     impl_->thread = std::thread([raw] { raw->listen_after_bind(); });
+    // httplib's stop() does nothing until the listening loop has begun, so a stop() that came
+    // first would leave that loop waiting in accept() for good: start() returns only once it
+    // runs.
+    const auto giveUp = Clock::now() + std::chrono::seconds(10);
+    while (!raw->is_running() && Clock::now() < giveUp)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
     impl_->running = true;
     return true;
 }
