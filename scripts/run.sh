@@ -74,8 +74,8 @@ demo() {
   mkdir -p "$out"
   # A player who taps start at 1 s, shakes hard for three seconds, rests long enough for
   # the keep-shaking hint, shakes again, and taps the result to play once more; and taps
-  # the ad banner at 15 s. The run lasts past the banner's first flip to a new ad (60 s
-  # after the first one arrived).
+  # the ad banner at 15 s and, at 18 s, the Done button of the web page it opened. The run
+  # lasts past the banner's first flip to a new ad (60 s after the first one arrived).
   awk 'BEGIN {
          pi = 3.14159265358979
          # A hard shake: the phone swings 4 g left and right from one sample to the next.
@@ -93,7 +93,7 @@ demo() {
     --accel "$out/shake.accel" \
     --tap 1:butstart \
     --tap 13:butd1 --tap 13:butd2 --tap 13:butd3 --tap 13:butd4 \
-    --tap 15:banner \
+    --tap 15:banner --tap 18:done \
     --events "$out/events.log" \
     --snapshot 0.95:"$out/0-start.png" \
     --snapshot 3:"$out/1-shaking.png" \
@@ -102,7 +102,7 @@ demo() {
     --snapshot 14:"$out/4-again.png" \
     --snapshot 15.1:"$out/5-banner-tapped.png" \
     --snapshot 15.9:"$out/6-banner-spinner.png" \
-    --snapshot 60.4:"$out/7-banner-flip.png" \
+    --snapshot 60.2:"$out/7-banner-flip.png" \
     --snapshot 62:"$out/8-new-banner.png"
   echo "brimsey: the scripted game is done:"
   echo "  event log:  $out/events.log"

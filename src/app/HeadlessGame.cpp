@@ -5,6 +5,7 @@
 #include <ostream>
 #include <system_error>
 
+#include "app/AdHosting.h"
 #include "app/GameClasses.h"
 #include "app/MainView.h"
 #include "app/Resources.h"
@@ -57,7 +58,9 @@ int HeadlessGame::launch()
         return 2;
 
     registerGameClasses();
+    setAdsEnabled(m_options.ads);
     m_runner = std::make_unique<platform::HeadlessRunner>();
+    m_script->listen(m_runner->loop(), m_options.ads);
     platform::HeadlessRunner::Options launch;
     launch.interfaceFile = pathForResource("MainWindow", "json");
     launch.resourceDirectory = resourceDirectory();
@@ -76,7 +79,7 @@ int HeadlessGame::launch()
     auto writer = [runner](const std::filesystem::path& png, std::string* why) {
         return runner->writeSnapshot(png, why);
     };
-    if (!m_script->start(runner->loop(), runner->startTime(), writer, m_options.ads))
+    if (!m_script->start(runner->startTime(), writer))
         return 1;
     return 0;
 }

@@ -104,9 +104,21 @@ void ScriptedRun::at(double t, platform::RunLoop::Task task)
     m_pending.push_back(m_loop->scheduleAt(std::max(m_start + t, m_loop->now()), std::move(task)));
 }
 
-bool ScriptedRun::start(platform::RunLoop& loop, double startTime, SnapshotWriter writer, bool ads)
+void ScriptedRun::listen(platform::RunLoop& loop, bool ads)
 {
     m_loop = &loop;
+    m_start = loop.now();
+    if (!m_log)
+        return;
+    m_observer = std::make_shared<LogObserver>(*m_log, loop, m_flushEachLine);
+    if (ads) {
+        adnet::setAdNetEventListener([this](std::string_view event) { logEvent(event); });
+        m_listening = true;
+    }
+}
+
+bool ScriptedRun::start(double startTime, SnapshotWriter writer)
+{
     m_start = startTime;
     m_writer = std::move(writer);
 
@@ -123,16 +135,17 @@ bool ScriptedRun::start(platform::RunLoop& loop, double startTime, SnapshotWrite
         if (!checkTarget(touch.target))
             return false;
 
+    m_started = true;
     if (m_log) {
         m_log->setStartTime(startTime);
-        m_observer = std::make_shared<LogObserver>(*m_log, loop, m_flushEachLine);
+        for (const auto& [time, text] : m_early)
+            m_log->event(time, text);
+        m_early.clear();
+        if (m_flushEachLine)
+            m_log->flush();
         m_game = std::dynamic_pointer_cast<MainView>(platform::Application::shared().objectNamed("gameView"));
         if (m_game)
             m_game->setObserver(m_observer);
-        if (ads) {
-            adnet::setAdNetEventListener([this](std::string_view event) { logEvent(event); });
-            m_listening = true;
-        }
     }
 
     std::uint64_t nextId = kFirstScriptedTouch;
@@ -171,12 +184,19 @@ void ScriptedRun::touch(ScriptedTouch::Phase phase, const std::string& target, d
     if (!window)
         return;
     platform::Point point{static_cast<platform::Float>(x), static_cast<platform::Float>(y)};
+    auto down = m_down.find(id);
     if (!target.empty()) {
+        // A finger that is down stays where it was when its target has gone; one that
+        // would go down where nothing is does not.
         auto found = tapTargetPoint(target);
-        if (!found)
+        if (!found && down == m_down.end())
             return;
-        point = *found;
+        point = found ? *found : down->second;
     }
+    if (phase == ScriptedTouch::Phase::began || phase == ScriptedTouch::Phase::moved)
+        m_down[id] = point;
+    else if (down != m_down.end())
+        m_down.erase(down);
     switch (phase) {
     case ScriptedTouch::Phase::began:
         window->touchBegan(id, point);
@@ -195,8 +215,14 @@ void ScriptedRun::touch(ScriptedTouch::Phase phase, const std::string& target, d
 
 void ScriptedRun::logEvent(std::string_view text)
 {
-    if (m_observer)
-        m_observer->text(text);
+    if (!m_observer)
+        return;
+    // Until t = 0 is known its lines wait, so that they can be stamped from it.
+    if (!m_started) {
+        m_early.emplace_back(m_loop->now(), std::string(text));
+        return;
+    }
+    m_observer->text(text);
 }
 
 int ScriptedRun::finish()

@@ -3,11 +3,14 @@
 #include <filesystem>
 #include <functional>
 #include <iosfwd>
+#include <map>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "app/HeadlessOptions.h"
+#include "platform/core/Geometry.h"
 #include "platform/core/RunLoop.h"
 
 namespace brimsey {
@@ -21,9 +24,10 @@ class LogObserver;
 // client. Touches go to the application's key window, the path the mouse takes.
 //
 //   ScriptedRun script(options, std::cerr);
-//   if (!script.openLog()) return 2;        // before anything runs
+//   if (!script.openLog()) return 2;   // before anything runs
+//   script.listen(loop, ads);          // before launch: the first ad request comes then
 //   ... launch ...
-//   script.start(loop, loop.now(), writer); // at t = 0
+//   script.start(loop.now(), writer);  // at t = 0
 //   ... run ...
 //   int status = script.finish();
 class ScriptedRun final {
@@ -40,10 +44,13 @@ public:
     // written.
     bool openLog();
 
-    // At t = `startTime`: logs from then on what the game and, with `ads`, the ad client
-    // do, and schedules the script. False (with a message) when a named target is not in
-    // the launched interface.
-    bool start(platform::RunLoop& loop, double startTime, SnapshotWriter writer, bool ads);
+    // Before launch: logs from now on what the ad client does (with `ads`), on `loop`'s
+    // clock. What happens before t = 0 (the launch) is logged with a time below zero.
+    void listen(platform::RunLoop& loop, bool ads);
+
+    // After launch, at t = `startTime`: logs what the game does and schedules the script.
+    // False (with a message) when a named target is not in the launched interface.
+    bool start(double startTime, SnapshotWriter writer);
 
     // Stops listening and cancels what has not happened. The exit status: 0, or 1 when a
     // snapshot or the event log could not be written.
@@ -71,7 +78,10 @@ private:
     bool m_listening{false};
     bool m_snapshotsOk{true};
     bool m_flushEachLine{false};
+    std::map<std::uint64_t, platform::Point> m_down; // scripted touches that are down
+    bool m_started{false};
     bool m_finished{false};
+    std::vector<std::pair<double, std::string>> m_early; // ad events during the launch
     int m_status{0};
 };
 

@@ -47,8 +47,11 @@ int runWindowed(const brimsey::HeadlessOptions& options)
     desktop.interfaceFile = brimsey::pathForResource("MainWindow", "json");
     desktop.resourceDirectory = brimsey::resourceDirectory();
     bool started = true;
+    // The desktop drives the application's main loop; the first ad request goes out
+    // during the launch, before t = 0.
+    auto& loop = platform::RunLoop::main();
+    script.listen(loop, true);
     desktop.started = [&](platform::gtk::DesktopSession& session) {
-        auto& loop = platform::RunLoop::main();
         auto writer = [&session](const std::filesystem::path& png, std::string* error) {
             auto image = session.snapshot();
             if (!image) {
@@ -61,7 +64,7 @@ int runWindowed(const brimsey::HeadlessOptions& options)
                 std::filesystem::create_directories(png.parent_path(), ec);
             return image->writePNG(png, error);
         };
-        if (!script.start(loop, loop.now(), writer, true)) {
+        if (!script.start(loop.now(), writer)) {
             started = false;
             session.close();
             return;

@@ -283,6 +283,13 @@ TEST(DemoServerLifecycle, PortsStartsAndStops)
     EXPECT_EQ(third.port(), port);
     EXPECT_EQ(get(third.baseUrl() + "/ad_source.php?s=p").status, 200);
     EXPECT_EQ(first.requestCount(), 1u);
+
+    // Stopped straight after starting (a test wanting a port nobody listens on): it stops.
+    for (int i = 0; i < 20; ++i) {
+        adnetdemo::DemoServer brief;
+        ASSERT_TRUE(brief.start());
+        brief.stop();
+    }
 }
 
 TEST(DemoServerLifecycle, AdsCanBeListedAndPinnedBeforeStart)

@@ -328,6 +328,17 @@ BitmapCanvas::~BitmapCanvas()
         cairo_destroy(m_cr);
 }
 
+std::shared_ptr<Image> BitmapCanvas::takeImage()
+{
+    m_canvas.reset();
+    if (m_cr)
+        cairo_destroy(m_cr);
+    m_cr = nullptr;
+    if (m_target)
+        cairo_surface_flush(m_target->surface());
+    return std::move(m_target);
+}
+
 std::shared_ptr<Image> BitmapCanvas::makeImage() const
 {
     if (!m_target)

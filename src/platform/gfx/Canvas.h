@@ -129,6 +129,8 @@ public:
     Canvas& canvas() { return *m_canvas; }
     // A copy of what has been drawn so far.
     std::shared_ptr<Image> makeImage() const;
+    // What has been drawn, without a copy; the canvas draws nothing more afterwards.
+    std::shared_ptr<Image> takeImage();
 
 private:
     std::shared_ptr<Image> m_target;

@@ -185,7 +185,7 @@ std::shared_ptr<Image> renderViewForTransition(View& view, double scale, double 
     bitmap.canvas().translate(-bounds.x(), -bounds.y());
     PassState all;
     drawContent(bitmap.canvas(), view, bounds, now, all);
-    return bitmap.makeImage();
+    return bitmap.takeImage();
 }
 
 } // namespace detail

@@ -20,6 +20,7 @@
 #include "platform/backend/gtk/WebViewStack.h"
 #include "platform/core/RunLoop.h"
 #include "platform/device/Services.h"
+#include "platform/gfx/Image.h"
 #include "platform/ui/Animation.h"
 #include "platform/ui/Compositor.h"
 #include "platform/ui/WebView.h"
@@ -187,6 +188,20 @@ TEST_F(WebKitWebViewOnXvfb, LoadsThePageWithoutCacheAndAnswersScripts)
     EXPECT_EQ(evaluate("typeof(nothingHere)"), "undefined");
     EXPECT_EQ(evaluate("cb('http://example.test/#sdk', 'Mel\\'s Diner')"), "");
     EXPECT_EQ(evaluate("document.getElementById('title').textContent"), "Mel's Diner");
+    // The demo page tells its network what its callback got.
+    ASSERT_TRUE(iterateUntil(
+        [&] {
+            for (const auto& r : server.requests())
+                if (r.path == "/report")
+                    return true;
+            return false;
+        },
+        10));
+    for (const auto& r : server.requests())
+        if (r.path == "/report") {
+            EXPECT_EQ(r.param("url"), "http://example.test/#sdk");
+            EXPECT_EQ(r.param("title"), "Mel's Diner");
+        }
     EXPECT_EQ(evaluate("throw new Error('no')"), std::nullopt);
 
     // Loaded again: the server is asked again, with the no-cache headers, each time.
@@ -280,6 +295,14 @@ TEST_F(WebKitWebViewOnXvfb, ThePageFollowsItsViewAndViewsAboveItStillShow)
     ASSERT_TRUE(red && pageArea);
     EXPECT_EQ(red->distinctColours, 1);
     EXPECT_GT(pageArea->distinctColours, 20);
+
+    // GTK's own picture of the window (what snapshots of a live window use) has the page too.
+    auto picture = window->snapshotShownContent();
+    ASSERT_TRUE(picture);
+    EXPECT_EQ(picture->pixelWidth(), 400);
+    EXPECT_EQ(picture->pixelRGBA(200, int(230 * 1.25)), 0xFF0000FFu);
+    EXPECT_NE(picture->pixelRGBA(10, 200), 0x0000FFFFu);
+    EXPECT_EQ(picture->pixelRGBA(10, 20), 0x0000FFFFu);
 
     // A press on the marker goes to our views; one on the page goes to WebKit.
     auto click = [&](int x, int y) {

@@ -452,6 +452,13 @@ Answer DemoServer::Impl::answerFor(FetchSet kind, const RequestRecord& record, c
         answer.adId = ad->info.id;
         return answer;
     }
+    // What a demo page reports back (the canvas page: the two strings its callback got).
+    // The request log keeps it; the answer is empty.
+    if (path == "/report") {
+        Answer answer;
+        answer.status = 204;
+        return answer;
+    }
     return fileAnswer(path);
 }
 
@@ -678,11 +685,10 @@ bool DemoServer::start(std::string* error)
     impl_->server = std::move(server);
     httplib::Server* raw = impl_->server.get();
     impl_->thread = std::thread([raw] { raw->listen_after_bind(); });
-    // httplib's stop() does nothing until the listening loop has begun, so a stop() that came
-    // first would leave that loop waiting in accept() for good: start() returns only once it
-    // runs.
-    const auto giveUp = Clock::now() + std::chrono::seconds(10);
-    while (!raw->is_running() && Clock::now() < giveUp)
+    // The library's stop() does nothing until its loop runs: a stop() right after start()
+    // would otherwise wait for ever.
+    const auto deadline = Clock::now() + std::chrono::seconds(5);
+    while (!raw->is_running() && Clock::now() < deadline)
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     impl_->running = true;
     return true;

@@ -46,6 +46,10 @@ public:
     }
     std::shared_ptr<Image> snapshot() override
     {
+        // A web page is a widget of its own: only GTK's picture of the window shows it.
+        if (m_compositor.hasNativeContent())
+            if (auto shown = m_window.snapshotShownContent())
+                return shown;
         // Before the window has a size, at the content's own size.
         double scale = m_window.viewport().scale() * m_window.deviceScale();
         return m_compositor.renderImage(scale > 0 ? scale : 1.0);

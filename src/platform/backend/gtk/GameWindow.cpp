@@ -4,6 +4,8 @@
 
 #include <algorithm>
 
+#include "platform/gfx/Image.h"
+
 namespace platform::gtk {
 
 namespace {
@@ -344,6 +346,45 @@ void GameWindow::removeNativeWidget(void* widget)
 {
     if (m_overlay && widget && gtk_widget_get_parent(GTK_WIDGET(widget)) == GTK_WIDGET(m_overlay))
         gtk_overlay_remove_overlay(GTK_OVERLAY(m_overlay), GTK_WIDGET(widget));
+}
+
+std::shared_ptr<Image> GameWindow::snapshotShownContent() const
+{
+    if (!m_overlay)
+        return nullptr;
+    GtkWidget* overlay = GTK_WIDGET(m_overlay);
+    const int width = gtk_widget_get_width(overlay);
+    const int height = gtk_widget_get_height(overlay);
+    GtkNative* native = gtk_widget_get_native(overlay);
+    GskRenderer* renderer = native ? gtk_native_get_renderer(native) : nullptr;
+    if (width <= 0 || height <= 0 || !renderer)
+        return nullptr;
+    GdkPaintable* paintable = gtk_widget_paintable_new(overlay);
+    GtkSnapshot* snapshot = gtk_snapshot_new();
+    gdk_paintable_snapshot(paintable, snapshot, width, height);
+    GskRenderNode* node = gtk_snapshot_free_to_node(snapshot);
+    g_object_unref(paintable);
+    if (!node)
+        return nullptr;
+    const Viewport vp = viewport();
+    graphene_rect_t area;
+    graphene_rect_init(&area, float(vp.originX()), float(vp.originY()), float(m_contentWidth * vp.scale()),
+                       float(m_contentHeight * vp.scale()));
+    GdkTexture* texture = gsk_renderer_render_texture(renderer, node, &area);
+    gsk_render_node_unref(node);
+    if (!texture)
+        return nullptr;
+    // GDK's default memory format is cairo's ARGB32 on this machine's byte order.
+    auto image = Image::create(gdk_texture_get_width(texture), gdk_texture_get_height(texture), vp.scale());
+    if (image) {
+        cairo_surface_t* surface = image->surface();
+        cairo_surface_flush(surface);
+        gdk_texture_download(texture, cairo_image_surface_get_data(surface),
+                             gsize(cairo_image_surface_get_stride(surface)));
+        cairo_surface_mark_dirty(surface);
+    }
+    g_object_unref(texture);
+    return image;
 }
 
 void GameWindow::setAboveLayerShown(bool shown)

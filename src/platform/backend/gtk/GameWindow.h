@@ -9,6 +9,10 @@
 #include "platform/backend/gtk/Jolt.h"
 #include "platform/backend/gtk/Viewport.h"
 
+namespace platform {
+class Image;
+}
+
 namespace platform::gtk {
 
 // The first monitor of the default display: size in logical pixels and device pixels per
@@ -85,6 +89,9 @@ public:
     void removeNativeWidget(void* widget);
     void* overlay() const { return m_overlay; }
     void setAboveLayerShown(bool shown);
+    // The content as GTK shows it now, native widgets included, at the window's pixels per
+    // point; null before the window has a size.
+    std::shared_ptr<Image> snapshotShownContent() const;
 
     struct Impl;
 

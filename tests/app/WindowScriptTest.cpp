@@ -1,0 +1,139 @@
+// The real windowed program driven by its own script on a private X server, with the demo
+// ad network: scripted taps go through the window's touch path on the real clock, the log
+// shows the game and the banner, snapshots are the window as drawn, and --run-for ends it.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "XvfbSession.h"
+#include "adnetdemo/DemoServer.h"
+#include "platform/gfx/Image.h"
+
+using brimsey::testing::ChildProcess;
+using brimsey::testing::XvfbSession;
+
+namespace {
+
+const std::string kBrimsey = BRIMSEY_BINARY_DIR "/bin/brimsey";
+
+std::vector<std::string> readLines(const std::string& path)
+{
+    std::ifstream in(path);
+    std::vector<std::string> lines;
+    for (std::string line; std::getline(in, line);)
+        lines.push_back(line);
+    return lines;
+}
+
+// The time of the first line whose event starts with `prefix`, or -1.
+double firstTime(const std::vector<std::string>& lines, const std::string& prefix)
+{
+    for (const auto& line : lines) {
+        auto space = line.find(' ');
+        if (space != std::string::npos && line.compare(space + 1, prefix.size(), prefix) == 0)
+            return std::stod(line.substr(0, space));
+    }
+    return -1;
+}
+
+double seconds()
+{
+    using namespace std::chrono;
+    return duration<double>(steady_clock::now().time_since_epoch()).count();
+}
+
+} // namespace
+
+TEST(WindowScript, TapsTheGameAndTheBannerSnapshotsAndEndsOnTime)
+{
+    if (!XvfbSession::available())
+        GTEST_SKIP() << "Xvfb is not installed";
+    adnetdemo::DemoServer server;
+    std::string error;
+    ASSERT_TRUE(server.start(&error)) << error;
+    server.pinAd("spring-sale"); // a text ad whose click opens a page in the browser
+
+    std::string dir = ::testing::TempDir() + "brimsey_window_script";
+    std::filesystem::remove_all(dir);
+    std::filesystem::create_directories(dir);
+    XvfbSession xvfb;
+    ASSERT_TRUE(xvfb.start(1024, 768));
+    auto env = xvfb.env();
+    env["ALSOFT_DRIVERS"] = "null";
+    env["ADNET_REQUEST_ENDPOINT"] = server.adRequestUrl();
+    env["ADNET_MEDIA_HOST"] = server.baseUrl();
+
+    // The banner is tapped by a scripted finger that goes down on it, wanders off and
+    // back, and lifts inside: one click. A touch cancelled on the start button starts
+    // nothing; the tap at 1.5 s does.
+    const double runFor = 5.0;
+    std::string events = dir + "/events.log";
+    std::string shot = dir + "/shot.png";
+    ChildProcess game;
+    double begun = seconds();
+    ASSERT_TRUE(game.start({kBrimsey,
+                            "--run-for",
+                            "5",
+                            "--documents",
+                            dir + "/documents",
+                            "--events",
+                            events,
+                            "--touch",
+                            "0.8:began:butstart",
+                            "--touch",
+                            "1.0:cancelled",
+                            "--tap",
+                            "1.5:butstart",
+                            "--touch",
+                            "2.5:began:banner",
+                            "--touch",
+                            "2.6:moved:160,300",
+                            "--touch",
+                            "2.7:moved:200,30",
+                            "--touch",
+                            "2.8:ended:200,30",
+                            "--snapshot",
+                            "4.5:" + shot},
+                           env, dir + "/output.txt"));
+    auto status = game.wait(60.0);
+    double took = seconds() - begun;
+    ASSERT_TRUE(status) << "still running; see " << dir << "/output.txt";
+    EXPECT_EQ(*status, 0) << "see " << dir << "/output.txt";
+    EXPECT_GE(took, runFor);
+
+    auto lines = readLines(events);
+    std::string all;
+    for (const auto& line : lines)
+        all += line + "\n";
+    // Real clock: a tap due at 1.5 s lands a little after it, never before.
+    double countdown = firstTime(lines, "effect countdown");
+    EXPECT_GE(countdown, 1.5) << all;
+    EXPECT_LT(countdown, 2.5) << all;
+    double received = firstTime(lines, "ad received");
+    ASSERT_GE(received, 0) << all;
+    EXPECT_LT(received, 2.5) << "the banner must be up before the finger goes down\n" << all;
+    EXPECT_GE(firstTime(lines, "highlight on"), 2.5) << all;
+    EXPECT_GE(firstTime(lines, "click"), 2.8) << all;
+    EXPECT_GT(firstTime(lines, "pulse start"), 0) << all;
+    EXPECT_GT(firstTime(lines, "spinner on"), 0) << all;
+    EXPECT_GT(firstTime(lines, "browser "), 0) << all;
+
+    // The window as drawn: the game's shape at the window's scale, the banner's black
+    // background across the top and the game below it.
+    auto picture = platform::Image::loadFile(shot);
+    ASSERT_TRUE(picture) << shot;
+    double scale = picture->pixelWidth() / 320.0;
+    EXPECT_GE(scale, 1.0);
+    EXPECT_NEAR(picture->pixelHeight(), 480 * scale, 1.0);
+    auto rgb = [](std::uint32_t rgba) { return rgba >> 8; };
+    EXPECT_EQ(rgb(picture->pixelRGBA(2, int(46 * scale))), 0u) << "no black banner along the top";
+    EXPECT_NE(rgb(picture->pixelRGBA(2, int(60 * scale))), 0u);
+    std::filesystem::remove_all(dir);
+}
