@@ -118,11 +118,12 @@ int BecomeUnprivileged()
 // expectedNice < 0 means as low as the limits allow, but no lower than 0.
 [[noreturn]] void RunPlaybackThreadAt(int creatorNice, bool fixed, int expectedNice, const char* doneText)
 {
+    // The creator's level first, while still privileged: the suite itself may run niced.
+    if (setpriority(PRIO_PROCESS, static_cast<id_t>(gettid()), creatorNice) != 0)
+        _exit(5);
     const int floor = BecomeUnprivileged();
     if (expectedNice < 0)
         expectedNice = std::min(creatorNice, std::max(0, floor));
-    if (setpriority(PRIO_PROCESS, static_cast<id_t>(gettid()), creatorNice) != 0)
-        _exit(5);
     Gate gate;
     gate.open = true;
     OpenALThread thread{WaitAtGate, &gate, kPlaybackThreadPriority, fixed, false};

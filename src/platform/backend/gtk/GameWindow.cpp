@@ -1,8 +1,11 @@
 #include "platform/backend/gtk/GameWindow.h"
 
+#include <gdk/x11/gdkx.h>
 #include <gtk/gtk.h>
 
 #include <algorithm>
+#include <cmath>
+#include <cstdint>
 
 #include "platform/gfx/Image.h"
 
@@ -348,34 +351,64 @@ void GameWindow::removeNativeWidget(void* widget)
         gtk_overlay_remove_overlay(GTK_OVERLAY(m_overlay), GTK_WIDGET(widget));
 }
 
-std::shared_ptr<Image> GameWindow::snapshotShownContent() const
+namespace {
+
+// The window's pixels as the X server has them: what is on the screen, pages included.
+std::shared_ptr<Image> readX11Pixels(GdkSurface* surface, int x, int y, int width, int height, double scale)
 {
-    if (!m_overlay)
+    Display* display = GDK_SURFACE_XDISPLAY(surface);
+    GdkDisplay* gdkDisplay = gdk_surface_get_display(surface);
+    gdk_x11_display_error_trap_push(gdkDisplay);
+    XImage* pixels =
+        XGetImage(display, GDK_SURFACE_XID(surface), x, y, unsigned(width), unsigned(height), AllPlanes, ZPixmap);
+    gdk_x11_display_error_trap_pop_ignored(gdkDisplay);
+    if (!pixels)
         return nullptr;
-    GtkWidget* overlay = GTK_WIDGET(m_overlay);
-    const int width = gtk_widget_get_width(overlay);
-    const int height = gtk_widget_get_height(overlay);
-    GtkNative* native = gtk_widget_get_native(overlay);
-    GskRenderer* renderer = native ? gtk_native_get_renderer(native) : nullptr;
-    if (width <= 0 || height <= 0 || !renderer)
-        return nullptr;
-    GdkPaintable* paintable = gtk_widget_paintable_new(overlay);
+    std::shared_ptr<Image> image;
+    if (pixels->bits_per_pixel == 32 && pixels->red_mask == 0xFF0000 && pixels->green_mask == 0xFF00 &&
+        pixels->blue_mask == 0xFF)
+        image = Image::create(width, height, scale);
+    if (image) {
+        cairo_surface_t* target = image->surface();
+        cairo_surface_flush(target);
+        auto* out = cairo_image_surface_get_data(target);
+        const int stride = cairo_image_surface_get_stride(target);
+        for (int row = 0; row < height; ++row) {
+            auto* to = reinterpret_cast<std::uint32_t*>(out + std::ptrdiff_t(row) * stride);
+            auto* from =
+                reinterpret_cast<const std::uint32_t*>(pixels->data + std::ptrdiff_t(row) * pixels->bytes_per_line);
+            for (int col = 0; col < width; ++col)
+                to[col] = 0xFF000000u | (from[col] & 0xFFFFFFu);
+        }
+        cairo_surface_mark_dirty(target);
+    }
+    XDestroyImage(pixels);
+    return image;
+}
+
+// GTK's own picture of a widget tree (with a renderer of its own: rendering with the
+// window's upsets its next frames). Web pages are not always in it.
+std::shared_ptr<Image> renderWidget(GtkWidget* widget, const graphene_rect_t& area, double scale)
+{
+    GdkPaintable* paintable = gtk_widget_paintable_new(widget);
     GtkSnapshot* snapshot = gtk_snapshot_new();
-    gdk_paintable_snapshot(paintable, snapshot, width, height);
+    gdk_paintable_snapshot(paintable, snapshot, gtk_widget_get_width(widget), gtk_widget_get_height(widget));
     GskRenderNode* node = gtk_snapshot_free_to_node(snapshot);
     g_object_unref(paintable);
     if (!node)
         return nullptr;
-    const Viewport vp = viewport();
-    graphene_rect_t area;
-    graphene_rect_init(&area, float(vp.originX()), float(vp.originY()), float(m_contentWidth * vp.scale()),
-                       float(m_contentHeight * vp.scale()));
-    GdkTexture* texture = gsk_renderer_render_texture(renderer, node, &area);
+    GskRenderer* renderer = gsk_cairo_renderer_new();
+    GdkTexture* texture = nullptr;
+    if (gsk_renderer_realize(renderer, nullptr, nullptr)) {
+        texture = gsk_renderer_render_texture(renderer, node, &area);
+        gsk_renderer_unrealize(renderer);
+    }
+    g_object_unref(renderer);
     gsk_render_node_unref(node);
     if (!texture)
         return nullptr;
     // GDK's default memory format is cairo's ARGB32 on this machine's byte order.
-    auto image = Image::create(gdk_texture_get_width(texture), gdk_texture_get_height(texture), vp.scale());
+    auto image = Image::create(gdk_texture_get_width(texture), gdk_texture_get_height(texture), scale);
     if (image) {
         cairo_surface_t* surface = image->surface();
         cairo_surface_flush(surface);
@@ -385,6 +418,36 @@ std::shared_ptr<Image> GameWindow::snapshotShownContent() const
     }
     g_object_unref(texture);
     return image;
+}
+
+} // namespace
+
+std::shared_ptr<Image> GameWindow::snapshotShownContent() const
+{
+    if (!m_overlay)
+        return nullptr;
+    GtkWidget* overlay = GTK_WIDGET(m_overlay);
+    if (gtk_widget_get_width(overlay) <= 0 || gtk_widget_get_height(overlay) <= 0)
+        return nullptr;
+    const Viewport vp = viewport();
+    graphene_rect_t area;
+    graphene_rect_init(&area, float(vp.originX()), float(vp.originY()), float(m_contentWidth * vp.scale()),
+                       float(m_contentHeight * vp.scale()));
+    GtkNative* native = gtk_widget_get_native(overlay);
+    GdkSurface* surface = native ? gtk_native_get_surface(native) : nullptr;
+    if (surface && GDK_IS_X11_SURFACE(surface) && gdk_surface_get_scale_factor(surface) == 1) {
+        graphene_point_t origin = GRAPHENE_POINT_INIT(0, 0);
+        graphene_point_t at;
+        double dx = 0;
+        double dy = 0;
+        gtk_native_get_surface_transform(native, &dx, &dy);
+        if (gtk_widget_compute_point(overlay, GTK_WIDGET(native), &origin, &at))
+            if (auto image = readX11Pixels(
+                    surface, int(std::lround(at.x + dx + area.origin.x)), int(std::lround(at.y + dy + area.origin.y)),
+                    int(std::lround(area.size.width)), int(std::lround(area.size.height)), vp.scale()))
+                return image;
+    }
+    return renderWidget(overlay, area, vp.scale());
 }
 
 void GameWindow::setAboveLayerShown(bool shown)

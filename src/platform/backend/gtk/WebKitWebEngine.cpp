@@ -86,6 +86,7 @@ long urlErrorCode(const GError* error)
             return urlerror::notConnectedToInternet;
         case G_IO_ERROR_CONNECTION_CLOSED: // also G_IO_ERROR_BROKEN_PIPE
         case G_IO_ERROR_NOT_CONNECTED:
+        case G_IO_ERROR_PARTIAL_INPUT: // the body ended before its announced length
             return urlerror::networkConnectionLost;
         default:
             return urlerror::unknown;
