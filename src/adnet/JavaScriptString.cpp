@@ -4,18 +4,6 @@
 
 namespace adnet {
 
-namespace {
-
-void appendUnit(std::string& out, char32_t unit)
-{
-    static constexpr char hex[] = "0123456789abcdef";
-    out += "\\u";
-    for (int shift = 12; shift >= 0; shift -= 4)
-        out += hex[(unit >> shift) & 0xF];
-}
-
-} // namespace
-
 std::string javaScriptStringLiteral(std::string_view utf8)
 {
     std::string out;
@@ -49,11 +37,11 @@ std::string javaScriptStringLiteral(std::string_view utf8)
         if (cp >= 0x20 && cp < 0x7F) {
             out += static_cast<char>(cp);
         } else if (cp < 0x10000) {
-            appendUnit(out, cp);
+            platform::appendUnicodeEscape(out, cp);
         } else {
             char32_t v = cp - 0x10000;
-            appendUnit(out, 0xD800 + (v >> 10));
-            appendUnit(out, 0xDC00 + (v & 0x3FF));
+            platform::appendUnicodeEscape(out, 0xD800 + (v >> 10));
+            platform::appendUnicodeEscape(out, 0xDC00 + (v & 0x3FF));
         }
     }
     out += '\'';

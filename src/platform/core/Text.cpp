@@ -42,4 +42,12 @@ std::optional<char32_t> decodeUTF8(std::string_view text, std::size_t& i)
     return cp;
 }
 
+void appendUnicodeEscape(std::string& out, char32_t unit)
+{
+    static constexpr char digits[] = "0123456789abcdef";
+    out += "\\u";
+    for (int shift = 12; shift >= 0; shift -= 4)
+        out += digits[(unit >> shift) & 0xF];
+}
+
 } // namespace platform

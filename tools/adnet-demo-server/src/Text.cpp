@@ -3,17 +3,6 @@
 #include <cstdint>
 
 namespace adnetdemo {
-namespace {
-
-void appendU16(std::string& out, unsigned unit)
-{
-    static constexpr char digits[] = "0123456789abcdef";
-    out += "\\u";
-    for (int shift = 12; shift >= 0; shift -= 4)
-        out += digits[(unit >> shift) & 0xF];
-}
-
-} // namespace
 
 bool isValidUtf8(std::string_view text)
 {
@@ -64,10 +53,10 @@ std::string jsonString(std::string_view text)
         if (cp < 0x20 || cp >= 0x7F) {
             if (cp >= 0x10000) {
                 char32_t v = cp - 0x10000;
-                appendU16(out, 0xD800 + (v >> 10));
-                appendU16(out, 0xDC00 + (v & 0x3FF));
+                platform::appendUnicodeEscape(out, 0xD800 + (v >> 10));
+                platform::appendUnicodeEscape(out, 0xDC00 + (v & 0x3FF));
             } else {
-                appendU16(out, cp);
+                platform::appendUnicodeEscape(out, cp);
             }
         } else {
             out += static_cast<char>(cp);
