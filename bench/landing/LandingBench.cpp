@@ -337,9 +337,12 @@ bool hasEvent(const std::string& path, const std::string& prefix)
 // One tap on the banner and the landing screen it opens, closed again: by the canvas
 // page's own Close button, or the browser's Done. Everything is timed on this process's
 // clock as it sees the program's event log and the demo network's request log.
-std::optional<WindowRun> windowRun(brimsey::testing::XvfbSession& xvfb, adnetdemo::DemoServer& server,
-                                   const std::string& dir, bool canvas)
+std::optional<WindowRun> windowRun(adnetdemo::DemoServer& server, const std::string& dir, bool canvas)
 {
+    // An X server of its own: nothing of an earlier run is left on its screen.
+    brimsey::testing::XvfbSession xvfb;
+    if (!xvfb.start(1024, 768))
+        return std::nullopt;
     server.pinAd(canvas ? "mels-diner" : "spring-sale");
     server.clearRequests();
     const std::string events = dir + "/events.log";
@@ -400,8 +403,13 @@ std::optional<WindowRun> windowRun(brimsey::testing::XvfbSession& xvfb, adnetdem
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
     game.stop();
-    if (clicked < 0 || presented < 0 || loaded < 0 || dismissed < 0)
+    if (clicked < 0 || presented < 0 || loaded < 0 || dismissed < 0) {
+        auto at = [&](double t) { return t < 0 ? -1.0 : t - begun; };
+        std::printf("  seen at (s since start): click %.2f, presented %.2f, loaded %.2f, close asked %.2f, "
+                    "dismissed %.2f\n",
+                    at(clicked), at(presented), at(loaded), at(closeAsked), at(dismissed));
         return std::nullopt;
+    }
     WindowRun run;
     run.presentSeconds = std::max(presented, loaded) - clicked;
     std::vector<double> before, after;
@@ -425,9 +433,8 @@ bool benchWindow()
         return true;
     }
     adnetdemo::DemoServer server;
-    brimsey::testing::XvfbSession xvfb;
     std::string error;
-    if (!server.start(&error) || !xvfb.start(1024, 768)) {
+    if (!server.start(&error)) {
         summary("window: tap to presented canvas", "skipped (no demo network or X server)", "-", "-");
         return true;
     }
@@ -438,7 +445,7 @@ bool benchWindow()
         const char* what = canvas ? "canvas" : "browser";
         std::vector<double> present, baseline, peak, after;
         for (int i = 0; i < kWindowRuns; ++i) {
-            auto run = windowRun(xvfb, server, dir, canvas);
+            auto run = windowRun(server, dir, canvas);
             if (!run) {
                 std::printf("window, %s: the run did not open and close its page (see %s/window.out)\n", what,
                             dir.c_str());
