@@ -23,31 +23,55 @@ function(brimsey_watch_for_lists)
   endforeach()
 endfunction()
 
-# brimsey_test(NAME name SOURCES a.cpp b.cpp LIBS lib1 lib2 [LABELS l] [ENVIRONMENT K=V...])
-# A GoogleTest program whose cases ctest lists one by one.
+# brimsey_test(NAME name SOURCES a.cpp b.cpp LIBS lib1 lib2 [LABELS l] [ENVIRONMENT K=V...]
+#              [TIMEOUT seconds])
+# A GoogleTest program whose cases ctest lists one by one. Each case must end within
+# TIMEOUT seconds (default BRIMSEY_TEST_TIMEOUT), so that a hang fails fast; sanitized
+# builds allow BRIMSEY_TIMEOUT_SCALE times as long. A test that needs longer says why
+# where it passes TIMEOUT.
 function(brimsey_test)
-  cmake_parse_arguments(T "" "NAME" "SOURCES;LIBS;LABELS;ENVIRONMENT" ${ARGN})
-  add_executable(${T_NAME} ${T_SOURCES})
+  cmake_parse_arguments(T "" "NAME;TIMEOUT" "SOURCES;LIBS;LABELS;ENVIRONMENT" ${ARGN})
+  set(excluded "")
+  if(BRIMSEY_TSAN AND NOT T_NAME IN_LIST BRIMSEY_TSAN_TESTS)
+    # The ThreadSanitizer build runs only the programs that start threads.
+    set(excluded EXCLUDE_FROM_ALL)
+  endif()
+  add_executable(${T_NAME} ${excluded} ${T_SOURCES})
   set_target_properties(${T_NAME} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
   target_link_libraries(${T_NAME} PRIVATE ${T_LIBS} GTest::gtest GTest::gmock GTest::gtest_main)
   target_compile_definitions(${T_NAME} PRIVATE
     BRIMSEY_SOURCE_DIR="${CMAKE_SOURCE_DIR}"
     BRIMSEY_BINARY_DIR="${CMAKE_BINARY_DIR}")
+  if(excluded)
+    return()
+  endif()
+
+  if(NOT T_TIMEOUT)
+    set(T_TIMEOUT ${BRIMSEY_TEST_TIMEOUT})
+  endif()
+  math(EXPR timeout "${T_TIMEOUT} * ${BRIMSEY_TIMEOUT_SCALE}")
+  # The test's environment, and the sanitizer suppressions of the test set-up
+  # (BRIMSEY_SANITIZER_DIR is set by sanitized builds) unless the test brings its own
+  # options, reach the program through `env` in front of its command: ctest's ENVIRONMENT
+  # property loses all but the first variable on its way through test discovery.
   # Scratch files stay in the build folder: two checkouts (or two CI jobs) testing on one
-  # machine must not write each other's /tmp files. (Through the launcher, because a second
-  # ENVIRONMENT entry does not survive gtest_discover_tests' PROPERTIES.)
+  # machine must not write each other's /tmp files.
   set(scratch ${CMAKE_BINARY_DIR}/test-tmp)
   file(MAKE_DIRECTORY ${scratch})
-  set_target_properties(${T_NAME} PROPERTIES CROSSCOMPILING_EMULATOR "env;TMPDIR=${scratch};TEST_TMPDIR=${scratch}/")
-  set(props "")
-  if(T_LABELS OR T_ENVIRONMENT)
-    set(props PROPERTIES)
-    if(T_LABELS)
-      list(APPEND props LABELS "${T_LABELS}")
+  set(environment TMPDIR=${scratch} TEST_TMPDIR=${scratch}/ ${T_ENVIRONMENT})
+  foreach(sanitizer lsan tsan ubsan)
+    string(TOUPPER ${sanitizer} upper)
+    set(file ${BRIMSEY_SANITIZER_DIR}/${sanitizer}.supp)
+    set(own ${T_ENVIRONMENT})
+    list(FILTER own INCLUDE REGEX "^${upper}_OPTIONS=")
+    if(BRIMSEY_SANITIZER_DIR AND EXISTS ${file} AND NOT own)
+      list(APPEND environment "${upper}_OPTIONS=suppressions=${file}")
     endif()
-    if(T_ENVIRONMENT)
-      list(APPEND props ENVIRONMENT "${T_ENVIRONMENT}")
-    endif()
+  endforeach()
+  set_property(TARGET ${T_NAME} PROPERTY CROSSCOMPILING_EMULATOR env ${environment})
+  set(props TIMEOUT ${timeout})
+  if(T_LABELS)
+    list(APPEND props LABELS "${T_LABELS}")
   endif()
-  gtest_discover_tests(${T_NAME} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60 ${props})
+  gtest_discover_tests(${T_NAME} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60 PROPERTIES ${props})
 endfunction()

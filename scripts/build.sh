@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # scripts/build.sh DIR [cmake options...]: configures (once) and builds into DIR.
-# BUILD_TARGET=name builds one target instead of everything.
+# BUILD_TARGET='name...' builds those targets instead of everything.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 dir=$1; shift
@@ -17,5 +17,6 @@ if [ ! -f "$dir/build.ninja" ]; then
   cmake -S . -B "$dir" -G Ninja "${launcher[@]}" "$@" > "$dir.configure.log" 2>&1 || {
     cat "$dir.configure.log" >&2; exit 1; }
 fi
+read -ra targets <<< "${BUILD_TARGET:-}"
 echo "==> building $dir"
-cmake --build "$dir" -j "$jobs" ${BUILD_TARGET:+--target "$BUILD_TARGET"}
+cmake --build "$dir" -j "$jobs" ${targets[0]:+--target "${targets[@]}"}

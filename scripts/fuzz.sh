@@ -1,28 +1,38 @@
 #!/usr/bin/env bash
 # Builds the libFuzzer targets with clang into build/fuzz and runs each one for
-# FUZZ_SECONDS (default 30) under ASan + UBSan. Seeds come from fuzz/corpus/<target>/.
+# FUZZ_SECONDS (default 20) under ASan + UBSan. Seeds come from fuzz/corpus/<target>/, a
+# dictionary from fuzz/dict/<target>.dict when there is one.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 mkdir -p build
 CC=clang CXX=clang++ BUILD_TARGET=fuzzers scripts/build.sh build/fuzz -DBRIMSEY_FUZZ=ON
-seconds=${FUZZ_SECONDS:-30}
+seconds=${FUZZ_SECONDS:-20}
 shopt -s nullglob
-targets=(build/fuzz/bin/fuzz_*)
+# FUZZ_TARGETS="fuzz_url fuzz_ad_answer" runs only those.
+if [ -n "${FUZZ_TARGETS:-}" ]; then
+  targets=()
+  for name in $FUZZ_TARGETS; do targets+=("build/fuzz/bin/$name"); done
+else
+  targets=(build/fuzz/bin/fuzz_*)
+fi
 if [ ${#targets[@]} -eq 0 ]; then
   echo "==> no fuzz targets yet"
   exit 0
 fi
 export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1}
 export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
+export LSAN_OPTIONS=${LSAN_OPTIONS:-suppressions=$PWD/testing/sanitizers/lsan.supp}
 for target in "${targets[@]}"; do
   name=$(basename "$target")
   corpus=build/fuzz/corpus/$name
   mkdir -p "$corpus"
   seeds=()
   [ -d "fuzz/corpus/$name" ] && seeds=("fuzz/corpus/$name")
+  options=()
+  [ -f "fuzz/dict/$name.dict" ] && options=("-dict=fuzz/dict/$name.dict")
   echo "==> fuzzing $name for ${seconds}s"
   "$target" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -print_final_stats=0 \
-    "$corpus" "${seeds[@]}" > "build/fuzz/$name.log" 2>&1 || {
+    "${options[@]}" "$corpus" "${seeds[@]}" > "build/fuzz/$name.log" 2>&1 || {
       tail -n 60 "build/fuzz/$name.log" >&2
       echo "fuzz target $name failed; full log in build/fuzz/$name.log" >&2
       exit 1; }

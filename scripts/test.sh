@@ -1,26 +1,76 @@
 #!/usr/bin/env bash
 # Installs what is missing, checks formatting and layering (scripts/lint.sh), then builds
-# and runs every test three ways:
+# and runs every test:
 #   build/        the normal build, every test through ctest
 #   build/asan    the same suite under AddressSanitizer + UndefinedBehaviorSanitizer
+#   build/tsan    the tests of the code that starts threads, under ThreadSanitizer
 #   build/fuzz    the libFuzzer targets (clang), each for FUZZ_SECONDS (default 30)
+# Everything that needs is installed by now, so a skipped test fails the run unless
+# testing/allowed-skips.txt names it with a reason. Ends with the time of each phase.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+jobs=${BRIMSEY_JOBS:-$(nproc)}
+read -ra ctest_args <<< "${CTEST_ARGS:-}"
+phases=()
+phase_start=$SECONDS
+# Records how long the phase that just ended took.
+phase_done() {
+  phases+=("$(printf '%-28s %4d s' "$1" $((SECONDS - phase_start)))")
+  phase_start=$SECONDS
+}
+
+# Runs ctest in a build folder, then fails if any test was skipped without leave.
+run_ctest() {
+  local dir=$1 log=$1/ctest.log
+  if ! ctest --test-dir "$dir" --output-on-failure -j "$jobs" "${ctest_args[@]}" 2>&1 | tee "$log"; then
+    return 1
+  fi
+  local skipped=() name pattern unexplained=()
+  mapfile -t skipped < <(sed -n 's/.*Test *#[0-9]*: \([^ ]*\) .*\*\*\*Skipped.*/\1/p' "$log")
+  for name in "${skipped[@]}"; do
+    pattern=$(sed -e 's/#.*//' testing/allowed-skips.txt | awk 'NF { print $1 }' |
+      while read -r p; do [[ $name =~ ^$p$ ]] && echo "$p"; done | head -n 1)
+    [ -n "$pattern" ] || unexplained+=("$name")
+  done
+  if [ ${#unexplained[@]} -gt 0 ]; then
+    echo "These tests were skipped although everything they need is installed:" >&2
+    printf '  %s\n' "${unexplained[@]}" >&2
+    echo "Mend what they lack, or name them in testing/allowed-skips.txt with a reason." >&2
+    return 1
+  fi
+}
+
 scripts/install-deps.sh
+mkdir -p build
+phase_done "packages"
 echo "==> lint"
 scripts/lint.sh
-mkdir -p build
-jobs=${BRIMSEY_JOBS:-$(nproc)}
+phase_done "lint"
 
 scripts/build.sh build
+phase_done "build/ build"
 echo "==> testing build"
-ctest --test-dir build --output-on-failure -j "$jobs" ${CTEST_ARGS:-}
+run_ctest build
+phase_done "build/ tests"
 
 export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=0:strict_string_checks=1}
 export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
+# For the programs tests start; ctest gives the tests themselves the same file.
+export LSAN_OPTIONS=${LSAN_OPTIONS:-suppressions=$PWD/testing/sanitizers/lsan.supp}
 scripts/build.sh build/asan -DBRIMSEY_SANITIZE=ON -DBRIMSEY_BENCH=OFF
+phase_done "build/asan build"
 echo "==> testing build/asan (AddressSanitizer + UndefinedBehaviorSanitizer)"
-ctest --test-dir build/asan --output-on-failure -j "$jobs" ${CTEST_ARGS:-}
+run_ctest build/asan
+phase_done "build/asan tests"
+
+# Only the test programs in BRIMSEY_TSAN_TESTS (and what they run) are built here.
+BUILD_TARGET=tsan_tests scripts/build.sh build/tsan -DBRIMSEY_TSAN=ON -DBRIMSEY_BENCH=OFF -DBRIMSEY_GTK=OFF
+phase_done "build/tsan build"
+echo "==> testing build/tsan (ThreadSanitizer)"
+run_ctest build/tsan
+phase_done "build/tsan tests"
 
 scripts/fuzz.sh
+phase_done "fuzz build and runs"
 echo "==> all tests passed"
+printf '%s\n' "${phases[@]}"

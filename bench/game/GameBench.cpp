@@ -25,6 +25,8 @@
 #include "platform/ui/Window.h"
 
 #include "AllocationCounter.h"
+#include "BenchSummary.h"
+#include "MedianReporter.h"
 
 namespace {
 
@@ -151,25 +153,6 @@ void BM_Frame2x(benchmark::State& state)
     frame(state, 2.0);
 }
 
-// Keeps the median of each benchmark to print ratios at the end.
-class MedianReporter final : public benchmark::ConsoleReporter {
-public:
-    void ReportRuns(const std::vector<Run>& runs) override
-    {
-        ConsoleReporter::ReportRuns(runs);
-        for (const auto& run : runs) {
-            if (run.run_type == Run::RT_Aggregate && run.aggregate_name == "median") {
-                medians[run.run_name.function_name] = run.GetAdjustedRealTime();
-                auto it = run.counters.find("allocs/sample");
-                if (it != run.counters.end())
-                    allocations[run.run_name.function_name] = it->second.value;
-            }
-        }
-    }
-    std::map<std::string, double> medians; // in each benchmark's time unit
-    std::map<std::string, double> allocations;
-};
-
 } // namespace
 
 BENCHMARK(BM_AccelerometerIdle);
@@ -192,25 +175,28 @@ int main(int argc, char** argv)
     benchmark::RunSpecifiedBenchmarks(&reporter);
     benchmark::Shutdown();
 
-    auto& m = reporter.medians;
-    auto ratio = [&](const char* a, const char* b) {
-        if (m.count(a) && m.count(b) && m[b] > 0)
-            std::printf("  %-26s / %-26s = %.2f\n", a, b, m[a] / m[b]);
-    };
+    auto ns = [&](const char* name) { return reporter.nanoseconds(name); };
     std::printf("\nmedians:\n");
-    for (const auto& [name, value] : m)
-        std::printf("  %-28s %12.3f %s\n", name.c_str(), value, name.rfind("BM_Frame", 0) == 0 ? "ms" : "ns");
-    std::printf("ratios:\n");
-    ratio("BM_AccelerometerIdle", "BM_BareAverageAndMagnitude");
-    ratio("BM_AccelerometerStill", "BM_BareAverageAndMagnitude");
-    ratio("BM_AccelerometerShaking", "BM_BareAverageAndMagnitude");
-    ratio("BM_Frame2x", "BM_Frame1x");
-    int status = 0;
-    std::printf("heap allocations per accelerometer sample (must be 0):\n");
-    for (const auto& [name, value] : reporter.allocations) {
-        std::printf("  %-28s %g\n", name.c_str(), value);
-        if (value != 0)
-            status = 1;
+    for (const char* name :
+         {"BM_AccelerometerIdle", "BM_AccelerometerStill", "BM_AccelerometerShaking", "BM_BareAverageAndMagnitude"})
+        std::printf("  %-28s %12.1f ns\n", name, ns(name));
+    for (const char* name : {"BM_Frame1x", "BM_Frame2x"})
+        std::printf("  %-28s %12.3f ms\n", name, ns(name) / 1e6);
+
+    using benchsummary::format;
+    const double floor = ns("BM_BareAverageAndMagnitude");
+    for (const char* name : {"BM_AccelerometerIdle", "BM_AccelerometerStill", "BM_AccelerometerShaking"}) {
+        if (!reporter.has(name))
+            continue;
+        const std::string figure = std::string("game sample ") + (name + 16); // after "BM_Accelerometer"
+        if (floor > 0)
+            benchsummary::figure(figure + " / bare arithmetic", format("%.2fx", ns(name) / floor));
+        const double allocations = reporter.counter(name, "allocs/sample");
+        benchsummary::check(figure + " heap allocations per sample", format("%g", allocations), "0", allocations == 0);
     }
-    return status;
+    if (reporter.has("BM_Frame1x"))
+        benchsummary::figure("game frame 1x", format("%.2f ms", ns("BM_Frame1x") / 1e6));
+    if (reporter.has("BM_Frame2x"))
+        benchsummary::figure("game frame 2x", format("%.2f ms", ns("BM_Frame2x") / 1e6));
+    return benchsummary::exitStatus();
 }

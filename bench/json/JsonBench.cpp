@@ -1,11 +1,14 @@
 // Parses each corpus with our reader (values fully built) and with three peers in the same
 // run, then prints the median MB/s of each, the ratios ours/peer per corpus, and the peak
-// memory our reader allocates beyond the input, counted with a replaced operator new.
+// memory our reader allocates beyond the input (every allocation counted, at malloc).
+// Before any timing, our tree of each corpus must equal RapidJSON's in canonical form: a
+// fast reader that reads wrong does not get timed.
 //
-// Corpus folder: $BRIMSEY_JSON_CORPUS, else shared/bench-data/json beside the repository.
+// Corpora: $BRIMSEY_JSON_CORPUS, else bench/data/json of the repository. Targets, checked
+// per corpus (exit status 1 when missed): >= 0.5x RapidJSON, >= 2x nlohmann::json, peak
+// extra memory <= 4x the input.
 #include <benchmark/benchmark.h>
 
-#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -19,9 +22,13 @@
 #include <rapidjson/document.h>
 #include <simdjson.h>
 
+#include "json/Canonical.h"
 #include "json/JSONDeserializer.h"
 
 #include "AllocationCounter.h"
+#include "BenchSummary.h"
+#include "MedianReporter.h"
+#include "RapidJsonCanonical.h"
 
 // ---- corpora -------------------------------------------------------------------------
 
@@ -35,30 +42,53 @@ std::map<std::string, std::string>& corpora()
     return texts;
 }
 
-bool loadCorpora()
+std::string corpusFolder()
 {
-    // The shared folder stands beside the repository (or beside its worktree folder).
-    std::string folder;
-    if (const char* dir = std::getenv("BRIMSEY_JSON_CORPUS")) {
-        folder = dir;
-    } else {
-        for (const char* up : {"/../shared", "/../../shared"}) {
-            folder = std::string(BRIMSEY_SOURCE_DIR) + up + "/bench-data/json";
-            if (std::ifstream(folder + "/" + kCorpora[0]))
-                break;
-        }
-    }
+    if (const char* dir = std::getenv("BRIMSEY_JSON_CORPUS"))
+        return dir;
+    return BRIMSEY_SOURCE_DIR "/bench/data/json";
+}
+
+// Reads the corpora that are there; says which are not.
+void loadCorpora()
+{
+    const std::string folder = corpusFolder();
     for (const char* name : kCorpora) {
         std::ifstream in(folder + "/" + name, std::ios::binary);
         if (!in) {
             std::fprintf(stderr, "json_bench: cannot read %s/%s\n", folder.c_str(), name);
-            return false;
+            benchsummary::skipped(std::string("json ") + name, "no corpus");
+            continue;
         }
         std::ostringstream text;
         text << in.rdbuf();
         corpora()[name] = text.str();
     }
-    return true;
+}
+
+// Whether our reader and RapidJSON (at full precision) read the same tree; prints where
+// the canonical forms first differ when they do not.
+bool sameTreeAsRapidJson(const std::string& name, const std::string& text)
+{
+    const std::string ours = json::canonicalForm(json::JSONDeserializer::deserializer().deserialize(text));
+    rapidjson::Document d;
+    d.Parse<rapidjson::kParseFullPrecisionFlag>(text.data(), text.size());
+    if (d.HasParseError()) {
+        std::fprintf(stderr, "json_bench: RapidJSON cannot read %s\n", name.c_str());
+        return false;
+    }
+    const std::string theirs = rapidJsonCanonicalForm(d);
+    if (ours == theirs)
+        return true;
+    std::size_t at = 0;
+    while (at < ours.size() && at < theirs.size() && ours[at] == theirs[at])
+        ++at;
+    std::size_t from = at > 60 ? at - 60 : 0;
+    std::fprintf(stderr,
+                 "json_bench: %s: our tree differs from RapidJSON's at byte %zu of the canonical form\n"
+                 "  ours:      ...%s\n  RapidJSON: ...%s\n",
+                 name.c_str(), at, ours.substr(from, 120).c_str(), theirs.substr(from, 120).c_str());
+    return false;
 }
 
 // ---- the parsers ---------------------------------------------------------------------
@@ -113,23 +143,6 @@ void simd(benchmark::State& state, const std::string& text)
 
 const char* const kPeers[] = {"rapidjson", "nlohmann", "simdjson"};
 
-// Collects the median bytes per second of each run, keyed "parser/corpus".
-class Collector : public benchmark::ConsoleReporter {
-public:
-    void ReportRuns(const std::vector<Run>& runs) override
-    {
-        for (const Run& run : runs) {
-            if (run.run_type != Run::RT_Aggregate || run.aggregate_name != "median")
-                continue;
-            auto it = run.counters.find("bytes_per_second");
-            if (it != run.counters.end())
-                medians[run.run_name.function_name] = it->second.value;
-        }
-        ConsoleReporter::ReportRuns(runs);
-    }
-    std::map<std::string, double> medians;
-};
-
 // Peak bytes allocated while our reader parses text and the result is alive.
 std::size_t peakExtraMemory(const std::string& text)
 {
@@ -146,10 +159,17 @@ std::size_t peakExtraMemory(const std::string& text)
 
 int main(int argc, char** argv)
 {
-    if (!loadCorpora())
-        return 2;
+    loadCorpora();
+    std::vector<std::string> timed;
     for (const char* name : kCorpora) {
+        if (!corpora().count(name))
+            continue;
         const std::string& text = corpora()[name];
+        const bool same = sameTreeAsRapidJson(name, text);
+        benchsummary::check(std::string("json ") + name + " tree equals RapidJSON's", same ? "yes" : "no", "yes", same);
+        if (!same)
+            continue; // a reader that reads wrong is not timed
+        timed.push_back(name);
         auto reg = [&](const char* parser, void (*fn)(benchmark::State&, const std::string&)) {
             benchmark::RegisterBenchmark((std::string(parser) + "/" + name).c_str(), fn, text)
                 ->Unit(benchmark::kMillisecond)
@@ -162,30 +182,39 @@ int main(int argc, char** argv)
         reg("simdjson", simd);
     }
     benchmark::Initialize(&argc, argv);
-    Collector collector;
-    benchmark::RunSpecifiedBenchmarks(&collector);
+    MedianReporter reporter;
+    benchmark::RunSpecifiedBenchmarks(&reporter);
 
     std::printf("\nMedian MB/s (1 MB = 10^6 bytes) and ratio ours/peer\n");
     std::printf("%-18s %9s %9s %9s %9s   %8s %8s %8s   %s\n", "corpus", "ours", "rapidjson", "nlohmann", "simdjson",
                 "/rapid", "/nlohm", "/simd", "peak extra memory");
-    bool met = true;
-    for (const char* name : kCorpora) {
+    for (const std::string& name : timed) {
         auto mbps = [&](const char* parser) {
-            auto it = collector.medians.find(std::string(parser) + "/" + name);
-            return it == collector.medians.end() ? 0.0 : it->second / 1e6;
+            return reporter.counter(std::string(parser) + "/" + name, "bytes_per_second") / 1e6;
         };
         const double o = mbps("ours");
         double peer[3];
         for (int i = 0; i < 3; ++i)
             peer[i] = mbps(kPeers[i]);
+        if (o <= 0 || peer[0] <= 0) // a run filtered out on the command line
+            continue;
         auto ratio = [&](double p) { return p > 0 ? o / p : 0.0; };
         const std::size_t size = corpora()[name].size();
         const double memory = double(peakExtraMemory(corpora()[name])) / double(size);
-        std::printf("%-18s %9.1f %9.1f %9.1f %9.1f   %8.2f %8.2f %8.2f   %.2fx input\n", name, o, peer[0], peer[1],
-                    peer[2], ratio(peer[0]), ratio(peer[1]), ratio(peer[2]), memory);
-        if (o > 0 && (ratio(peer[0]) < 0.5 || ratio(peer[1]) < 2.0 || memory > 4.0))
-            met = false;
+        std::printf("%-18s %9.1f %9.1f %9.1f %9.1f   %8.2f %8.2f %8.2f   %.2fx input\n", name.c_str(), o, peer[0],
+                    peer[1], peer[2], ratio(peer[0]), ratio(peer[1]), ratio(peer[2]), memory);
+        using benchsummary::format;
+        const std::string figure = "json " + name;
+        benchsummary::figure(figure + " ours", format("%.0f MB/s", o));
+        benchsummary::check(figure + " ours/RapidJSON", format("%.2fx", ratio(peer[0])), ">= 0.5x",
+                            ratio(peer[0]) >= 0.5);
+        if (peer[1] > 0)
+            benchsummary::check(figure + " ours/nlohmann", format("%.2fx", ratio(peer[1])), ">= 2x",
+                                ratio(peer[1]) >= 2.0);
+        if (peer[2] > 0)
+            benchsummary::figure(figure + " ours/simdjson", format("%.2fx", ratio(peer[2])));
+        benchsummary::check(figure + " peak extra memory", format("%.2fx input", memory), "<= 4x input", memory <= 4.0);
     }
-    std::printf("targets (>= 0.5x RapidJSON, >= 2x nlohmann::json, peak <= 4x input): %s\n", met ? "met" : "NOT met");
-    return 0;
+    benchmark::Shutdown();
+    return benchsummary::exitStatus();
 }

@@ -8,11 +8,14 @@
 #include "sound/SoundEngine.h"
 #include "sound/SoundEngineInternal.h"
 
+#include "AllocationCounter.h"
+#include "BenchSummary.h"
+#include "MedianReporter.h"
+
 #include <AL/al.h>
 #include <benchmark/benchmark.h>
 #include <sndfile.h>
 
-#include <atomic>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -20,60 +23,6 @@
 #include <map>
 #include <string>
 #include <vector>
-
-// Every heap allocation of the process goes through these; only those made on the
-// measuring thread while counting is on are counted.
-extern "C" void* __libc_malloc(size_t);
-extern "C" void* __libc_calloc(size_t, size_t);
-extern "C" void* __libc_realloc(void*, size_t);
-extern "C" void* __libc_memalign(size_t, size_t);
-
-namespace {
-thread_local bool tCounting = false;
-std::atomic<long> gAllocations{0};
-inline void noteAllocation()
-{
-    if (tCounting)
-        gAllocations.fetch_add(1, std::memory_order_relaxed);
-}
-} // namespace
-
-extern "C" {
-void* malloc(size_t size)
-{
-    noteAllocation();
-    return __libc_malloc(size);
-}
-void* calloc(size_t count, size_t size)
-{
-    noteAllocation();
-    return __libc_calloc(count, size);
-}
-void* realloc(void* pointer, size_t size)
-{
-    noteAllocation();
-    return __libc_realloc(pointer, size);
-}
-void* memalign(size_t alignment, size_t size)
-{
-    noteAllocation();
-    return __libc_memalign(alignment, size);
-}
-void* aligned_alloc(size_t alignment, size_t size)
-{
-    noteAllocation();
-    return __libc_memalign(alignment, size);
-}
-int posix_memalign(void** out, size_t alignment, size_t size)
-{
-    noteAllocation();
-    void* pointer = __libc_memalign(alignment, size);
-    if (!pointer)
-        return 12; // ENOMEM
-    *out = pointer;
-    return 0;
-}
-}
 
 namespace {
 
@@ -200,22 +149,8 @@ BENCHMARK(BM_Peer_LibsndfileAlBufferData)
     ->ReportAggregatesOnly(true)
     ->Unit(benchmark::kMicrosecond);
 
-// Keeps the medians so the ratios can be printed at the end.
-class MedianReporter : public benchmark::ConsoleReporter {
-public:
-    void ReportRuns(const std::vector<Run>& runs) override
-    {
-        for (const Run& run : runs)
-            if (run.run_type == Run::RT_Aggregate && run.aggregate_name == "median")
-                medianNs[run.run_name.function_name] =
-                    run.GetAdjustedRealTime() * 1e9 / benchmark::GetTimeUnitMultiplier(run.time_unit);
-        ConsoleReporter::ReportRuns(runs);
-    }
-    std::map<std::string, double> medianNs;
-};
-
-// Heap allocations made by 10000 starts on the calling thread, after a warm-up: OpenAL Soft
-// grows its pool of property-update records during the first few starts and reuses it from
+// Heap allocations made by 10000 starts on every thread, after a warm-up: OpenAL Soft
+// grows its pool of source-update records during the first few starts and reuses it from
 // then on, which is not a cost per start.
 long allocationsInStarts(bool engine)
 {
@@ -232,13 +167,12 @@ long allocationsInStarts(bool engine)
     };
     for (int i = 0; i < 1000; ++i)
         startOnce();
-    gAllocations = 0;
-    tCounting = true;
+    alloccount::Span span;
     for (int i = 0; i < 10000; ++i)
         startOnce();
-    tCounting = false;
+    auto allocations = static_cast<long>(span.count());
     SoundEngineShutDown();
-    return gAllocations.load();
+    return allocations;
 }
 
 } // namespace
@@ -253,11 +187,10 @@ int main(int argc, char** argv)
 
     long allocations = allocationsInStarts(true);
     long peerAllocations = allocationsInStarts(false);
-    auto median = [&](const char* name) { return reporter.medianNs[name]; };
-    double start = median("BM_SoundEngine_StartEffect");
-    double startPeer = median("BM_Peer_OpenALStopPlay");
-    double load = median("BM_SoundEngine_LoadSevenEffects");
-    double loadPeer = median("BM_Peer_LibsndfileAlBufferData");
+    double start = reporter.nanoseconds("BM_SoundEngine_StartEffect");
+    double startPeer = reporter.nanoseconds("BM_Peer_OpenALStopPlay");
+    double load = reporter.nanoseconds("BM_SoundEngine_LoadSevenEffects");
+    double loadPeer = reporter.nanoseconds("BM_Peer_LibsndfileAlBufferData");
     std::printf("\nSoundEngine_StartEffect median %.0f ns; alSourceStop+alSourcePlay %.0f ns; ratio %.2f\n", start,
                 startPeer, startPeer > 0 ? start / startPeer : 0.0);
     std::printf("heap allocations per start: %.4f (%ld in 10000 starts); peer %ld in 10000\n", allocations / 10000.0,
@@ -265,8 +198,16 @@ int main(int argc, char** argv)
     std::printf("loading the seven game effects median %.1f us; libsndfile+alBufferData %.1f us; ratio %.2f\n",
                 load / 1000, loadPeer / 1000, loadPeer > 0 ? load / loadPeer : 0.0);
 
+    using benchsummary::format;
+    if (start > 0 && startPeer > 0)
+        benchsummary::figure("sound effect start ours/bare OpenAL", format("%.2fx", start / startPeer));
+    benchsummary::check("sound heap allocations per effect start (all threads)", format("%.4f", allocations / 10000.0),
+                        "0", allocations == 0);
+    if (load > 0 && loadPeer > 0)
+        benchsummary::figure("sound loading 7 effects ours/libsndfile+alBufferData", format("%.2fx", load / loadPeer));
+
     std::error_code ignored;
     std::filesystem::remove_all(gDir, ignored);
     benchmark::Shutdown();
-    return allocations == 0 ? 0 : 1;
+    return benchsummary::exitStatus();
 }

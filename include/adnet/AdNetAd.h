@@ -112,6 +112,9 @@ public:
     void setFetchObserver(FetchObserver observer) { m_fetchObserver = std::move(observer); }
 
 private:
+    // Drives single private steps (the answer handling) for the fuzz target and tests.
+    friend struct AdNetAdTestPeer;
+
     AdNetAd() = default;
 
     void loadBrowserIcons();

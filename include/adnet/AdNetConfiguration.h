@@ -27,7 +27,7 @@ struct AdNetConfiguration {
 
     std::string requestEndpoint{kDefaultRequestEndpoint};
     std::string mediaHost{kDefaultMediaHost};     // never ends in "/"
-    double requestTimeout{60.0};                  // seconds, every fetch
+    double requestTimeout{60.0};                  // seconds without a byte, every fetch
     std::size_t maxDocumentBytes{1024 * 1024};    // the ad answer and the click document
     std::size_t maxImageBytes{4 * 1024 * 1024};   // icons, banner images, the pixel
     std::uint64_t maxImagePixels{2048ull * 2048}; // decoded images

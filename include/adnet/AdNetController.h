@@ -9,6 +9,8 @@
 namespace adnet {
 
 class AdNetAd;
+class AdNetBrowserController;
+class AdNetCanvasController;
 class AdNetSingleAdView;
 class AdNetView;
 
@@ -39,9 +41,14 @@ public:
     // An ad's click has ended; the banner showing that ad (only) restores its icon.
     void clickDidSucceed(AdNetAd& ad);
     void clickDidFail(AdNetAd& ad);
-    // The landing screens of a click: the embedded browser for web pages, the canvas page.
+    // The landing screens of a click: the embedded browser for web pages, the canvas page
+    // (titled with the ad's user string). Each opens a fresh landing screen of its kind and
+    // lets the previous one go, which leaves the screen at once if it is still there.
     void displayEmbeddedBrowserWithAd(AdNetAd& ad, const std::string& url);
     void displayCanvasWithAd(AdNetAd& ad, const std::string& url);
+    // The last landing screen of each kind opened, kept until the next or the end.
+    const std::shared_ptr<AdNetCanvasController>& canvasController() const { return m_canvasController; }
+    const std::shared_ptr<AdNetBrowserController>& browserController() const { return m_browserController; }
 
     // The ad on screen (before the first ad has loaded: that ad), and a pending replacement.
     const std::shared_ptr<AdNetAd>& currentlyDisplayedAd() const { return m_currentlyDisplayedAd; }
@@ -62,6 +69,8 @@ private:
     std::weak_ptr<AdNetDelegate> m_delegate;
     std::shared_ptr<AdNetAd> m_currentlyDisplayedAd;
     std::shared_ptr<AdNetAd> m_loadingAd;
+    std::shared_ptr<AdNetCanvasController> m_canvasController;
+    std::shared_ptr<AdNetBrowserController> m_browserController;
 };
 
 } // namespace adnet

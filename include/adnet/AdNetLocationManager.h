@@ -31,8 +31,9 @@ public:
     // Starts a fix when location services are on and the cached position is stale.
     void updateIfAppropriate();
 
-    // The cached position text and its time (absolute seconds, as the run loop's clock);
-    // read from the cache file on first use, nullopt when there is none.
+    // The cached position text and its time (absolute seconds of the calendar, as
+    // RunLoop::wallTime() and file dates count); read from the cache file on first use,
+    // nullopt when there is none.
     std::optional<std::string> locationString();
     std::optional<double> lastUpdated();
     void setLocationString(std::optional<std::string> text);

@@ -47,7 +47,8 @@ public:
     // The body received so far (only what followed the last response); nullopt after cancel.
     const std::optional<std::string>& data() const { return m_data; }
 
-    // Limits of this download: seconds until the body must be complete, and body bytes.
+    // Limits of this download: seconds without a byte received before it fails (a slow but
+    // steady body is not cut off), and body bytes.
     void setTimeoutInterval(double seconds) { m_timeout = seconds; }
     void setMaxBodyBytes(std::size_t bytes) { m_maxBodyBytes = bytes; }
     double timeoutInterval() const { return m_timeout; }

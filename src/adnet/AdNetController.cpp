@@ -1,5 +1,7 @@
 #include "adnet/AdNetController.h"
 
+#include "AdNetBrowserController.h"
+#include "AdNetCanvasController.h"
 #include "adnet/AdNetAd.h"
 #include "adnet/AdNetEvents.h"
 #include "adnet/AdNetSingleAdView.h"
@@ -25,6 +27,8 @@ AdNetController::~AdNetController()
 {
     release(m_currentlyDisplayedAd);
     release(m_loadingAd);
+    m_canvasController.reset();
+    m_browserController.reset();
 }
 
 // Silences an ad and lets it go; an ad nobody else holds cancels its downloads as it goes.
@@ -209,15 +213,27 @@ void AdNetController::removeSpinnerAndRestoreActionIconIfPossibleForAd(AdNetAd& 
         banner->removeSpinnerAndRestoreActionIcon();
 }
 
-// The landing screens take these over; until then they only tell.
 void AdNetController::displayEmbeddedBrowserWithAd(AdNetAd&, const std::string& url)
 {
     reportAdNetEvent("browser " + url);
+    auto self = shared_from_this(); // the host may let the view go while it hears of this
+    m_browserController.reset();
+    auto browser = AdNetBrowserController::create();
+    m_browserController = browser;
+    browser->setAdNetDelegate(m_delegate);
+    browser->presentBrowserFromView(view(), url);
 }
 
 void AdNetController::displayCanvasWithAd(AdNetAd& ad, const std::string& url)
 {
-    reportAdNetEvent("canvas " + url + " " + ad.userString().value_or(""));
+    const std::string title = ad.userString().value_or("");
+    reportAdNetEvent("canvas " + url + " " + title);
+    auto self = shared_from_this();
+    m_canvasController.reset();
+    auto canvas = AdNetCanvasController::create();
+    m_canvasController = canvas;
+    canvas->setAdNetDelegate(m_delegate);
+    canvas->presentCanvasFromView(view(), url, title);
 }
 
 } // namespace adnet

@@ -106,7 +106,9 @@ bool AdNetImageCache::imageIsInCache(std::string_view name)
     auto modified = platform::fs::modificationTime(pathForKey(name));
     if (!modified)
         return false;
-    const double interval = *modified - platform::RunLoop::main().now();
+    // The file's date is calendar time, and so is the age: a machine that slept for a month
+    // has month-older icons.
+    const double interval = *modified - platform::RunLoop::main().wallTime();
     if (std::isnan(interval) || interval < -kFreshForSeconds)
         return false;
     return true;

@@ -12,12 +12,29 @@ namespace {
 
 constexpr const char* kTextDomain = "libadnet";
 
+// Whether the folder holds a catalogue of ours for some language.
+bool holdsCatalogues(const std::filesystem::path& folder)
+{
+    std::error_code error;
+    for (const auto& language : std::filesystem::directory_iterator(folder, error))
+        if (std::filesystem::is_regular_file(language.path() / "LC_MESSAGES" / "libadnet.mo", error))
+            return true;
+    return false;
+}
+
 std::string findLocaleDirectory()
 {
     if (const char* chosen = std::getenv("ADNET_LOCALEDIR"); chosen && *chosen)
         return chosen;
+    // An installed program, wherever it was installed to: share/locale beside its bin/.
     std::error_code error;
-    if (std::filesystem::is_directory(ADNET_BUILD_LOCALEDIR, error))
+    auto program = std::filesystem::read_symlink("/proc/self/exe", error);
+    if (!error) {
+        auto installed = program.parent_path().parent_path() / "share" / "locale";
+        if (holdsCatalogues(installed))
+            return installed.string();
+    }
+    if (holdsCatalogues(ADNET_BUILD_LOCALEDIR))
         return ADNET_BUILD_LOCALEDIR;
     return ADNET_INSTALL_LOCALEDIR;
 }

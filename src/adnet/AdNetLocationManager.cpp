@@ -96,7 +96,8 @@ bool AdNetLocationManager::locationServicesEnabled() const
 void AdNetLocationManager::updateIfAppropriate()
 {
     const auto updated = lastUpdated();
-    const double now = platform::RunLoop::main().now();
+    // Ages are calendar time, like the file's date: a machine that slept has stale data.
+    const double now = platform::RunLoop::main().wallTime();
     const bool stale = !updated || now - *updated > kStaleAfterSeconds;
     if (!stale || !locationServicesEnabled())
         return;
@@ -160,7 +161,7 @@ void AdNetLocationManager::writeLocationStringToCache()
         text = m_locationString.value_or("");
     }
     platform::fs::writeFileAtomically(locationCachePath(), text); // a failed write is not fatal
-    setLastUpdated(platform::RunLoop::main().now());
+    setLastUpdated(platform::RunLoop::main().wallTime());
 }
 
 } // namespace adnet

@@ -59,7 +59,8 @@ public:
     bool dismissalRequested() const { return m_dismissalRequested; }
     std::shared_ptr<AdNetModalBackground> background() const { return m_background.lock(); }
     const std::shared_ptr<platform::View>& modalView() const { return m_modalView; }
-    const std::shared_ptr<platform::View>& adView() const { return m_adView; }
+    // The view the modal was opened from, until the end of the dismissal.
+    std::shared_ptr<platform::View> adView() const { return m_adView.lock(); }
 
 protected:
     using Notice = void (AdNetDelegate::*)();
@@ -83,7 +84,10 @@ private:
     bool m_dismissalRequested{false};
     std::weak_ptr<AdNetDelegate> m_adNetDelegate;
     std::shared_ptr<platform::View> m_modalView;
-    std::shared_ptr<platform::View> m_adView;
+    // Held weakly: the ad view owns the ad controller, which owns this controller, so a
+    // strong hold would keep all three alive for as long as the modal is shown. A host that
+    // lets its ad view go ends the landing screen with it.
+    std::weak_ptr<platform::View> m_adView;
     // The run loop owns a scheduled timer, and the timer owns this controller until it fires.
     std::weak_ptr<platform::Timer> m_dismissalDelayTimer;
     Phase m_phase{Phase::Idle};

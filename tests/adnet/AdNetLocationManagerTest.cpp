@@ -16,7 +16,7 @@ protected:
     void writeCache(const std::string& text, double ageSeconds)
     {
         ASSERT_TRUE(platform::fs::writeFileAtomically(path(), text));
-        ASSERT_TRUE(platform::fs::setModificationTime(path(), loop->now() - ageSeconds));
+        ASSERT_TRUE(platform::fs::setModificationTime(path(), loop->wallTime() - ageSeconds));
     }
 };
 
@@ -77,7 +77,7 @@ TEST_F(AdNetLocationManagerTest, AFixIsTakenOnceAndWrittenAsExactText)
     EXPECT_EQ(platform::fs::readFile(path(), 100), "-33.868800,151.209300");
     EXPECT_EQ(manager().locationString(), "-33.868800,151.209300");
     ASSERT_TRUE(manager().lastUpdated());
-    EXPECT_NEAR(*manager().lastUpdated(), loop->now(), 1.0);
+    EXPECT_NEAR(*manager().lastUpdated(), loop->wallTime(), 1.0);
     EXPECT_EQ(location->queuedFixes(), 1u);
 }
 
@@ -126,7 +126,7 @@ TEST_F(AdNetLocationManagerTest, AForeignCacheFileIsNotTrusted)
     ASSERT_EQ(symlink(elsewhere.c_str(), path().c_str()), 0);
     EXPECT_FALSE(manager().locationString());
     // A fix replaces the link; the file it pointed at stays as it was.
-    ASSERT_TRUE(platform::fs::setModificationTime(path(), loop->now() - 1000));
+    ASSERT_TRUE(platform::fs::setModificationTime(path(), loop->wallTime() - 1000));
     manager().updateIfAppropriate();
     location->queueFix({5, 6});
     loop->runFor(0.1);
@@ -142,5 +142,5 @@ TEST_F(AdNetLocationManagerTest, AFailedWriteStillStampsTheTime)
     manager().writeLocationStringToCache();
     EXPECT_FALSE(platform::fs::readFile(file, 100));
     ASSERT_TRUE(manager().lastUpdated());
-    EXPECT_NEAR(*manager().lastUpdated(), loop->now(), 1e-6);
+    EXPECT_NEAR(*manager().lastUpdated(), loop->wallTime(), 1e-6);
 }

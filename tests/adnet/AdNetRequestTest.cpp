@@ -26,7 +26,7 @@ protected:
     {
         const std::string path = adnet::AdNetLocationManager::locationCachePath();
         ASSERT_TRUE(platform::fs::writeFileAtomically(path, text));
-        ASSERT_TRUE(platform::fs::setModificationTime(path, loop->now() - ageSeconds));
+        ASSERT_TRUE(platform::fs::setModificationTime(path, loop->wallTime() - ageSeconds));
     }
 };
 
@@ -135,6 +135,28 @@ TEST_F(AdNetRequest, TheProviderLocationGoesOutOnlyWithItsTimestamp)
     EXPECT_NEAR(std::stod(*stamp), written - platform::RunLoop::kUnixToAbsolute, 1e-5);
     EXPECT_EQ(stamp->size() - stamp->find('.'), 7u); // six decimals
     EXPECT_EQ(location->startCount(), 0);            // ten seconds old: fresh, no fix
+}
+
+TEST_F(AdNetRequest, AfterTheMachineSleptTheCachedPositionIsStaleAndNewStampsAreCalendarTime)
+{
+    cacheLocation("48.856600,2.352200", 10);
+    const double written = *platform::fs::modificationTime(adnet::AdNetLocationManager::locationCachePath());
+    loop->setWallTimeOffset(3600); // an hour asleep: the loop's clock did not move
+    auto host = std::make_shared<Host>();
+    host->mayAsk = true;
+    auto params = paramsFor(host);
+    EXPECT_EQ(params.get("d[coord]"), "48.856600,2.352200"); // still sent until replaced
+    EXPECT_NEAR(std::stod(*params.get("d[coord_timestamp]")), written - platform::RunLoop::kUnixToAbsolute, 1e-5);
+    EXPECT_EQ(location->startCount(), 1) << "an hour and ten seconds old is stale";
+
+    const double beforeFix = loop->wallTime() - platform::RunLoop::kUnixToAbsolute;
+    location->queueFix({52.52, 13.405});
+    loop->runFor(0.1);
+    params = paramsFor(host);
+    EXPECT_EQ(params.get("d[coord]"), "52.520000,13.405000");
+    const double stamp = std::stod(*params.get("d[coord_timestamp]"));
+    EXPECT_GE(stamp, beforeFix - 1e-5); // the calendar, an hour ahead of the loop's clock
+    EXPECT_LE(stamp, loop->wallTime() - platform::RunLoop::kUnixToAbsolute + 1e-5);
 }
 
 TEST_F(AdNetRequest, ProviderLocationIsNotUsedWhenServicesAreOffOrTheHostSaysNo)

@@ -5,11 +5,12 @@
 #include "adnet/AdNetDelegate.h"
 #include "adnet/AdNetImageCache.h"
 #include "adnet/AdNetLocationManager.h"
+#include "platform/backend/headless/ScriptedLocationManager.h"
 #include "platform/core/DeviceInfo.h"
 #include "platform/core/DocumentsDirectory.h"
 #include "platform/core/FileSystem.h"
 #include "platform/core/RunLoop.h"
-#include "platform/device/LocationManager.h"
+#include "platform/device/Services.h"
 #include "platform/gfx/Image.h"
 
 #include <gtest/gtest.h>
@@ -37,7 +38,9 @@ protected:
         platform::RunLoop::setMain(loop);
         location = std::make_shared<platform::ScriptedLocationManager>(*loop);
         auto scripted = location;
-        platform::LocationManager::setFactory([scripted] { return scripted; });
+        platform::Services services;
+        services.location = [scripted] { return scripted; };
+        platform::installServices(std::move(services));
         adnet::AdNetLocationManager::resetForTesting();
         adnet::AdNetImageCache::resetForTesting();
         adnet::setConfiguration(adnet::AdNetConfiguration{});
@@ -47,7 +50,7 @@ protected:
         loop->runFor(0.05);
         adnet::AdNetLocationManager::resetForTesting();
         adnet::AdNetImageCache::resetForTesting();
-        platform::LocationManager::setFactory({});
+        platform::resetServices();
         platform::setDocumentsDirectory(std::nullopt);
         platform::RunLoop::setMain(nullptr);
         platform::fs::removeTree(documents);

@@ -225,7 +225,7 @@ TEST_F(DemoServerTest, RequestLogKeepsWhatTheClientSent)
     Fetched answer = get(base + "/ad_source.php?s=pub&d%5Bcoord%5D=52.5,13.4&k=a+b&search=caf%C3%A9&m=test",
                          {"USER-AGENT: Mozilla/5.0 (demo)", "X-ADNET-ISU: 0123abcd"});
     ASSERT_EQ(answer.status, 200);
-    ASSERT_TRUE(server.waitForRequests(1, std::chrono::milliseconds(1000)));
+    ASSERT_TRUE(server.waitForRequests(1, std::chrono::seconds(10)));
     auto record = server.requests().back();
     EXPECT_EQ(record.sequence, 1u);
     EXPECT_EQ(record.method, "GET");

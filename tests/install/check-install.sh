@@ -11,7 +11,8 @@ cmake --install "$build" --prefix "$prefix" >/dev/null
 for f in bin/brimsey bin/adnet-demo-server share/brimsey/MainWindow.json share/brimsey/adnet/ads \
          share/applications/net.brimsey.Brimsey.desktop \
          share/icons/hicolor/scalable/apps/net.brimsey.Brimsey.svg \
-         include/libadnet/adnet/AdNetView.h include/libadnet/platform/ui/View.h lib/pkgconfig/libadnet.pc; do
+         include/libadnet/adnet/AdNetView.h include/libadnet/platform/ui/View.h lib/pkgconfig/libadnet.pc \
+         share/locale/de/LC_MESSAGES/libadnet.mo; do
   [ -e "$prefix/$f" ] || { echo "check-install: $f was not installed" >&2; exit 1; }
 done
 

@@ -8,6 +8,8 @@
 #include "sound/SoundEngineEffect.h"
 #include "sound/SoundEngineInternal.h"
 
+#include <AL/alc.h>
+#include <AL/alext.h>
 #include <gtest/gtest.h>
 #include <sndfile.h>
 
@@ -82,9 +84,45 @@ double firstSound(const std::vector<int16_t>& samples)
     return -1.0;
 }
 
-void sleepSeconds(double seconds)
+// Seconds of mix written so far. OpenAL Soft's wave output mixes on its own thread and
+// catches up after a pause, so a sleep of the test says little about where in the file a
+// start lands; the device clock counts the samples actually mixed, and the next change
+// lands right after them.
+double mixedSeconds()
 {
-    std::this_thread::sleep_for(std::chrono::duration<double>(seconds));
+    ALCdevice* device = alcGetContextsDevice(alcGetCurrentContext());
+    static auto getInteger64 =
+        reinterpret_cast<LPALCGETINTEGER64VSOFT>(alcGetProcAddress(device, "alcGetInteger64vSOFT"));
+    ALCint64SOFT clock = 0;
+    if (getInteger64)
+        getInteger64(device, ALC_DEVICE_CLOCK_SOFT, 1, &clock);
+    return static_cast<double>(clock) / 1e9;
+}
+
+// Lets the mixer write `seconds` more of the mix (however long that takes a busy machine).
+void letMix(double seconds)
+{
+    const double until = mixedSeconds() + seconds;
+    // Only a mixer that never runs takes this long.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (mixedSeconds() < until && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    ASSERT_GE(mixedSeconds(), until) << "the mixer stopped";
+}
+
+// Starts an effect and says where in the mix it begins: after what was mixed before the
+// call, and no later than one update after what was mixed when it returned.
+struct StartedAt {
+    double notBefore;
+    double notAfter;
+};
+StartedAt startEffect(SoundEngineEffectID id)
+{
+    constexpr double kOneUpdate = 0.05; // OpenAL Soft mixes 1024 samples at a time
+    StartedAt at{mixedSeconds(), 0};
+    EXPECT_EQ(SoundEngine_StartEffect(id), 0);
+    at.notAfter = mixedSeconds() + kOneUpdate;
+    return at;
 }
 
 class SoundWaveOutputTest : public testing::Test {
@@ -104,17 +142,18 @@ TEST_F(SoundWaveOutputTest, AStartedEffectIsHeardAndALoadedOneIsNot)
     ASSERT_TRUE(writeSound(path, SF_FORMAT_WAV | SF_FORMAT_PCM_16, 1, 22050, sine(22050 / 5, 1, 440, 22050, 0.5)));
     SoundEngineEffectID id = 0;
     ASSERT_EQ(SoundEngine_LoadEffect(path.c_str(), &id), 0);
-    sleepSeconds(0.3);
-    ASSERT_EQ(SoundEngine_StartEffect(id), 0);
-    sleepSeconds(0.4);
+    letMix(0.3);
+    StartedAt started = startEffect(id);
+    letMix(0.4);
     SoundEngineShutDown();
 
     std::vector<int16_t> mix = readMix();
     ASSERT_GT(mix.size(), static_cast<size_t>(0.6 * kMixRate));
     // Nothing while the effect was only loaded (OpenAL Soft dithers: a step of 1 is silence),
-    // then the beep.
+    // then the beep from the start on.
     double heard = firstSound(mix);
-    ASSERT_GT(heard, 0.2);
+    ASSERT_GE(heard, started.notBefore);
+    EXPECT_LE(heard, started.notAfter);
     EXPECT_LT(peak(mix, 0.0, heard), 300);
     EXPECT_GT(peak(mix, heard, heard + 0.2), 8000);
 }
@@ -132,22 +171,23 @@ TEST_F(SoundWaveOutputTest, EightBitFilesOfEitherSignednessPlayAsTheySound)
     ASSERT_EQ(SoundEngine_LoadEffect(quiet.c_str(), &silent), 0);
     ASSERT_EQ(SoundEngine_LoadEffect(aiff.c_str(), &signedTone), 0);
     ASSERT_EQ(SoundEngine_LoadEffect(wav.c_str(), &unsignedTone), 0);
-    ASSERT_EQ(SoundEngine_StartEffect(silent), 0);
-    sleepSeconds(0.4);
-    ASSERT_EQ(SoundEngine_StartEffect(signedTone), 0);
-    sleepSeconds(0.4);
-    ASSERT_EQ(SoundEngine_StartEffect(unsignedTone), 0);
-    sleepSeconds(0.4);
+    StartedAt quietAt = startEffect(silent);
+    letMix(0.4);
+    StartedAt signedAt = startEffect(signedTone);
+    letMix(0.4);
+    StartedAt unsignedAt = startEffect(unsignedTone);
+    letMix(0.4);
     SoundEngineShutDown();
 
     std::vector<int16_t> mix = readMix();
-    // The silent effect played first, for 0.4 s.
+    // The silent effect played first, for 0.4 s of mix; each tone lasts 0.2 s.
     double heard = firstSound(mix);
-    ASSERT_GT(heard, 0.3);
-    EXPECT_LT(peak(mix, 0.0, heard), 300);
+    ASSERT_GE(heard, signedAt.notBefore);
+    EXPECT_LE(heard, signedAt.notAfter);
+    EXPECT_LT(peak(mix, quietAt.notBefore, heard), 300);
     int signedPeak = peak(mix, heard, heard + 0.2);
-    int gap = peak(mix, heard + 0.25, heard + 0.35);
-    int unsignedPeak = peak(mix, heard + 0.35, heard + 0.7);
+    int gap = peak(mix, signedAt.notAfter + 0.2, unsignedAt.notBefore);
+    int unsignedPeak = peak(mix, unsignedAt.notBefore, unsignedAt.notAfter + 0.2);
     EXPECT_GT(signedPeak, 8000);
     EXPECT_LT(gap, 300);
     EXPECT_GT(unsignedPeak, 8000);
@@ -157,22 +197,24 @@ TEST_F(SoundWaveOutputTest, EightBitFilesOfEitherSignednessPlayAsTheySound)
 
 TEST_F(SoundWaveOutputTest, ALoopingEffectKeepsSoundingAfterItsAttackAndLoopParts)
 {
+    // The loop part is long enough that the playback thread, which switches looping on
+    // after the attack, is not outrun by a mixer catching up after a pause.
     std::string attack = mDir.path("attack.wav"), loop = mDir.path("loop.wav");
     ASSERT_TRUE(writeSound(attack, SF_FORMAT_WAV | SF_FORMAT_PCM_16, 1, 22050, sine(22050 / 10, 1, 880, 22050, 0.5)));
-    ASSERT_TRUE(writeSound(loop, SF_FORMAT_WAV | SF_FORMAT_PCM_16, 1, 22050, sine(22050 / 10, 1, 440, 22050, 0.5)));
+    ASSERT_TRUE(writeSound(loop, SF_FORMAT_WAV | SF_FORMAT_PCM_16, 1, 22050, sine(22050 / 2, 1, 440, 22050, 0.5)));
     SoundEngineEffect effect{loop.c_str(), attack.c_str(), nullptr, true};
     ASSERT_EQ(effect.AttachFilesToSource(), 0);
-    sleepSeconds(0.1);
+    letMix(0.1);
     ASSERT_EQ(effect.Start(), 0);
-    sleepSeconds(0.8);
-    // Attack and loop parts together last 0.2 s; only looping keeps the tone going to the end.
+    letMix(1.2);
+    // Attack and loop parts together last 0.6 s; only looping keeps the tone going to the end.
     alSourceStop(effect.GetEffectID());
-    sleepSeconds(0.2);
+    letMix(0.2);
     SoundEngineShutDown();
     std::vector<int16_t> mix = readMix();
     double heard = firstSound(mix);
     ASSERT_GT(heard, 0.0);
-    EXPECT_GT(peak(mix, heard + 0.4, heard + 0.7), 8000);
+    EXPECT_GT(peak(mix, heard + 0.8, heard + 1.1), 8000);
 }
 
 } // namespace

@@ -113,6 +113,13 @@ double RunLoop::now() const
     return m_anchorAbsolute + (steadySeconds() - m_anchorSteady);
 }
 
+double RunLoop::wallTime() const
+{
+    if (m_kind == ClockKind::Virtual)
+        return m_virtualNow + m_wallOffset;
+    return wallClockNow();
+}
+
 RunLoop::EventId RunLoop::insert(double time, Task task, std::shared_ptr<Event> event)
 {
     std::uint32_t index;

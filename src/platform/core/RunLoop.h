@@ -62,6 +62,13 @@ public:
     bool isVirtual() const { return m_kind == ClockKind::Virtual; }
     double now() const;
 
+    // The calendar time, for time stamps that are stored or sent (cache ages, the time of a
+    // position). now() is for timers and time-outs: it does not count the time a machine
+    // spends asleep, so it falls behind the calendar. Real loops answer the system's wall
+    // clock; virtual ones now() plus an offset that tests set to stand for such a sleep.
+    double wallTime() const;
+    void setWallTimeOffset(double seconds) { m_wallOffset = seconds; }
+
     // One-shot events. Events with equal times fire in the order they were scheduled.
     EventId scheduleAt(double time, Task task);
     EventId scheduleAt(double time, std::shared_ptr<Event> event);
@@ -161,6 +168,7 @@ private:
     double m_virtualNow{0};
     double m_anchorAbsolute{0};
     double m_anchorSteady{0};
+    double m_wallOffset{0};
 
     EventId insert(double time, Task task, std::shared_ptr<Event> event);
     const Slot* liveSlot(std::uint32_t slot, std::uint32_t generation) const;

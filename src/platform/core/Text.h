@@ -1,5 +1,8 @@
 #pragma once
 
+#include <cstddef>
+#include <optional>
+#include <string>
 #include <string_view>
 
 namespace platform {
@@ -25,5 +28,14 @@ constexpr std::string_view trim(std::string_view text, std::string_view characte
         return {};
     return text.substr(first, text.find_last_not_of(characters) - first + 1);
 }
+
+// Decodes the UTF-8 sequence at text[i] and advances i past it. A byte that starts no valid
+// sequence (a cut or overlong one, a surrogate, anything past U+10FFFF) gives nullopt and
+// advances i by that one byte.
+std::optional<char32_t> decodeUTF8(std::string_view text, std::size_t& i);
+
+// Appends "\u" and four lower-case hex digits for one UTF-16 unit (JSON and JavaScript
+// string escapes).
+void appendUnicodeEscape(std::string& out, char32_t unit);
 
 } // namespace platform

@@ -39,28 +39,37 @@ bool hasControlOrNul(std::string_view text)
 
 std::optional<URL> URL::fromCurl(void* handle)
 {
-    auto* h = static_cast<CURLU*>(handle);
+    // curl's printed URL and its parts can disagree ("file:///../x/?" keeps an empty query
+    // its text leaves out, "file:./x" prints as "file://x/", "file:///" as "file://(nil)").
+    // A URL is what its text says: the text must read back as itself, and the parts are
+    // taken from that reading.
+    auto printed = getPart(static_cast<CURLU*>(handle), CURLUPART_URL);
+    if (!printed)
+        return std::nullopt;
+    UrlHandle h(curl_url());
+    if (!h || curl_url_set(h.get(), CURLUPART_URL, printed->c_str(), kParseFlags) != CURLUE_OK)
+        return std::nullopt;
     URL url;
-    auto text = getPart(h, CURLUPART_URL);
-    auto scheme = getPart(h, CURLUPART_SCHEME);
-    if (!text || !scheme)
+    auto text = getPart(h.get(), CURLUPART_URL);
+    auto scheme = getPart(h.get(), CURLUPART_SCHEME);
+    if (!text || !scheme || *text != *printed)
         return std::nullopt;
     url.m_text = *text;
     url.m_scheme = *scheme;
-    url.m_host = getPart(h, CURLUPART_HOST).value_or("");
+    url.m_host = getPart(h.get(), CURLUPART_HOST).value_or("");
     // Host names are case-insensitive; compare them in one form.
     for (char& c : url.m_host)
         c = char(std::tolower(static_cast<unsigned char>(c)));
-    if (auto port = getPart(h, CURLUPART_PORT)) {
+    if (auto port = getPart(h.get(), CURLUPART_PORT)) {
         try {
             url.m_port = std::stoi(*port);
         } catch (...) {
             return std::nullopt;
         }
     }
-    url.m_path = getPart(h, CURLUPART_PATH).value_or("");
-    url.m_query = getPart(h, CURLUPART_QUERY);
-    url.m_fragment = getPart(h, CURLUPART_FRAGMENT);
+    url.m_path = getPart(h.get(), CURLUPART_PATH).value_or("");
+    url.m_query = getPart(h.get(), CURLUPART_QUERY);
+    url.m_fragment = getPart(h.get(), CURLUPART_FRAGMENT);
     return url;
 }
 

@@ -1,6 +1,5 @@
 #pragma once
 
-#include <deque>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -16,7 +15,7 @@ struct LocationCoordinate {
 
 struct Location {
     LocationCoordinate coordinate;
-    double timestamp{0}; // absolute seconds, as the run loop's clock
+    double timestamp{0}; // absolute seconds of the calendar (RunLoop::wallTime())
 };
 
 // The device's location service: one-shot or continuous fixes between start and stop,
@@ -36,10 +35,10 @@ public:
 
     void setUpdateHandler(UpdateHandler handler) { m_handler = std::move(handler); }
 
-    // The service the application uses. A desktop backend installs a factory for its real
-    // service (GeoClue 2); without one, location services count as switched off.
+    // The service the application uses, made by the installed Services' location factory
+    // (GeoClue 2 on the desktop, a scripted one in tests); without one, location services
+    // count as switched off.
     static std::shared_ptr<LocationManager> create();
-    static void setFactory(Factory factory);
 
 protected:
     // Hands a fix to the handler, with the previous fix as the old location.
@@ -56,36 +55,6 @@ public:
     bool locationServicesEnabled() const override { return false; }
     void startUpdatingLocation() override { }
     void stopUpdatingLocation() override { }
-};
-
-// Fixes scripted by a test or a command line: while updating, queued fixes are delivered
-// one per turn of the run loop, like a real service would.
-class ScriptedLocationManager final : public LocationManager,
-                                      public std::enable_shared_from_this<ScriptedLocationManager> {
-public:
-    explicit ScriptedLocationManager(RunLoop& loop = RunLoop::main()) : m_loop(loop.weak_from_this()) { }
-
-    void setLocationServicesEnabled(bool enabled) { m_enabled = enabled; }
-    bool locationServicesEnabled() const override { return m_enabled; }
-    void startUpdatingLocation() override;
-    void stopUpdatingLocation() override;
-
-    void queueFix(LocationCoordinate coordinate);
-    bool isUpdating() const { return m_updating; }
-    int startCount() const { return m_starts; }
-    int stopCount() const { return m_stops; }
-    std::size_t queuedFixes() const { return m_queue.size(); }
-
-private:
-    void scheduleDelivery();
-
-    std::weak_ptr<RunLoop> m_loop;
-    std::deque<LocationCoordinate> m_queue;
-    bool m_enabled{true};
-    bool m_updating{false};
-    bool m_scheduled{false};
-    int m_starts{0};
-    int m_stops{0};
 };
 
 } // namespace platform

@@ -24,7 +24,6 @@ void installServices(Services services)
     Accelerometer::shared().setSource(now.acceleration);
     Haptics::shared().reset();
     Haptics::shared().setBackend(now.haptics);
-    LocationManager::setFactory(now.location);
 }
 
 const Services& services()

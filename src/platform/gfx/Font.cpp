@@ -133,20 +133,3 @@ Float Font::lineHeight() const
 }
 
 } // namespace platform
-
-// fontconfig keeps its font caches for the life of the process and never frees them;
-// the leak checker of sanitizer builds would report them in every program that draws
-// text. Our own allocations stay checked.
-#if defined(__SANITIZE_ADDRESS__)
-#define BRIMSEY_ASAN 1
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define BRIMSEY_ASAN 1
-#endif
-#endif
-#ifdef BRIMSEY_ASAN
-extern "C" const char* __lsan_default_suppressions()
-{
-    return "leak:libfontconfig.so\n";
-}
-#endif

@@ -25,6 +25,10 @@ void initCurlOnce()
     std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
 }
 
+// The time-out counts from the last bytes received, as HTTP clients mean a request
+// time-out: a large body arriving slowly but steadily is not cut off.
+void armTimeout(const std::shared_ptr<URLTransfer>& transfer, RunLoop& loop);
+
 bool hasLineBreakOrNul(const std::string& text)
 {
     return text.find_first_of(std::string("\r\n\0", 3)) != std::string::npos;
@@ -118,6 +122,7 @@ struct URLTransfer {
     URLConnection::Callbacks callbacks;
     std::unique_ptr<RunLoop::RealTimeHold> hold;
     RunLoop::EventId timeoutEvent{0};
+    double lastActivity{0}; // loop time of the start or of the last bytes received
     bool running{false};
     bool cancelled{false};
 
@@ -424,12 +429,43 @@ void CurlDriver::collectFinished()
     }
 }
 
+namespace {
+
+void noteActivity(URLTransfer& transfer)
+{
+    if (!transfer.driver)
+        return;
+    if (auto loop = transfer.driver->loop().lock())
+        transfer.lastActivity = loop->now();
+}
+
+void armTimeout(const std::shared_ptr<URLTransfer>& transfer, RunLoop& loop)
+{
+    std::weak_ptr<URLTransfer> weak = transfer;
+    const double due = transfer->lastActivity + std::max(0.0, transfer->request.timeout);
+    transfer->timeoutEvent = loop.scheduleAt(due, [weak, due] {
+        auto t = weak.lock();
+        if (!t || !t->driver)
+            return;
+        t->timeoutEvent = 0;
+        auto loop = t->driver->loop().lock();
+        if (loop && t->lastActivity + std::max(0.0, t->request.timeout) > due) {
+            armTimeout(t, *loop); // bytes came meanwhile
+            return;
+        }
+        t->driver->timeOut(t);
+    });
+}
+
+} // namespace
+
 std::size_t CurlDriver::onHeader(char* data, std::size_t size, std::size_t count, void* user)
 {
     auto* transfer = static_cast<URLTransfer*>(user);
     const std::size_t bytes = size * count;
     if (transfer->cancelled)
         return 0;
+    noteActivity(*transfer);
     std::string_view line(data, bytes);
     while (!line.empty() && (line.back() == '\n' || line.back() == '\r'))
         line.remove_suffix(1);
@@ -505,6 +541,7 @@ std::size_t CurlDriver::onBody(char* data, std::size_t size, std::size_t count, 
                                  urlerror::dataLengthExceedsMaximum};
         return 0;
     }
+    noteActivity(*transfer);
     transfer->bodyBytes += bytes;
     auto owner = transfer->owner.lock();
     if (owner && transfer->callbacks.onData)
@@ -565,11 +602,8 @@ std::shared_ptr<URLConnection> URLConnection::start(Request request, Callbacks c
         transfer->callbacks = {};
         return nullptr;
     }
-    std::weak_ptr<URLTransfer> weakTransfer = transfer;
-    transfer->timeoutEvent = loop.scheduleAfter(std::max(0.0, transfer->request.timeout), [weakTransfer] {
-        if (auto t = weakTransfer.lock(); t && t->driver)
-            t->driver->timeOut(t);
-    });
+    transfer->lastActivity = loop.now();
+    armTimeout(transfer, loop);
     return connection;
 }
 

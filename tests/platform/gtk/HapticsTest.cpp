@@ -83,7 +83,8 @@ std::string privateBusAddress()
     return address;
 }
 
-bool iterateUntil(const std::function<bool()>& done, double seconds = 5.0)
+// The default limit only catches a hang; a busy bus answers well within it.
+bool iterateUntil(const std::function<bool()>& done, double seconds = 20.0)
 {
     auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
     while (!done() && std::chrono::steady_clock::now() < end)
@@ -100,7 +101,7 @@ public:
     {
         m_thread = std::thread([this] { serve(); });
         std::unique_lock lock(m_mutex);
-        m_changed.wait_for(lock, std::chrono::seconds(5), [this] { return m_owned || m_failed; });
+        m_changed.wait_for(lock, std::chrono::seconds(20), [this] { return m_owned || m_failed; });
     }
     ~FakeFeedbackd()
     {

@@ -131,6 +131,9 @@ TEST(ScriptedAcceleration, ReadsTheLastLineAtOrBeforeEachSampleTime)
     EXPECT_EQ(error.rfind("line 2:", 0), 0u) << error;
     EXPECT_FALSE(s.parse("0.1 1 2 x\n", &error));
     EXPECT_FALSE(s.parse("0.1 1 2 nan\n", &error));
+    // Numbers stand apart: these are not four numbers each.
+    for (const char* glued : {"0 1-2 3\n", "0 1.5.5 3\n", "+-0 1 2 3\n", "0 1 2 3e\n"})
+        EXPECT_FALSE(s.parse(glued)) << glued;
     EXPECT_FALSE(s.parse("0.5 1 2 3\n0.4 1 2 3\n", &error));
     EXPECT_NE(error.find("before the previous"), std::string::npos) << error;
     EXPECT_EQ(s.lines().size(), 4u) << "a failed parse keeps the old script";

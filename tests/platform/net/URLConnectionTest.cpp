@@ -181,7 +181,8 @@ TEST_F(URLConnectionTest, TimeOutIsALoopTimerThatKeepsStepWithRealTimeOnTheVirtu
     });
     Record r;
     URLConnection::Request request{server.url("/slow")};
-    request.timeout = 0.4;
+    // Long enough for the part that is sent to arrive first, however loaded the machine.
+    request.timeout = 1.5;
     const double started = loop->now();
     const auto realStart = std::chrono::steady_clock::now();
     auto c = URLConnection::start(request, recorder(r), *loop);
@@ -190,8 +191,46 @@ TEST_F(URLConnectionTest, TimeOutIsALoopTimerThatKeepsStepWithRealTimeOnTheVirtu
     const double realElapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - realStart).count();
     EXPECT_EQ(r.events, (std::vector<std::string>{"response 200", "data", "fail timeout"}));
     EXPECT_EQ(r.body, "only part");
-    EXPECT_NEAR(loop->now() - started, 0.4, 1e-6);
-    EXPECT_GE(realElapsed, 0.35); // the virtual clock did not jump ahead of the socket
+    EXPECT_GE(loop->now() - started, 1.5 - 1e-6); // counted from the last byte, after the start
+    EXPECT_GE(realElapsed, 1.45);                 // the virtual clock did not jump ahead of the socket
+}
+
+TEST_F(URLConnectionTest, TheTimeOutCountsFromTheLastByteSoASlowSteadyBodyIsNotCutOff)
+{
+    // Five pieces 0.5 s apart take longer than the time-out, but no gap is that long (by
+    // 1.5 s, more than a loaded machine pauses); then a server that stops sending in the
+    // middle of a body.
+    LoopbackServer server([](const std::string& head) {
+        if (head.find("GET /steady") == 0) {
+            LoopbackServer::Reply reply{{{"HTTP/1.1 200 OK\r\nContent-Length: 5\r\n\r\n", 0}}};
+            for (int i = 0; i < 5; ++i)
+                reply.chunks.push_back({"x", 0.5});
+            return reply;
+        }
+        return LoopbackServer::Reply{{{"HTTP/1.1 200 OK\r\nContent-Length: 9\r\n\r\n", 0}, {"part", 0.3}}, true};
+    });
+    for (const char* path : {"/steady", "/stalled"}) {
+        Record r;
+        double lastBytes = 0;
+        auto callbacks = recorder(r);
+        callbacks.onData = [&, record = callbacks.onData](URLConnection& c, const std::uint8_t* data, std::size_t n) {
+            lastBytes = loop->now();
+            record(c, data, n);
+        };
+        URLConnection::Request request{server.url(path)};
+        request.timeout = 2.0;
+        const double started = loop->now();
+        auto c = URLConnection::start(request, callbacks, *loop);
+        ASSERT_TRUE(runUntilEnded(r)) << path;
+        if (path == std::string("/steady")) {
+            EXPECT_EQ(r.events, (std::vector<std::string>{"response 200", "data", "finish"}));
+            EXPECT_EQ(r.body, "xxxxx");
+            EXPECT_GT(loop->now() - started, 2.0) << "longer than the time-out in all";
+        } else {
+            EXPECT_EQ(r.events, (std::vector<std::string>{"response 200", "data", "fail timeout"}));
+            EXPECT_NEAR(loop->now() - lastBytes, 2.0, 1e-6) << "the time-out after the last byte";
+        }
+    }
 }
 
 TEST_F(URLConnectionTest, TimeOutOnTheRealClockToo)

@@ -35,6 +35,14 @@ TEST(URL, RefusesTextThatIsNoAbsoluteURL)
                              "http://host/\r\nX-Injected: 1", "http://[::1/"})
         EXPECT_FALSE(URL::parse(text)) << text;
     EXPECT_FALSE(URL::parse(std::string_view("http://a/\0b", 11)));
+    // Texts curl takes but prints as something else ("file://(nil)", "file://x/").
+    for (const char* text : {"file:///", "file:.//..", "file:./x/"})
+        EXPECT_FALSE(URL::parse(text)) << text;
+    // A query the printed URL drops is no query.
+    auto dotted = URL::parse("file:///../x/?");
+    ASSERT_TRUE(dotted);
+    EXPECT_EQ(dotted->string(), "file:///x/");
+    EXPECT_FALSE(dotted->query());
 }
 
 TEST(URL, KeepsSchemesOfOtherApplications)

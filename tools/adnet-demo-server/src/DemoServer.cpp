@@ -710,6 +710,50 @@ void DemoServer::stop()
     impl_->running = false;
 }
 
+bool DemoServer::handleInProcess(Exchange& exchange, std::string* error)
+{
+    {
+        std::lock_guard lock(impl_->mutex);
+        if (!impl_->inventory) {
+            fs::path root = impl_->options.inventory.empty() ? defaultInventory() : impl_->options.inventory;
+            impl_->inventory = Inventory::load(root, error);
+            if (!impl_->inventory)
+                return false;
+        }
+    }
+    httplib::Request req;
+    req.method = exchange.method;
+    req.target = exchange.target;
+    for (const auto& [name, value] : exchange.headers)
+        req.headers.emplace(name, value);
+    httplib::Response res;
+    impl_->handle(req, res);
+
+    exchange.status = res.status;
+    exchange.responseHeaders.assign(res.headers.begin(), res.headers.end());
+    exchange.body = res.body;
+    if (res.content_provider_) {
+        // Streamed answers: collect what the provider writes until it stops or is done.
+        bool more = true;
+        httplib::DataSink sink;
+        sink.write = [&](const char* data, std::size_t length) {
+            exchange.body.append(data, length);
+            return true;
+        };
+        sink.done = [&] { more = false; };
+        sink.is_writable = [] { return true; };
+        while (more) {
+            const std::size_t before = exchange.body.size();
+            const std::size_t left = res.content_length_ > before ? res.content_length_ - before : 0;
+            if (!res.is_chunked_content_provider_ && left == 0)
+                break;
+            if (!res.content_provider_(before, left, sink) || exchange.body.size() == before)
+                break;
+        }
+    }
+    return true;
+}
+
 bool DemoServer::running() const
 {
     return impl_->running;

@@ -3,65 +3,12 @@
 #include <cstdint>
 
 namespace adnetdemo {
-namespace {
-
-// Decodes one UTF-8 sequence at text[i]; returns the code point and advances i, or nullopt
-// (i advanced by one byte) for a malformed sequence.
-std::optional<char32_t> decodeUtf8(std::string_view text, std::size_t& i)
-{
-    auto byte = [&](std::size_t k) { return static_cast<unsigned char>(text[k]); };
-    unsigned char lead = byte(i);
-    if (lead < 0x80) {
-        ++i;
-        return lead;
-    }
-    std::size_t length = 0;
-    char32_t cp = 0;
-    char32_t minimum = 0;
-    if ((lead & 0xE0) == 0xC0) {
-        length = 2, cp = lead & 0x1F, minimum = 0x80;
-    } else if ((lead & 0xF0) == 0xE0) {
-        length = 3, cp = lead & 0x0F, minimum = 0x800;
-    } else if ((lead & 0xF8) == 0xF0) {
-        length = 4, cp = lead & 0x07, minimum = 0x10000;
-    } else {
-        ++i;
-        return std::nullopt;
-    }
-    if (i + length > text.size()) {
-        ++i;
-        return std::nullopt;
-    }
-    for (std::size_t k = 1; k < length; ++k) {
-        if ((byte(i + k) & 0xC0) != 0x80) {
-            ++i;
-            return std::nullopt;
-        }
-        cp = (cp << 6) | (byte(i + k) & 0x3F);
-    }
-    if (cp < minimum || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) {
-        ++i;
-        return std::nullopt;
-    }
-    i += length;
-    return cp;
-}
-
-void appendU16(std::string& out, unsigned unit)
-{
-    static constexpr char digits[] = "0123456789abcdef";
-    out += "\\u";
-    for (int shift = 12; shift >= 0; shift -= 4)
-        out += digits[(unit >> shift) & 0xF];
-}
-
-} // namespace
 
 bool isValidUtf8(std::string_view text)
 {
     std::size_t i = 0;
     while (i < text.size()) {
-        if (!decodeUtf8(text, i))
+        if (!platform::decodeUTF8(text, i))
             return false;
     }
     return true;
@@ -74,7 +21,7 @@ std::string jsonString(std::string_view text)
     out += '"';
     std::size_t i = 0;
     while (i < text.size()) {
-        char32_t cp = decodeUtf8(text, i).value_or(0xFFFD);
+        char32_t cp = platform::decodeUTF8(text, i).value_or(0xFFFD);
         switch (cp) {
         case '"':
             out += "\\\"";
@@ -106,10 +53,10 @@ std::string jsonString(std::string_view text)
         if (cp < 0x20 || cp >= 0x7F) {
             if (cp >= 0x10000) {
                 char32_t v = cp - 0x10000;
-                appendU16(out, 0xD800 + (v >> 10));
-                appendU16(out, 0xDC00 + (v & 0x3FF));
+                platform::appendUnicodeEscape(out, 0xD800 + (v >> 10));
+                platform::appendUnicodeEscape(out, 0xDC00 + (v & 0x3FF));
             } else {
-                appendU16(out, cp);
+                platform::appendUnicodeEscape(out, cp);
             }
         } else {
             out += static_cast<char>(cp);

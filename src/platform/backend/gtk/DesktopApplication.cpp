@@ -9,6 +9,7 @@
 #include "platform/backend/gtk/DesktopDevices.h"
 #include "platform/backend/gtk/DesktopURLOpener.h"
 #include "platform/backend/gtk/GameWindow.h"
+#include "platform/backend/gtk/GeoClueLocationManager.h"
 #include "platform/backend/gtk/RunLoopSource.h"
 #include "platform/backend/gtk/SoundOutput.h"
 #include "platform/backend/gtk/WebViewStack.h"
@@ -108,6 +109,7 @@ int runDesktopApplication(const DesktopOptions& options)
     Services desktop;
     desktop.acceleration = acceleration;
     desktop.haptics = haptics;
+    desktop.location = geoClueLocationService(options.desktopId);
     desktop.urlOpener = std::make_shared<DesktopURLOpener>();
     desktop.webEngine = [webStack] { return webStack->makeEngine(); };
     installServices(std::move(desktop));

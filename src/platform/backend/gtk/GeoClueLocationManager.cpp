@@ -4,6 +4,10 @@
 
 #include <gio/gio.h>
 
+#include <cmath>
+#include <functional>
+#include <limits>
+
 namespace platform::gtk {
 
 namespace {
@@ -14,63 +18,68 @@ constexpr const char* kManagerInterface = "org.freedesktop.GeoClue2.Manager";
 constexpr const char* kClientInterface = "org.freedesktop.GeoClue2.Client";
 constexpr const char* kLocationInterface = "org.freedesktop.GeoClue2.Location";
 constexpr const char* kProperties = "org.freedesktop.DBus.Properties";
-constexpr int kCallTimeoutMs = 1000; // a service that does not answer counts as absent
+// A service that does not answer in time counts as absent (D-Bus activation included).
+constexpr int kCallTimeoutMs = 10000;
 constexpr guint32 kCityAccuracy = 4; // GCLUE_ACCURACY_LEVEL_CITY: enough for ads
 
-// A synchronous call that is allowed to fail; the reply or null.
-GVariant* call(GDBusConnection* bus, const char* path, const char* interface, const char* method, GVariant* args,
-               const GVariantType* replyType)
+using Weak = std::weak_ptr<GeoClueLocationManager>;
+
+// One asynchronous D-Bus call whose reply goes to `done` if the manager still exists.
+// The reply is null when the call failed.
+struct Pending {
+    Weak owner;
+    std::function<void(GeoClueLocationManager&, GVariant*)> done;
+};
+
+void finishCall(GObject* source, GAsyncResult* result, gpointer data)
 {
-    GError* error = nullptr;
-    GVariant* reply = g_dbus_connection_call_sync(bus, kService, path, interface, method, args, replyType,
-                                                  G_DBUS_CALL_FLAGS_NONE, kCallTimeoutMs, nullptr, &error);
-    if (error)
-        g_error_free(error);
-    return reply;
+    std::unique_ptr<Pending> pending(static_cast<Pending*>(data));
+    GVariant* reply = g_dbus_connection_call_finish(G_DBUS_CONNECTION(source), result, nullptr);
+    if (auto owner = pending->owner.lock())
+        pending->done(*owner, reply);
+    if (reply)
+        g_variant_unref(reply);
 }
 
-bool setProperty(GDBusConnection* bus, const std::string& path, const char* name, GVariant* value)
+void call(GDBusConnection* bus, GCancellable* cancellable, const std::string& path, const char* interface,
+          const char* method, GVariant* args, const GVariantType* replyType, Weak owner,
+          std::function<void(GeoClueLocationManager&, GVariant*)> done)
 {
-    GVariant* reply =
-        call(bus, path.c_str(), kProperties, "Set", g_variant_new("(ssv)", kClientInterface, name, value), nullptr);
-    if (!reply)
-        return false;
-    g_variant_unref(reply);
-    return true;
+    auto* pending = new Pending{std::move(owner), std::move(done)};
+    g_dbus_connection_call(bus, kService, path.c_str(), interface, method, args, replyType, G_DBUS_CALL_FLAGS_NONE,
+                           kCallTimeoutMs, cancellable, finishCall, pending);
 }
 
-std::optional<double> doubleProperty(GDBusConnection* bus, const std::string& path, const char* name)
+std::optional<double> doubleIn(GVariant* dictionary, const char* key)
 {
-    GVariant* reply = call(bus, path.c_str(), kProperties, "Get", g_variant_new("(ss)", kLocationInterface, name),
-                           G_VARIANT_TYPE("(v)"));
-    if (!reply)
+    double value = 0;
+    if (!g_variant_lookup(dictionary, key, "d", &value) || !std::isfinite(value))
         return std::nullopt;
-    GVariant* boxed = nullptr;
-    g_variant_get(reply, "(v)", &boxed);
-    std::optional<double> value;
-    if (boxed && g_variant_is_of_type(boxed, G_VARIANT_TYPE_DOUBLE))
-        value = g_variant_get_double(boxed);
-    if (boxed)
-        g_variant_unref(boxed);
-    g_variant_unref(reply);
     return value;
 }
 
 } // namespace
 
 struct GeoClueLocationManager::Impl {
+    enum class Phase { Unknown, Checking, Ready, Absent };
+
     std::string desktopId;
-    mutable bool tried{false};
-    mutable bool enabled{false};
-    mutable GDBusConnection* bus{nullptr};
-    mutable std::string clientPath;
+    Phase phase{Phase::Unknown};
+    double checkedAt{-std::numeric_limits<double>::infinity()}; // on the loop's clock
+    GCancellable* cancellable{g_cancellable_new()};
+    GDBusConnection* bus{nullptr};
+    guint nameWatch{0};
+    std::string clientPath;
     guint subscription{0};
-    bool updating{false};
+    bool wanted{false};  // updates asked for
+    bool started{false}; // "Start" sent to the client
 };
 
 std::shared_ptr<GeoClueLocationManager> GeoClueLocationManager::create(std::string desktopId)
 {
-    return std::shared_ptr<GeoClueLocationManager>(new GeoClueLocationManager(std::move(desktopId)));
+    auto manager = std::shared_ptr<GeoClueLocationManager>(new GeoClueLocationManager(std::move(desktopId)));
+    manager->check(); // so that the answer is ready by the time someone asks
+    return manager;
 }
 
 GeoClueLocationManager::GeoClueLocationManager(std::string desktopId) : m_impl(std::make_unique<Impl>())
@@ -80,53 +89,155 @@ GeoClueLocationManager::GeoClueLocationManager(std::string desktopId) : m_impl(s
 
 GeoClueLocationManager::~GeoClueLocationManager()
 {
-    stopUpdatingLocation();
+    stopClient();
+    g_cancellable_cancel(m_impl->cancellable);
+    if (m_impl->nameWatch)
+        g_bus_unwatch_name(m_impl->nameWatch);
     if (m_impl->bus)
         g_object_unref(m_impl->bus);
-}
-
-bool GeoClueLocationManager::connect() const
-{
-    if (m_impl->tried)
-        return m_impl->enabled;
-    m_impl->tried = true;
-    GError* error = nullptr;
-    m_impl->bus = g_bus_get_sync(G_BUS_TYPE_SYSTEM, nullptr, &error);
-    if (error)
-        g_error_free(error);
-    if (!m_impl->bus)
-        return false;
-    GVariant* reply = call(m_impl->bus, kManagerPath, kManagerInterface, "GetClient", nullptr, G_VARIANT_TYPE("(o)"));
-    if (!reply)
-        return false;
-    const gchar* path = nullptr;
-    g_variant_get(reply, "(&o)", &path);
-    m_impl->clientPath = path ? path : "";
-    g_variant_unref(reply);
-    m_impl->enabled =
-        !m_impl->clientPath.empty() &&
-        setProperty(m_impl->bus, m_impl->clientPath, "DesktopId", g_variant_new_string(m_impl->desktopId.c_str())) &&
-        setProperty(m_impl->bus, m_impl->clientPath, "RequestedAccuracyLevel", g_variant_new_uint32(kCityAccuracy));
-    return m_impl->enabled;
+    g_object_unref(m_impl->cancellable);
 }
 
 bool GeoClueLocationManager::locationServicesEnabled() const
 {
-    return connect();
+    using Phase = Impl::Phase;
+    if (m_impl->phase == Phase::Absent && RunLoop::main().now() - m_impl->checkedAt >= kRecheckSeconds)
+        const_cast<GeoClueLocationManager*>(this)->check();
+    return m_impl->phase == Phase::Ready;
+}
+
+bool GeoClueLocationManager::isChecking() const
+{
+    return m_impl->phase == Impl::Phase::Checking;
 }
 
 void GeoClueLocationManager::startUpdatingLocation()
 {
-    if (m_impl->updating || !connect())
+    m_impl->wanted = true;
+    if (m_impl->phase == Impl::Phase::Ready)
+        startClient();
+}
+
+void GeoClueLocationManager::stopUpdatingLocation()
+{
+    m_impl->wanted = false;
+    stopClient();
+}
+
+// Finds out whether GeoClue grants this application a client: the bus first (once), then a
+// client with its desktop id and accuracy. Every step is asynchronous.
+void GeoClueLocationManager::check()
+{
+    if (m_impl->phase == Impl::Phase::Checking)
         return;
-    m_impl->updating = true;
-    auto* weak = new std::weak_ptr<GeoClueLocationManager>(weak_from_this());
+    m_impl->phase = Impl::Phase::Checking;
+    m_impl->checkedAt = RunLoop::main().now();
+    if (m_impl->bus) {
+        onBus(m_impl->bus);
+        return;
+    }
+    g_bus_get(
+        G_BUS_TYPE_SYSTEM, m_impl->cancellable,
+        [](GObject*, GAsyncResult* result, gpointer data) {
+            std::unique_ptr<Weak> weak(static_cast<Weak*>(data));
+            GDBusConnection* bus = g_bus_get_finish(result, nullptr);
+            auto self = weak->lock();
+            if (!self) {
+                if (bus)
+                    g_object_unref(bus);
+                return;
+            }
+            self->onBus(bus);
+        },
+        new Weak(weak_from_this()));
+}
+
+void GeoClueLocationManager::onBus(GDBusConnection* bus)
+{
+    if (!bus) {
+        m_impl->phase = Impl::Phase::Absent;
+        return;
+    }
+    if (!m_impl->bus) {
+        m_impl->bus = bus;
+        // GeoClue coming and going is noticed as it happens.
+        m_impl->nameWatch = g_bus_watch_name_on_connection(
+            bus, kService, G_BUS_NAME_WATCHER_FLAGS_NONE,
+            [](GDBusConnection*, const gchar*, const gchar*, gpointer data) {
+                if (auto self = static_cast<Weak*>(data)->lock(); self && self->m_impl->phase != Impl::Phase::Ready)
+                    self->check();
+            },
+            [](GDBusConnection*, const gchar*, gpointer data) {
+                if (auto self = static_cast<Weak*>(data)->lock())
+                    self->onServiceGone();
+            },
+            new Weak(weak_from_this()), [](gpointer data) { delete static_cast<Weak*>(data); });
+    }
+    // Asking for a client also starts a GeoClue that is installed but not yet running.
+    call(m_impl->bus, m_impl->cancellable, kManagerPath, kManagerInterface, "GetClient", nullptr, G_VARIANT_TYPE("(o)"),
+         weak_from_this(), [](GeoClueLocationManager& self, GVariant* reply) {
+             const gchar* path = nullptr;
+             if (reply)
+                 g_variant_get(reply, "(&o)", &path);
+             self.onClient(path ? path : "");
+         });
+}
+
+void GeoClueLocationManager::onClient(const std::string& path)
+{
+    if (path.empty()) {
+        m_impl->phase = Impl::Phase::Absent;
+        return;
+    }
+    m_impl->clientPath = path;
+    // The client is ours once it knows who we are and how exactly we ask.
+    auto setThen = [this](const char* name, GVariant* value, std::function<void(GeoClueLocationManager&)> next) {
+        call(m_impl->bus, m_impl->cancellable, m_impl->clientPath, kProperties, "Set",
+             g_variant_new("(ssv)", kClientInterface, name, value), nullptr, weak_from_this(),
+             [next](GeoClueLocationManager& self, GVariant* reply) {
+                 if (!reply)
+                     self.onClientSetUp(false);
+                 else
+                     next(self);
+             });
+    };
+    setThen("DesktopId", g_variant_new_string(m_impl->desktopId.c_str()), [setThen](GeoClueLocationManager&) {
+        setThen("RequestedAccuracyLevel", g_variant_new_uint32(kCityAccuracy),
+                [](GeoClueLocationManager& self) { self.onClientSetUp(true); });
+    });
+}
+
+void GeoClueLocationManager::onClientSetUp(bool granted)
+{
+    m_impl->phase = granted ? Impl::Phase::Ready : Impl::Phase::Absent;
+    if (!granted)
+        m_impl->clientPath.clear();
+    else if (m_impl->wanted)
+        startClient();
+}
+
+void GeoClueLocationManager::onServiceGone()
+{
+    // A check under way finds out for itself (asking may start the service).
+    if (m_impl->phase != Impl::Phase::Ready)
+        return;
+    stopClient();
+    m_impl->clientPath.clear();
+    m_impl->phase = Impl::Phase::Absent;
+    m_impl->checkedAt = RunLoop::main().now();
+}
+
+void GeoClueLocationManager::startClient()
+{
+    if (m_impl->started || m_impl->clientPath.empty())
+        return;
+    m_impl->started = true;
     m_impl->subscription = g_dbus_connection_signal_subscribe(
-        m_impl->bus, kService, kClientInterface, "LocationUpdated", m_impl->clientPath.c_str(), nullptr,
+        m_impl->bus, nullptr, kClientInterface, "LocationUpdated", m_impl->clientPath.c_str(), nullptr,
         G_DBUS_SIGNAL_FLAGS_NONE,
         [](GDBusConnection*, const gchar*, const gchar*, const gchar*, const gchar*, GVariant* parameters,
            gpointer data) {
-            auto self = static_cast<std::weak_ptr<GeoClueLocationManager>*>(data)->lock();
+            auto self = static_cast<Weak*>(data)->lock();
             if (!self || !g_variant_is_of_type(parameters, G_VARIANT_TYPE("(oo)")))
                 return;
             const gchar* oldPath = nullptr;
@@ -134,44 +245,58 @@ void GeoClueLocationManager::startUpdatingLocation()
             g_variant_get(parameters, "(&o&o)", &oldPath, &newPath);
             self->onLocationUpdated(newPath ? newPath : "");
         },
-        weak, [](gpointer data) { delete static_cast<std::weak_ptr<GeoClueLocationManager>*>(data); });
-    g_dbus_connection_call(m_impl->bus, kService, m_impl->clientPath.c_str(), kClientInterface, "Start", nullptr,
-                           nullptr, G_DBUS_CALL_FLAGS_NONE, kCallTimeoutMs, nullptr, nullptr, nullptr);
+        new Weak(weak_from_this()), [](gpointer data) { delete static_cast<Weak*>(data); });
+    call(m_impl->bus, nullptr, m_impl->clientPath, kClientInterface, "Start", nullptr, nullptr, {},
+         [](GeoClueLocationManager&, GVariant*) {});
 }
 
-void GeoClueLocationManager::stopUpdatingLocation()
+void GeoClueLocationManager::stopClient()
 {
-    if (!m_impl->updating)
+    if (!m_impl->started)
         return;
-    m_impl->updating = false;
+    m_impl->started = false;
     if (m_impl->subscription)
         g_dbus_connection_signal_unsubscribe(m_impl->bus, m_impl->subscription);
     m_impl->subscription = 0;
-    g_dbus_connection_call(m_impl->bus, kService, m_impl->clientPath.c_str(), kClientInterface, "Stop", nullptr,
-                           nullptr, G_DBUS_CALL_FLAGS_NONE, kCallTimeoutMs, nullptr, nullptr, nullptr);
+    // Not cancellable: a stop must reach the service even when this manager goes.
+    call(m_impl->bus, nullptr, m_impl->clientPath, kClientInterface, "Stop", nullptr, nullptr, {},
+         [](GeoClueLocationManager&, GVariant*) {});
 }
 
 void GeoClueLocationManager::onLocationUpdated(const std::string& locationPath)
 {
-    if (!m_impl->updating || locationPath.empty())
+    if (!m_impl->started || locationPath.empty())
         return;
-    auto latitude = doubleProperty(m_impl->bus, locationPath, "Latitude");
-    auto longitude = doubleProperty(m_impl->bus, locationPath, "Longitude");
-    if (!latitude || !longitude)
-        return;
-    Location fix{{*latitude, *longitude}, RunLoop::main().now()};
-    // Fixes reach their handler from the RunLoop, like every other main-thread event.
-    std::weak_ptr<GeoClueLocationManager> weak = weak_from_this();
-    RunLoop::main().post([weak, fix] {
-        if (auto self = weak.lock(); self && self->m_impl->updating)
-            self->deliver(fix);
-    });
+    call(m_impl->bus, m_impl->cancellable, locationPath, kProperties, "GetAll",
+         g_variant_new("(s)", kLocationInterface), G_VARIANT_TYPE("(a{sv})"), weak_from_this(),
+         [](GeoClueLocationManager& self, GVariant* reply) {
+             if (!reply || !self.m_impl->started)
+                 return;
+             GVariant* properties = g_variant_get_child_value(reply, 0);
+             auto latitude = doubleIn(properties, "Latitude");
+             auto longitude = doubleIn(properties, "Longitude");
+             // The fix's own time when GeoClue gives one (seconds and microseconds since 1970).
+             double timestamp = RunLoop::main().wallTime();
+             guint64 seconds = 0;
+             guint64 micros = 0;
+             if (g_variant_lookup(properties, "Timestamp", "(tt)", &seconds, &micros) && seconds != 0)
+                 timestamp = double(seconds) + double(micros) / 1e6 + RunLoop::kUnixToAbsolute;
+             g_variant_unref(properties);
+             if (!latitude || !longitude)
+                 return;
+             Location fix{{*latitude, *longitude}, timestamp};
+             // Fixes reach their handler from the RunLoop, like every other main-thread event.
+             Weak weak = self.weak_from_this();
+             RunLoop::main().post([weak, fix] {
+                 if (auto owner = weak.lock(); owner && owner->m_impl->started)
+                     owner->deliver(fix);
+             });
+         });
 }
 
-void installGeoClueLocationService(const std::string& desktopId)
+LocationManager::Factory geoClueLocationService(std::string desktopId)
 {
-    LocationManager::setFactory(
-        [desktopId]() -> std::shared_ptr<LocationManager> { return GeoClueLocationManager::create(desktopId); });
+    return [desktopId]() -> std::shared_ptr<LocationManager> { return GeoClueLocationManager::create(desktopId); };
 }
 
 } // namespace platform::gtk

@@ -14,20 +14,31 @@ namespace {
 // A trace of an hour at 25 samples a second is a few megabytes.
 constexpr std::size_t kMaxFileBytes = 64u * 1024 * 1024;
 
+bool isBlank(char c)
+{
+    return c == ' ' || c == '\t';
+}
+
+// One number: an optional sign, digits with an optional point (or a point and digits), an
+// optional exponent, ending at a blank or the end of the line, so that "1-2" or "1.5.5" are
+// not read as two numbers. Infinities, NaN and values beyond a double are refused.
 bool parseNumber(std::string_view& rest, double& out)
 {
-    std::size_t i = 0;
-    while (i < rest.size() && (rest[i] == ' ' || rest[i] == '\t'))
-        ++i;
-    rest.remove_prefix(i);
-    if (rest.empty())
-        return false;
-    if (rest.front() == '+')
+    while (!rest.empty() && isBlank(rest.front()))
         rest.remove_prefix(1);
-    auto [end, ec] = std::from_chars(rest.data(), rest.data() + rest.size(), out);
-    if (ec != std::errc() || !std::isfinite(out))
+    std::size_t length = 0;
+    while (length < rest.size() && !isBlank(rest[length]))
+        ++length;
+    std::string_view token = rest.substr(0, length);
+    if (token.starts_with('+')) {
+        token.remove_prefix(1);
+        if (token.starts_with('-'))
+            return false; // one sign only
+    }
+    auto [end, ec] = std::from_chars(token.data(), token.data() + token.size(), out);
+    if (ec != std::errc() || end != token.data() + token.size() || !std::isfinite(out))
         return false;
-    rest.remove_prefix(std::size_t(end - rest.data()));
+    rest.remove_prefix(length);
     return true;
 }
 

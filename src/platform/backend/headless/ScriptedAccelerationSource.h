@@ -13,7 +13,9 @@ namespace platform {
 // Readings from a script of lines "t x y z" (seconds since the origin, then g). A read at
 // time T gives the last line whose t is at or before T; before the first line, or with
 // no lines, a device at rest (0, 0, -1). Blank lines and lines starting with '#' are
-// skipped; times must not decrease.
+// skipped; times must not decrease. The four numbers are separated by blanks (spaces or
+// tabs), each a finite decimal with an optional sign, point and exponent ("-0.5", "+2",
+// ".5", "1e-3"); anything else on a sample line refuses the script.
 class ScriptedAccelerationSource final : public AccelerationSource {
 public:
     struct Line {

@@ -117,6 +117,17 @@ struct ServerOptions {
 // The inventory shipped in the source tree (resources/adnet).
 std::filesystem::path defaultInventory();
 
+// One request and its answer, for handling a request without a socket.
+struct Exchange {
+    std::string method{"GET"};
+    std::string target; // path and query as sent
+    std::vector<std::pair<std::string, std::string>> headers;
+
+    int status{0};
+    std::vector<std::pair<std::string, std::string>> responseHeaders;
+    std::string body; // the whole body, also for answers streamed in pieces
+};
+
 class DemoServer final {
 public:
     explicit DemoServer(ServerOptions options = {});
@@ -130,6 +141,12 @@ public:
     // Ends slow answers at once, closes every connection and joins the server's threads.
     void stop();
     bool running() const;
+
+    // Answers the exchange's request on this thread exactly as a connection's worker would
+    // (the request joins the log), with no socket involved: for fuzzing the request handling.
+    // Loads the inventory first when the server has not been started; false with a reason
+    // when it cannot be loaded.
+    bool handleInProcess(Exchange& exchange, std::string* error = nullptr);
     int port() const;
     std::string baseUrl() const;      // "http://127.0.0.1:<port>" (the bind address)
     std::string adRequestUrl() const; // baseUrl() + "/ad_source.php"

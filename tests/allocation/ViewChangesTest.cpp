@@ -1,6 +1,7 @@
 // The accelerometer callback runs 25 times a second for the application's whole life and
 // must not allocate; what it does to views (a centre, an alpha, a button's state, with
 // an event-log observer listening) must not allocate either.
+#include "platform/ui/Animation.h"
 #include "platform/ui/Button.h"
 #include "platform/ui/ImageView.h"
 #include "platform/ui/Window.h"
@@ -11,9 +12,9 @@
 
 using namespace platform;
 
-using Allocations = UiTest;
+using ViewAllocations = UiTest;
 
-TEST_F(Allocations, ModelChangesOutsideAnimationsAllocateNothing)
+TEST_F(ViewAllocations, ModelChangesOutsideAnimationsAllocateNothing)
 {
     auto window = Window::create({0, 0, 320, 480});
     auto meter = ImageView::create(Rect{140, 670, 40, 100});
@@ -30,7 +31,12 @@ TEST_F(Allocations, ModelChangesOutsideAnimationsAllocateNothing)
     hint->addObserver(log);
     button->addObserver(log);
 
-    const auto before = alloccount::allocations();
+    // The animation state is set up at its first use in the process, which registers its
+    // clean-up at exit (libc allocates for that): long before any sample in the game.
+    ViewAnimation::begin();
+    ViewAnimation::commit();
+
+    alloccount::Span span;
     for (int i = 0; i < 1000; ++i) {
         meter->setCenter({160, Float(720.0 - 0.15 * 7.29 * i)});
         hint->setAlpha(i % 2 ? 1.0f : 0.0f);
@@ -38,7 +44,7 @@ TEST_F(Allocations, ModelChangesOutsideAnimationsAllocateNothing)
         if (i % 100 == 0)
             window->clearNeedsDisplay(); // a frame was drawn
     }
-    EXPECT_EQ(alloccount::allocations() - before, 0u);
+    EXPECT_EQ(span.count(), 0u) << span.firstAllocation();
     // Every call but the first centre (already 720) and the first enable (already on).
     EXPECT_EQ(seen, 2998);
     EXPECT_EQ(invalidations, 10);
