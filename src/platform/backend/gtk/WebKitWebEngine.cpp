@@ -319,12 +319,19 @@ WebKitWebEngine::WebKitWebEngine(std::weak_ptr<WebViewStack> stack) : m_stack(st
 
 void WebKitWebEngine::build()
 {
-    auto stack = m_stack.lock();
-    if (!stack)
+    if (m_stack.expired())
         return;
-    auto* session = static_cast<WebKitNetworkSession*>(stack->networkSession());
-    GtkWidget* view = GTK_WIDGET(g_object_new(WEBKIT_TYPE_WEB_VIEW, "network-session", session, nullptr));
+    // A web context and network session of its own: when the page goes, WebKit's processes
+    // for it go too, and so does their memory (a shared context keeps its web process).
+    // Neither keeps a cache of pages or resources.
+    WebKitWebContext* context = webkit_web_context_new();
+    webkit_web_context_set_cache_model(context, WEBKIT_CACHE_MODEL_DOCUMENT_VIEWER);
+    WebKitNetworkSession* session = webkit_network_session_new_ephemeral();
+    GtkWidget* view =
+        GTK_WIDGET(g_object_new(WEBKIT_TYPE_WEB_VIEW, "web-context", context, "network-session", session, nullptr));
     g_object_ref_sink(view);
+    g_object_unref(session);
+    g_object_unref(context);
     m_view = view;
     WebKitSettings* settings = webkit_web_view_get_settings(asView(view));
     webkit_settings_set_enable_developer_extras(settings, FALSE);

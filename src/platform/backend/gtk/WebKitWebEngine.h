@@ -24,8 +24,9 @@ class WebViewStack;
 // WebKit cannot show (a scheme it does not know, once allowed) fails with -1002 and keeps
 // the page shown: WebKit's own error pages never appear. A request's time-out is a run-loop
 // timer that stops the load and reports -1001. "Reload ignoring local and remote cache
-// data" sends Cache-Control: no-cache and Pragma: no-cache; the shared network session
-// keeps no cache at all. A web process that ends is reported as a failed load.
+// data" sends Cache-Control: no-cache and Pragma: no-cache; the engine's own ephemeral
+// network session and web context keep no cache at all, and take WebKit's processes with
+// them when the page goes. A web process that ends is reported as a failed load.
 class WebKitWebEngine final : public WebEngine, public std::enable_shared_from_this<WebKitWebEngine> {
 public:
     static std::shared_ptr<WebKitWebEngine> create(std::shared_ptr<WebViewStack> stack);

@@ -72,28 +72,17 @@ std::shared_ptr<WebViewStack> WebViewStack::create()
         setenv(kNoSandbox, "1", 1);
         stack->m_sandboxNote = "web pages run without WebKit's sandbox: " + why;
     }
-    // No memory cache of pages or resources; the session keeps no disk cache either.
-    webkit_web_context_set_cache_model(webkit_web_context_get_default(), WEBKIT_CACHE_MODEL_DOCUMENT_VIEWER);
     return stack;
 }
 
 WebViewStack::~WebViewStack()
 {
     attach(nullptr);
-    if (m_session)
-        g_object_unref(m_session);
 }
 
 std::shared_ptr<WebEngine> WebViewStack::makeEngine()
 {
     return WebKitWebEngine::create(shared_from_this());
-}
-
-void* WebViewStack::networkSession()
-{
-    if (!m_session)
-        m_session = webkit_network_session_new_ephemeral();
-    return m_session;
 }
 
 void WebViewStack::add(WebKitWebEngine& engine)

@@ -20,9 +20,8 @@ class WebKitWebEngine;
 // view's rectangle, scaled like the drawing, with the view's effective opacity.
 class WebViewStack final : public std::enable_shared_from_this<WebViewStack> {
 public:
-    // Prepares WebKit for this process: no disk or memory cache (a page that must not come
-    // from a cache never does), cairo drawing, and the sandbox only where bubblewrap can
-    // make its namespaces. Call before any thread starts (it may set the environment).
+    // Prepares WebKit for this process: cairo drawing, and the sandbox only where bubblewrap
+    // can make its namespaces. Call before any thread starts (it may set the environment).
     static std::shared_ptr<WebViewStack> create();
     ~WebViewStack();
 
@@ -45,7 +44,6 @@ public:
     // -- for the engines
     void add(WebKitWebEngine& engine);
     void remove(WebKitWebEngine& engine);
-    void* networkSession(); // WebKitNetworkSession*, shared by every page
 
 private:
     WebViewStack() = default;
@@ -54,7 +52,6 @@ private:
     GameWindow* m_window{nullptr};
     unsigned long m_positionHandler{0};
     std::vector<WebKitWebEngine*> m_engines;
-    void* m_session{nullptr};
     std::string m_sandboxNote;
 };
 
