@@ -102,8 +102,8 @@ TEST_F(GameAllocations, SamplesDeliveredToARunningGameAllocateNothing)
     ASSERT_TRUE(mixerHasTaken(view->effectId(MainView::K7)));
     const auto vibrationsBefore = platform::Haptics::shared().vibrationCount();
     const auto framesBefore = frames();
-    // Drawing a frame allocates (cairo's paths and pango's layouts); only the samples
-    // are counted here.
+    // Drawing a frame allocates (the picture and cairo's own state: game_bench states the
+    // figure); only the samples are counted here.
     driver.reset();
     alloccount::Span span;
     runTo(7.5); // before the warning at tick 8 schedules the vibration timer
