@@ -18,7 +18,9 @@ install(FILES ${BRIMSEY_RESOURCES_DIR}/desktop/${BRIMSEY_APP_ID}.svg
 # and a pkg-config file.
 set(adnet_parts adnet json platform_core platform_gfx platform_ui platform_net platform_device platform_headless)
 if(TARGET platform_gtk)
-  list(APPEND adnet_parts platform_gtk)
+  list(APPEND adnet_parts platform_gtk platform_gtk_webkit)
+  # The game loads its web view engine from here when a page opens.
+  install(TARGETS brimsey-webkit LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}/brimsey)
 endif()
 file(WRITE ${CMAKE_BINARY_DIR}/libadnet-empty.cpp "// libadnet is made of the static libraries linked whole.\n")
 add_library(adnet_shared SHARED ${CMAKE_BINARY_DIR}/libadnet-empty.cpp)

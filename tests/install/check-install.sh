@@ -8,7 +8,8 @@ prefix=$build/test-install
 rm -rf "$prefix"
 cmake --install "$build" --prefix "$prefix" >/dev/null
 
-for f in bin/brimsey bin/adnet-demo-server share/brimsey/MainWindow.json share/brimsey/adnet/ads \
+for f in bin/brimsey bin/adnet-demo-server lib/brimsey/libbrimsey-webkit.so share/brimsey/MainWindow.json \
+         share/brimsey/adnet/ads \
          share/applications/net.brimsey.Brimsey.desktop \
          share/icons/hicolor/scalable/apps/net.brimsey.Brimsey.svg \
          include/libadnet/adnet/AdNetView.h include/libadnet/platform/ui/View.h lib/pkgconfig/libadnet.pc \

@@ -2,9 +2,11 @@
 
 #include <gtk/gtk.h>
 
+#include <clocale>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
+#include <string_view>
 
 #include "platform/backend/gtk/DesktopDevices.h"
 #include "platform/backend/gtk/DesktopURLOpener.h"
@@ -75,6 +77,18 @@ int runDesktopApplication(const DesktopOptions& options)
     // Every frame is drawn with cairo already; GTK's cairo renderer shows it without
     // loading a GL driver (about 75 MB less resident memory). GSK_RENDERER still decides.
     setenv("GSK_RENDERER", "cairo", 0);
+    // With that renderer nothing uses GL, yet GTK would open a GL display at start-up to pick
+    // a visual, which loads the driver all the same (Mesa's, with LLVM: about 50 MB).
+    if (std::string_view(std::getenv("GSK_RENDERER")) == "cairo" && !std::getenv("GDK_DEBUG"))
+        setenv("GDK_DEBUG", "gl-disable", 0);
+    // The user's language for texts, but numbers always as C writes them: event logs and the
+    // ad request carry decimal points, whatever the language (GTK would set LC_NUMERIC too).
+    gtk_disable_setlocale();
+    setlocale(LC_ALL, "");
+    setlocale(LC_NUMERIC, "C");
+    // The application's id names its windows to the desktop (matching its desktop entry).
+    // Not unique: every start is a game of its own, and scripted runs may overlap.
+    g_set_prgname(options.applicationId.c_str());
     if (!gtk_init_check()) {
         const char* display = std::getenv("DISPLAY");
         const char* wayland = std::getenv("WAYLAND_DISPLAY");
@@ -109,7 +123,7 @@ int runDesktopApplication(const DesktopOptions& options)
     Services desktop;
     desktop.acceleration = acceleration;
     desktop.haptics = haptics;
-    desktop.location = geoClueLocationService(options.desktopId);
+    desktop.location = geoClueLocationService(options.applicationId);
     desktop.urlOpener = std::make_shared<DesktopURLOpener>();
     desktop.webEngine = [webStack] { return webStack->makeEngine(); };
     installServices(std::move(desktop));
@@ -139,6 +153,13 @@ int runDesktopApplication(const DesktopOptions& options)
     Rect bounds = window->bounds();
     Compositor compositor(window);
 
+    GtkApplication* app = gtk_application_new(options.applicationId.c_str(), G_APPLICATION_NON_UNIQUE);
+    GError* registerError = nullptr;
+    if (!g_application_register(G_APPLICATION(app), nullptr, &registerError)) {
+        say(options.verbose, std::string("the desktop session did not take the application id: ") +
+                                 (registerError ? registerError->message : "no reason given"));
+        g_clear_error(&registerError);
+    }
     GMainLoop* mainLoop = g_main_loop_new(nullptr, FALSE);
     Touch::Id nextTouch = 1;
     Touch::Id activeTouch = 0;
@@ -190,7 +211,7 @@ int runDesktopApplication(const DesktopOptions& options)
     hooks.focusLost = [&] { acceleration->shakes().focusLost(); };
     hooks.closed = [mainLoop] { g_main_loop_quit(mainLoop); };
 
-    gameWindow = std::make_unique<GameWindow>(options.title, bounds.size.width, bounds.size.height, hooks);
+    gameWindow = std::make_unique<GameWindow>(options.title, bounds.size.width, bounds.size.height, hooks, app);
     webStack->attach(gameWindow.get());
     // One frame per change; frames keep coming while something animates.
     compositor.setNeedsDisplayHandler([&gameWindow] { gameWindow->startFrames(); });
@@ -211,6 +232,7 @@ int runDesktopApplication(const DesktopOptions& options)
     gameWindow.reset();
     resetServices();
     g_main_loop_unref(mainLoop);
+    g_object_unref(app);
     source.reset();
     // What closing the window left for GTK to finish.
     while (g_main_context_iteration(nullptr, FALSE)) { }

@@ -29,8 +29,9 @@ struct DesktopOptions {
     // Where pictures and sounds are found; default: the interface file's folder.
     std::filesystem::path resourceDirectory;
     std::string title{"brimsey"};
-    // The desktop file's name without ".desktop"; services such as GeoClue ask for it.
-    std::string desktopId{"brimsey"};
+    // The application id: the GtkApplication's, the desktop file's name without ".desktop"
+    // (which services such as GeoClue ask for) and the window's class.
+    std::string applicationId{"net.brimsey.Brimsey"};
     // Where to look for an IIO accelerometer.
     std::string iioRoot{"/sys/bus/iio/devices"};
     // Say on stderr how to play and what was found (sound, sensor, vibration).

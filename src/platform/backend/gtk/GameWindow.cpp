@@ -247,13 +247,16 @@ struct GameWindow::Impl {
     }
 };
 
-GameWindow::GameWindow(const std::string& title, double contentWidth, double contentHeight, Hooks hooks)
+GameWindow::GameWindow(const std::string& title, double contentWidth, double contentHeight, Hooks hooks,
+                       void* application)
     : m_hooks(std::move(hooks)),
       m_contentWidth(contentWidth),
       m_contentHeight(contentHeight)
 {
     GtkWidget* window = gtk_window_new();
     m_window = window;
+    if (application)
+        gtk_window_set_application(GTK_WINDOW(window), GTK_APPLICATION(application));
     gtk_window_set_title(GTK_WINDOW(window), title.c_str());
 
     MonitorInfo monitor = primaryMonitor();

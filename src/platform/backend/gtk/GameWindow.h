@@ -63,7 +63,9 @@ public:
         std::function<void()> beforeFrame;
     };
 
-    GameWindow(const std::string& title, double contentWidth, double contentHeight, Hooks hooks);
+    // `application` (a GtkApplication*, may be null) is the one the window belongs to.
+    GameWindow(const std::string& title, double contentWidth, double contentHeight, Hooks hooks,
+               void* application = nullptr);
     ~GameWindow();
     GameWindow(const GameWindow&) = delete;
     GameWindow& operator=(const GameWindow&) = delete;

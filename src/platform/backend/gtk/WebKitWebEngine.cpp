@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "platform/backend/gtk/GameWindow.h"
+#include "platform/backend/gtk/WebKitModule.h"
 #include "platform/backend/gtk/WebViewStack.h"
 #include "platform/core/RunLoop.h"
 #include "platform/core/Timer.h"
@@ -303,6 +304,14 @@ struct WebKitWebEngine::Signals {
 };
 
 // ---- life -------------------------------------------------------------------------------
+
+// Whoever holds this code (the module, or a program linking it in) offers it for pages.
+const bool kRegistered = [] {
+    registerWebKitEngineMaker([](std::shared_ptr<WebViewStack> stack) -> std::shared_ptr<WebEngine> {
+        return WebKitWebEngine::create(std::move(stack));
+    });
+    return true;
+}();
 
 std::shared_ptr<WebKitWebEngine> WebKitWebEngine::create(std::shared_ptr<WebViewStack> stack)
 {

@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 
+#include "platform/backend/gtk/WebViewStack.h"
 #include "platform/device/WebEngine.h"
 
 namespace platform {
@@ -13,8 +14,6 @@ class Timer;
 }
 
 namespace platform::gtk {
-
-class WebViewStack;
 
 // One web view's pages in a WebKitWebView, shown by the WebViewStack over the window.
 //
@@ -27,7 +26,9 @@ class WebViewStack;
 // data" sends Cache-Control: no-cache and Pragma: no-cache; the engine's own ephemeral
 // network session and web context keep no cache at all, and take WebKit's processes with
 // them when the page goes. A web process that ends is reported as a failed load.
-class WebKitWebEngine final : public WebEngine, public std::enable_shared_from_this<WebKitWebEngine> {
+class WebKitWebEngine final : public WebEngine,
+                              public StackedPage,
+                              public std::enable_shared_from_this<WebKitWebEngine> {
 public:
     static std::shared_ptr<WebKitWebEngine> create(std::shared_ptr<WebViewStack> stack);
     ~WebKitWebEngine() override;
@@ -49,21 +50,13 @@ public:
     void placementChanged() override;
 
     // -- for the stack
-    void* widget() const { return m_view; } // WebKitWebView*, null once dropped
-    // Where the page goes now, in content points; nullopt when it is not shown.
-    std::optional<WebPlacement> placement(double now) const;
-    // Sets the widget's allocation (logical pixels of the overlay), zoom and opacity.
-    struct Allocation {
-        int x{0}, y{0}, width{0}, height{0};
-        bool operator==(const Allocation&) const = default;
-    };
-    const Allocation& allocation() const { return m_allocation; }
-    // Returns whether the allocation changed.
-    bool show(const Allocation& allocation, double zoom, double opacity);
-    void hide();
-    bool isShown() const { return m_shown; }
-    // The window is going: the page goes with it, and nothing more is loaded.
-    void drop();
+    void* widget() const override { return m_view; } // WebKitWebView*, null once dropped
+    std::optional<WebPlacement> placement(double now) const override;
+    const Allocation& allocation() const override { return m_allocation; }
+    bool show(const Allocation& allocation, double zoom, double opacity) override;
+    void hide() override;
+    bool isShown() const override { return m_shown; }
+    void drop() override;
 
     // Signal handlers (C callbacks) live here.
     struct Signals;

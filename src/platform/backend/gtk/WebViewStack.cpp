@@ -1,14 +1,13 @@
 #include "platform/backend/gtk/WebViewStack.h"
 
 #include <gtk/gtk.h>
-#include <webkit/webkit.h>
 
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
 
 #include "platform/backend/gtk/GameWindow.h"
-#include "platform/backend/gtk/WebKitWebEngine.h"
+#include "platform/backend/gtk/WebKitModule.h"
 
 namespace platform::gtk {
 
@@ -82,17 +81,17 @@ WebViewStack::~WebViewStack()
 
 std::shared_ptr<WebEngine> WebViewStack::makeEngine()
 {
-    return WebKitWebEngine::create(shared_from_this());
+    return makeWebKitEngine(shared_from_this());
 }
 
-void WebViewStack::add(WebKitWebEngine& engine)
+void WebViewStack::add(StackedPage& engine)
 {
     m_engines.push_back(&engine);
     if (m_window)
         m_window->addNativeWidget(engine.widget());
 }
 
-void WebViewStack::remove(WebKitWebEngine& engine)
+void WebViewStack::remove(StackedPage& engine)
 {
     std::erase(m_engines, &engine);
 }
@@ -147,7 +146,7 @@ bool WebViewStack::place(double now)
         const Rect& r = placement->windowRect;
         const auto topLeft = viewport.toArea(r.minX(), r.minY());
         const auto bottomRight = viewport.toArea(r.maxX(), r.maxY());
-        WebKitWebEngine::Allocation allocation{int(std::lround(topLeft.x)), int(std::lround(topLeft.y)), 0, 0};
+        StackedPage::Allocation allocation{int(std::lround(topLeft.x)), int(std::lround(topLeft.y)), 0, 0};
         allocation.width = int(std::lround(bottomRight.x)) - allocation.x;
         allocation.height = int(std::lround(bottomRight.y)) - allocation.y;
         moved |= engine->show(allocation, scale, placement->alpha);

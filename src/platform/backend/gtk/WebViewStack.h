@@ -1,10 +1,12 @@
 #pragma once
 
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "platform/backend/gtk/Viewport.h"
+#include "platform/device/WebEngine.h"
 
 namespace platform {
 class WebEngine;
@@ -13,7 +15,29 @@ class WebEngine;
 namespace platform::gtk {
 
 class GameWindow;
-class WebKitWebEngine;
+
+// A page the stack shows over the window, in a widget of its own (the WebKit engine's
+// pages are; the stack needs no more of them than this).
+class StackedPage {
+public:
+    // The widget's place in the overlay, in logical pixels.
+    struct Allocation {
+        int x{0}, y{0}, width{0}, height{0};
+        bool operator==(const Allocation&) const = default;
+    };
+
+    virtual ~StackedPage() = default;
+    virtual void* widget() const = 0; // GtkWidget*, null once dropped
+    // Where the page goes now, in content points; nullopt when it is not shown.
+    virtual std::optional<WebPlacement> placement(double now) const = 0;
+    virtual const Allocation& allocation() const = 0;
+    // Sets the widget's allocation, zoom and opacity; returns whether the allocation changed.
+    virtual bool show(const Allocation& allocation, double zoom, double opacity) = 0;
+    virtual void hide() = 0;
+    virtual bool isShown() const = 0;
+    // The window is going: the page goes with it, and nothing more is loaded.
+    virtual void drop() = 0;
+};
 
 // The WebKit pages of the window: makes their engines (the desktop's Services::webEngine),
 // shows their widgets over the game's drawing, and places each one every frame at its web
@@ -42,8 +66,8 @@ public:
     const std::string& sandboxNote() const { return m_sandboxNote; }
 
     // -- for the engines
-    void add(WebKitWebEngine& engine);
-    void remove(WebKitWebEngine& engine);
+    void add(StackedPage& page);
+    void remove(StackedPage& page);
 
 private:
     WebViewStack() = default;
@@ -51,7 +75,7 @@ private:
 
     GameWindow* m_window{nullptr};
     unsigned long m_positionHandler{0};
-    std::vector<WebKitWebEngine*> m_engines;
+    std::vector<StackedPage*> m_engines;
     std::string m_sandboxNote;
 };
 
