@@ -14,6 +14,7 @@
 #include "app/HeadlessOptions.h"
 #include "app/Resources.h"
 #include "app/ScriptedRun.h"
+#include "app/SoundRest.h"
 #include "platform/core/DocumentsDirectory.h"
 #include "platform/core/RunLoop.h"
 #include "platform/gfx/Image.h"
@@ -73,7 +74,17 @@ int runWindowed(const brimsey::HeadlessOptions& options)
             // After a snapshot due at the same moment, which is posted when its time comes.
             script.at(options.runFor, [&session] { platform::RunLoop::main().post([&session] { session.close(); }); });
     };
-    desktop.stopped = [&] { script.finish(); };
+    // An idle window should not keep the machine awake: the sound output rests while
+    // nothing sounds (the accelerometer rests on its own through a long stillness).
+    std::unique_ptr<brimsey::SoundRest> soundRest;
+    desktop.started = [&, start = desktop.started](platform::gtk::DesktopSession& session) {
+        soundRest = std::make_unique<brimsey::SoundRest>();
+        start(session);
+    };
+    desktop.stopped = [&] {
+        soundRest.reset();
+        script.finish();
+    };
     int status = platform::gtk::runDesktopApplication(desktop);
     if (status != 0)
         return status;

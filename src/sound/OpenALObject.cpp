@@ -4,8 +4,12 @@
 #include "sound/SoundEngineInternal.h"
 #include "sound/SoundEngineMessages.h"
 
+#include <AL/al.h>
+#include <AL/alext.h>
+
 #include <cmath>
 #include <limits>
+#include <string_view>
 
 OpenALObject::OpenALObject(float inMixerOutputRate)
     : mMixerOutputRate{inMixerOutputRate},
@@ -77,6 +81,40 @@ SoundEngineStatus OpenALObject::LoadEffect(const char* inPath, SoundEngineEffect
     return 0;
 }
 
+bool OpenALObject::RestOutputIfSilent()
+{
+    if (mResting)
+        return true;
+    if (!mDevice || !mContext || !mEffectMap || !alcIsExtensionPresent(mDevice, "ALC_SOFT_pause_device"))
+        return false;
+    // The wave-file writer rewinds into its own header on a pause, and a file wakes nobody.
+    const ALCchar* name = alcGetString(mDevice, ALC_ALL_DEVICES_SPECIFIER);
+    if (name && std::string_view(name) == "Wave File Writer")
+        return false;
+    for (size_t i = 0; i < mEffectMap->Size(); ++i) {
+        ALint state = AL_STOPPED;
+        alGetSourcei(mEffectMap->GetEffectByIndex(i)->GetEffectID(), AL_SOURCE_STATE, &state);
+        if (state == AL_PLAYING)
+            return false;
+    }
+    auto pause = reinterpret_cast<LPALCDEVICEPAUSESOFT>(alcGetProcAddress(mDevice, "alcDevicePauseSOFT"));
+    if (!pause)
+        return false;
+    pause(mDevice);
+    mResting = alcGetError(mDevice) == ALC_NO_ERROR;
+    return mResting;
+}
+
+bool OpenALObject::WakeOutput()
+{
+    if (!mResting)
+        return false;
+    mResting = false;
+    if (auto resume = reinterpret_cast<LPALCDEVICERESUMESOFT>(alcGetProcAddress(mDevice, "alcDeviceResumeSOFT")))
+        resume(mDevice);
+    return true;
+}
+
 void OpenALObject::Teardown()
 {
     if (mEffectMap) {
@@ -93,6 +131,7 @@ void OpenALObject::Teardown()
         alcDestroyContext(mContext);
         mContext = nullptr;
     }
+    mResting = false;
     if (mDevice) {
         alcCloseDevice(mDevice);
         mDevice = nullptr;

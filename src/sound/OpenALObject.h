@@ -23,6 +23,12 @@ public:
     // Destroys every effect, the map, the context and the device.
     void Teardown();
 
+    // Pauses the device when none of the effects sounds (ALC_SOFT_pause_device); returns
+    // whether it rests now.
+    bool RestOutputIfSilent();
+    // Resumes a resting device; returns whether it was resting.
+    bool WakeOutput();
+
     float GetMixerOutputRate() const { return mMixerOutputRate; }
     ALCcontext* GetContext() const { return mContext; }
     ALCdevice* GetDevice() const { return mDevice; }
@@ -33,4 +39,5 @@ private:
     ALCcontext* mContext{nullptr};
     ALCdevice* mDevice{nullptr};
     std::unique_ptr<SoundEngineEffectMap> mEffectMap;
+    bool mResting{false};
 };

@@ -15,6 +15,8 @@ namespace {
 std::unique_ptr<OpenALObject> sOpenALObject;
 std::unique_ptr<BackgroundTrackMgr> sBackgroundTrackMgr;
 std::atomic<alcMixerOutputRateProcPtr> sMixerOutputRateProc{nullptr};
+SoundEngineWakeHandler sWakeHandler{nullptr};
+void* sWakeContext{nullptr};
 
 } // namespace
 
@@ -77,7 +79,20 @@ SoundEngineStatus SoundEngine_StartEffect(SoundEngineEffectID inEffectID)
     SoundEngineEffect* effect = map ? map->Get(inEffectID) : nullptr;
     if (!effect)
         return kSoundEngineErrInvalidID;
+    if (sOpenALObject->WakeOutput() && sWakeHandler)
+        sWakeHandler(sWakeContext);
     return effect->Start();
+}
+
+bool SoundEngine_RestOutputIfSilent()
+{
+    return sOpenALObject && sOpenALObject->RestOutputIfSilent();
+}
+
+void SoundEngine_SetOutputWakeHandler(SoundEngineWakeHandler handler, void* context)
+{
+    sWakeHandler = handler;
+    sWakeContext = context;
 }
 
 SoundEngineStatus SoundEngine_SetListenerPosition(float inX, float inY, float inZ)

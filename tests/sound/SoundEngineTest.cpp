@@ -15,6 +15,7 @@
 
 #include <chrono>
 #include <cmath>
+#include <filesystem>
 #include <thread>
 
 using namespace soundtest;
@@ -203,3 +204,52 @@ TEST_F(SoundEngineTest, EffectMapKeepsIdOrderAndInsertionOrderAmongEquals)
 }
 
 } // namespace
+
+namespace {
+
+// Threads of this process (OpenAL Soft's mixer is one; it leaves them unnamed).
+int threads()
+{
+    int count = 0;
+    for ([[maybe_unused]] const auto& task : std::filesystem::directory_iterator("/proc/self/task"))
+        ++count;
+    return count;
+}
+
+} // namespace
+
+TEST_F(SoundEngineTest, TheOutputRestsWhileNothingSoundsAndAStartWakesIt)
+{
+    static int wakes = 0;
+    SoundEngine_SetOutputWakeHandler([](void*) { ++wakes; }, nullptr);
+    EXPECT_FALSE(SoundEngine_RestOutputIfSilent()) << "no engine, nothing to rest";
+    ASSERT_EQ(SoundEngine_Initialize(44100), 0);
+    SoundEngineEffectID id = 0;
+    ASSERT_EQ(SoundEngine_LoadEffect(mBeep.c_str(), &id), 0);
+    const int awake = threads();
+
+    // Loaded but silent: the output rests and its mixer thread ends.
+    ASSERT_TRUE(SoundEngine_RestOutputIfSilent());
+    EXPECT_EQ(threads(), awake - 1);
+    EXPECT_TRUE(SoundEngine_RestOutputIfSilent()) << "resting stays resting";
+
+    // A start wakes it first (the host hears of it once) and the effect really plays.
+    EXPECT_EQ(SoundEngine_StartEffect(id), 0);
+    EXPECT_EQ(wakes, 1);
+    EXPECT_EQ(threads(), awake);
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (sourceOffset(id) <= 0.0f && sourceState(id) == AL_PLAYING && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    EXPECT_TRUE(sourceOffset(id) > 0.0f || sourceState(id) == AL_STOPPED) << "the mixer moved it on";
+
+    // While it sounds the output stays awake; once it has ended it rests again.
+    if (sourceState(id) == AL_PLAYING)
+        EXPECT_FALSE(SoundEngine_RestOutputIfSilent());
+    while (sourceState(id) == AL_PLAYING && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    ASSERT_EQ(sourceState(id), AL_STOPPED);
+    EXPECT_TRUE(SoundEngine_RestOutputIfSilent());
+    EXPECT_EQ(SoundEngine_StartEffect(id), 0);
+    EXPECT_EQ(wakes, 2);
+    SoundEngine_SetOutputWakeHandler(nullptr, nullptr);
+}

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <memory>
 
 #include "platform/core/Timer.h"
@@ -32,6 +33,22 @@ public:
     // Told when updates start and stop, so a sensor can be switched on only when needed.
     virtual void start() { }
     virtual void stop() { }
+
+    // A source whose reading cannot change until something it watches happens (the
+    // desktop's pointer and keyboard, with no sensor) answers true, and calls wake() when
+    // that happens; the accelerometer may then rest through a long stillness.
+    virtual bool canRest() const { return false; }
+    void setWakeHandler(std::function<void()> handler) { m_wake = std::move(handler); }
+
+protected:
+    void wake()
+    {
+        if (m_wake)
+            m_wake();
+    }
+
+private:
+    std::function<void()> m_wake;
 };
 
 // A device lying still: always (0, 0, -1).
@@ -43,6 +60,12 @@ public:
 // The shared accelerometer. While it has a delegate it delivers one reading every update
 // interval on the main run loop, the first one interval after the delegate was set (or
 // the interval changed). The delegate is held weakly: one that is gone stops the updates.
+//
+// Resting: after kRestAfterIdenticalReadings identical readings in a row from a source that
+// can rest, no more readings are delivered (and the process stops waking for them) until the
+// source wakes; readings resume one interval later. What a delegate computes from readings
+// (running means, magnitudes) has long stopped changing by then, so the readings skipped
+// would have changed nothing; a game in progress never sees such a stillness (30 s).
 class Accelerometer final {
 public:
     static Accelerometer& shared();
@@ -60,7 +83,12 @@ public:
     // Null means a resting device.
     void setSource(std::shared_ptr<AccelerationSource> source);
 
-    bool isUpdating() const { return m_timer && m_timer->isValid(); }
+    static constexpr int kRestAfterIdenticalReadings = 750; // 30 s at 0.04 s
+
+    bool isUpdating() const { return (m_timer && m_timer->isValid()) || m_resting; }
+    bool isResting() const { return m_resting; }
+    // The player touched the screen: a game may be starting, so readings resume.
+    void userActivity() { sourceWoke(); }
     // Stops updates and forgets delegate and source (for tests and shutdown).
     void reset();
 
@@ -69,11 +97,16 @@ private:
     void restart();
     void stopTimer();
     void tick();
+    void rest();
+    void sourceWoke();
 
     double m_interval{0.1};
     std::weak_ptr<AccelerometerDelegate> m_delegate;
     std::shared_ptr<AccelerationSource> m_source;
     std::shared_ptr<Timer> m_timer;
+    bool m_resting{false};
+    Acceleration m_lastReading;
+    int m_identicalReadings{0};
 };
 
 } // namespace platform

@@ -1,6 +1,7 @@
 #include "platform/ui/Window.h"
 
 #include "platform/core/RunLoop.h"
+#include "platform/device/Accelerometer.h"
 #include "platform/ui/Application.h"
 #include "platform/ui/ViewController.h"
 
@@ -92,6 +93,7 @@ void Window::touchBegan(Touch::Id id, Point location)
 {
     if (m_touches.count(id))
         touchCancelled(id); // the host lost an end: never let two touches share an id
+    Accelerometer::shared().userActivity();
     auto touch = std::make_shared<Touch>();
     touch->m_id = id;
     touch->m_phase = TouchPhase::Began;

@@ -156,3 +156,78 @@ TEST_F(DeviceTest, OnlyTheVibrationSystemSoundVibrates)
     playSystemSound(4095); // no backend: counted, nothing else
     EXPECT_EQ(Haptics::shared().vibrationCount(), 3u);
 }
+
+namespace {
+
+// Still unless told otherwise, like the desktop's pointer and keyboard without a sensor.
+class StillSource : public AccelerationSource {
+public:
+    Acceleration read(double now) override { return {x, 0, -1, now}; }
+    bool canRest() const override { return restable; }
+    void nudge(double value)
+    {
+        x = value;
+        wake();
+    }
+    double x = 0;
+    bool restable = true;
+};
+
+} // namespace
+
+TEST_F(DeviceTest, ALongStillnessRestsUntilTheSourceOrATouchWakesIt)
+{
+    auto& accelerometer = Accelerometer::shared();
+    auto source = std::make_shared<StillSource>();
+    accelerometer.setSource(source);
+    accelerometer.setUpdateInterval(0.04);
+    auto listener = std::make_shared<Listener>(*loop);
+    accelerometer.setDelegate(listener);
+    const std::size_t rest = Accelerometer::kRestAfterIdenticalReadings;
+
+    // The first reading starts the run; the rest come after that many identical ones.
+    loop->runFor(0.04 * double(rest + 1) + 0.001);
+    EXPECT_EQ(listener->samples.size(), rest + 1);
+    EXPECT_TRUE(accelerometer.isResting());
+    EXPECT_TRUE(accelerometer.isUpdating());
+    const std::size_t heard = listener->samples.size();
+    const auto fired = loop->firedCount();
+    loop->runFor(600);
+    EXPECT_EQ(listener->samples.size(), heard) << "no readings while resting";
+    EXPECT_EQ(loop->firedCount(), fired) << "and no wake-ups for them";
+
+    // The source changes: readings resume one interval later, with the new value.
+    const double woke = loop->now();
+    source->nudge(2.5);
+    loop->runFor(0.05);
+    ASSERT_EQ(listener->samples.size(), heard + 1);
+    EXPECT_DOUBLE_EQ(listener->times.back(), woke + 0.04);
+    EXPECT_EQ(listener->samples.back().x, 2.5);
+
+    // Rested again, a touch wakes it too (a game may be starting).
+    loop->runFor(0.04 * double(rest + 2));
+    ASSERT_TRUE(accelerometer.isResting());
+    accelerometer.userActivity();
+    const std::size_t before = listener->samples.size();
+    loop->runFor(0.2);
+    EXPECT_EQ(listener->samples.size(), before + 5);
+
+    // A source that cannot rest (a real sensor), or readings that change, never rest.
+    source->restable = false;
+    loop->runFor(0.04 * double(rest + 10));
+    EXPECT_FALSE(accelerometer.isResting());
+    auto counting = std::make_shared<CountingSource>();
+    accelerometer.setSource(counting);
+    loop->runFor(0.04 * double(rest + 10));
+    EXPECT_FALSE(accelerometer.isResting());
+
+    // Taking the delegate away ends a rest as it ends updates.
+    accelerometer.setSource(source);
+    source->restable = true;
+    loop->runFor(0.04 * double(rest + 2));
+    ASSERT_TRUE(accelerometer.isResting());
+    accelerometer.setDelegate({});
+    EXPECT_FALSE(accelerometer.isUpdating());
+    source->nudge(1.0);
+    EXPECT_FALSE(accelerometer.isUpdating());
+}

@@ -200,9 +200,13 @@ int runDesktopApplication(const DesktopOptions& options)
             window->touchCancelled(activeTouch);
         activeTouch = 0;
     };
-    hooks.pointerMoved = [&](double x, double y) { acceleration->shakes().pointer().moved(now(), x, y); };
+    hooks.pointerMoved = [&](double x, double y) {
+        acceleration->shakes().pointer().moved(now(), x, y);
+        acceleration->activity();
+    };
     hooks.pointerLeft = [&] { acceleration->shakes().pointer().lost(); };
     hooks.shakeKey = [&](bool down) {
+        acceleration->activity();
         if (down)
             acceleration->shakes().key().pressed(now());
         else

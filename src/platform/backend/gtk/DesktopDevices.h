@@ -19,6 +19,11 @@ public:
     explicit DesktopAccelerationSource(std::unique_ptr<IioAccelerometer> sensor);
 
     Acceleration read(double now) override;
+    // Without a sensor, nothing but the player's input changes the reading.
+    bool canRest() const override { return !m_sensor && !m_shakes.key().held(); }
+    // The player did something (moved the pointer, pressed, held a key): readings resume if
+    // they were resting.
+    void activity() { wake(); }
 
     ShakeSynthesizer& shakes() { return m_shakes; }
     bool hasSensor() const { return m_sensor != nullptr; }

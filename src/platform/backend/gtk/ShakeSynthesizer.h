@@ -75,6 +75,7 @@ public:
 
     PointerShake& pointer() { return m_pointer; }
     KeyShake& key() { return m_key; }
+    const KeyShake& key() const { return m_key; }
     // Focus moved elsewhere: a key release or pointer motion may never arrive.
     void focusLost();
 
