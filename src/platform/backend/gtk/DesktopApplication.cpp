@@ -81,6 +81,10 @@ int runDesktopApplication(const DesktopOptions& options)
     // a visual, which loads the driver all the same (Mesa's, with LLVM: about 50 MB).
     if (std::string_view(std::getenv("GSK_RENDERER")) == "cairo" && !std::getenv("GDK_DEBUG"))
         setenv("GDK_DEBUG", "gl-disable", 0);
+    // Web pages (landing screens) in WebKit, over the game's drawing. Its settings go into
+    // the environment here too: setenv races every getenv on other threads, and GTK soon
+    // starts some (pango loads fontconfig on one).
+    auto webStack = WebViewStack::create();
     // The user's language for texts, but numbers always as C writes them: event logs and the
     // ad request carry decimal points, whatever the language (GTK would set LC_NUMERIC too).
     gtk_disable_setlocale();
@@ -110,8 +114,6 @@ int runDesktopApplication(const DesktopOptions& options)
                                  " at " + sensor->path());
     auto acceleration = std::make_shared<DesktopAccelerationSource>(std::move(sensor));
 
-    // Web pages (landing screens) in WebKit, over the game's drawing.
-    auto webStack = WebViewStack::create();
     if (!webStack->sandboxNote().empty())
         say(options.verbose, webStack->sandboxNote());
 
