@@ -20,7 +20,7 @@ if [ ${#targets[@]} -eq 0 ]; then
   exit 0
 fi
 export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1}
-export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
+export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1:suppressions=$PWD/testing/sanitizers/ubsan.supp}
 export LSAN_OPTIONS=${LSAN_OPTIONS:-suppressions=$PWD/testing/sanitizers/lsan.supp}
 for target in "${targets[@]}"; do
   name=$(basename "$target")

@@ -54,7 +54,7 @@ run_ctest build
 phase_done "build/ tests"
 
 export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=0:strict_string_checks=1}
-export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
+export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1:suppressions=$PWD/testing/sanitizers/ubsan.supp}
 # For the programs tests start; ctest gives the tests themselves the same file.
 export LSAN_OPTIONS=${LSAN_OPTIONS:-suppressions=$PWD/testing/sanitizers/lsan.supp}
 scripts/build.sh build/asan -DBRIMSEY_SANITIZE=ON -DBRIMSEY_BENCH=OFF
