@@ -2,9 +2,11 @@
 // ...` plays it on a virtual clock without a display. Both take a script of touches,
 // snapshots and an event log.
 #include <clocale>
+#include <cstdlib>
 #include <filesystem>
 #include <iostream>
 #include <string>
+#include <string_view>
 #include <system_error>
 #include <vector>
 
@@ -76,9 +78,13 @@ int runWindowed(const brimsey::HeadlessOptions& options)
     };
     // An idle window should not keep the machine awake: the sound output rests while
     // nothing sounds (the accelerometer rests on its own through a long stillness).
+    // BRIMSEY_NO_IDLE_REST=1 keeps both awake, to measure what resting saves.
+    const char* noRest = std::getenv("BRIMSEY_NO_IDLE_REST");
+    desktop.idleRest = !noRest || std::string_view(noRest) != "1";
     std::unique_ptr<brimsey::SoundRest> soundRest;
     desktop.started = [&, start = desktop.started](platform::gtk::DesktopSession& session) {
-        soundRest = std::make_unique<brimsey::SoundRest>();
+        if (desktop.idleRest)
+            soundRest = std::make_unique<brimsey::SoundRest>();
         start(session);
     };
     desktop.stopped = [&] {

@@ -112,7 +112,7 @@ int runDesktopApplication(const DesktopOptions& options)
     if (sensor)
         say(options.verbose, "accelerometer: " + (sensor->name().empty() ? std::string("IIO") : sensor->name()) +
                                  " at " + sensor->path());
-    auto acceleration = std::make_shared<DesktopAccelerationSource>(std::move(sensor));
+    auto acceleration = std::make_shared<DesktopAccelerationSource>(std::move(sensor), options.idleRest);
 
     if (!webStack->sandboxNote().empty())
         say(options.verbose, webStack->sandboxNote());

@@ -36,6 +36,9 @@ struct DesktopOptions {
     std::string iioRoot{"/sys/bus/iio/devices"};
     // Say on stderr how to play and what was found (sound, sensor, vibration).
     bool verbose{true};
+    // Readings and the sound output rest while nothing moves or sounds; off only to
+    // measure what that saves.
+    bool idleRest{true};
     // Called once the window is shown, just before the run loop starts (t = 0 of a
     // script), and once the run loop has ended, before the application is torn down.
     std::function<void(DesktopSession&)> started;

@@ -4,8 +4,9 @@
 
 namespace platform::gtk {
 
-DesktopAccelerationSource::DesktopAccelerationSource(std::unique_ptr<IioAccelerometer> sensor)
-    : m_sensor(std::move(sensor))
+DesktopAccelerationSource::DesktopAccelerationSource(std::unique_ptr<IioAccelerometer> sensor, bool mayRest)
+    : m_sensor(std::move(sensor)),
+      m_mayRest(mayRest)
 {
 }
 

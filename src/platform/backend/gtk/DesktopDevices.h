@@ -16,11 +16,11 @@ namespace platform::gtk {
 class DesktopAccelerationSource final : public AccelerationSource {
 public:
     // sensor may be null.
-    explicit DesktopAccelerationSource(std::unique_ptr<IioAccelerometer> sensor);
+    explicit DesktopAccelerationSource(std::unique_ptr<IioAccelerometer> sensor, bool mayRest = true);
 
     Acceleration read(double now) override;
     // Without a sensor, nothing but the player's input changes the reading.
-    bool canRest() const override { return !m_sensor && !m_shakes.key().held(); }
+    bool canRest() const override { return m_mayRest && !m_sensor && !m_shakes.key().held(); }
     // The player did something (moved the pointer, pressed, held a key): readings resume if
     // they were resting.
     void activity() { wake(); }
@@ -35,6 +35,7 @@ private:
     std::unique_ptr<IioAccelerometer> m_sensor;
     GVector m_lastSensor{0, 0, -1};
     unsigned long m_failures{0};
+    bool m_mayRest;
 };
 
 // The desktop's vibration: feedbackd where it runs, otherwise (or when it refuses) the
