@@ -66,8 +66,8 @@ std::string category(const std::string& path)
     if (has("libpango") || has("libharfbuzz") || has("libfreetype") || has("libfontconfig") || has("libfribidi") ||
         has("libthai") || has("libgraphite") || has("/fonts/") || has("fontconfig"))
         return "fonts and text";
-    if (has("libcairo") || has("libpixman") || has("libpng") || has("libjpeg") || has("libtiff") ||
-        has("libwebp") || has("libgdk_pixbuf") || has("librsvg"))
+    if (has("libcairo") || has("libpixman") || has("libpng") || has("libjpeg") || has("libtiff") || has("libwebp") ||
+        has("libgdk_pixbuf") || has("librsvg"))
         return "pictures (cairo, decoders)";
     if (has("libopenal") || has("libpulse") || has("libasound") || has("libsndfile"))
         return "sound";
@@ -75,8 +75,8 @@ std::string category(const std::string& path)
         return "WebKit";
     if (has("libglib") || has("libgio") || has("libgobject") || has("libgmodule"))
         return "GLib";
-    if (has("libcurl") || has("libssl") || has("libcrypto") || has("libnghttp") || has("libssh") ||
-        has("libgnutls") || has("libkrb") || has("libgssapi") || has("libldap"))
+    if (has("libcurl") || has("libssl") || has("libcrypto") || has("libnghttp") || has("libssh") || has("libgnutls") ||
+        has("libkrb") || has("libgssapi") || has("libldap"))
         return "network";
     if (has("/bin/brimsey"))
         return "the program";
