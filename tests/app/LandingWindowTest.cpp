@@ -14,46 +14,20 @@
 #include <thread>
 #include <vector>
 
+#include "EventLog.h"
 #include "XvfbSession.h"
 #include "adnetdemo/DemoServer.h"
 #include "platform/gfx/Image.h"
 
+using brimsey::test::event;
+using brimsey::test::readLines;
+using brimsey::test::timeOf;
 using brimsey::testing::ChildProcess;
 using brimsey::testing::XvfbSession;
 
 namespace {
 
 const std::string kBrimsey = BRIMSEY_BINARY_DIR "/bin/brimsey";
-
-std::vector<std::string> readLines(const std::string& path)
-{
-    std::ifstream in(path);
-    std::vector<std::string> lines;
-    for (std::string line; std::getline(in, line);)
-        lines.push_back(line);
-    return lines;
-}
-
-// The first line whose event starts with `prefix` (without its time), if any.
-std::optional<std::string> event(const std::vector<std::string>& lines, const std::string& prefix)
-{
-    for (const auto& line : lines) {
-        auto space = line.find(' ');
-        if (space != std::string::npos && line.compare(space + 1, prefix.size(), prefix) == 0)
-            return line.substr(space + 1);
-    }
-    return std::nullopt;
-}
-
-double timeOf(const std::vector<std::string>& lines, const std::string& prefix)
-{
-    for (const auto& line : lines) {
-        auto space = line.find(' ');
-        if (space != std::string::npos && line.compare(space + 1, prefix.size(), prefix) == 0)
-            return std::stod(line.substr(0, space));
-    }
-    return -1;
-}
 
 std::string joined(const std::vector<std::string>& lines)
 {

@@ -12,36 +12,19 @@
 #include <string>
 #include <vector>
 
+#include "EventLog.h"
 #include "XvfbSession.h"
 #include "adnetdemo/DemoServer.h"
 #include "platform/gfx/Image.h"
 
+using brimsey::test::readLines;
+using brimsey::test::timeOf;
 using brimsey::testing::ChildProcess;
 using brimsey::testing::XvfbSession;
 
 namespace {
 
 const std::string kBrimsey = BRIMSEY_BINARY_DIR "/bin/brimsey";
-
-std::vector<std::string> readLines(const std::string& path)
-{
-    std::ifstream in(path);
-    std::vector<std::string> lines;
-    for (std::string line; std::getline(in, line);)
-        lines.push_back(line);
-    return lines;
-}
-
-// The time of the first line whose event starts with `prefix`, or -1.
-double firstTime(const std::vector<std::string>& lines, const std::string& prefix)
-{
-    for (const auto& line : lines) {
-        auto space = line.find(' ');
-        if (space != std::string::npos && line.compare(space + 1, prefix.size(), prefix) == 0)
-            return std::stod(line.substr(0, space));
-    }
-    return -1;
-}
 
 double seconds()
 {
@@ -113,17 +96,17 @@ TEST(WindowScript, TapsTheGameAndTheBannerSnapshotsAndEndsOnTime)
     for (const auto& line : lines)
         all += line + "\n";
     // Real clock: a tap due at 1.5 s lands a little after it, never before.
-    double countdown = firstTime(lines, "effect countdown");
+    double countdown = timeOf(lines, "effect countdown");
     EXPECT_GE(countdown, 1.5) << all;
     EXPECT_LT(countdown, 2.5) << all;
-    double received = firstTime(lines, "ad received");
+    double received = timeOf(lines, "ad received");
     ASSERT_GE(received, 0) << all;
     EXPECT_LT(received, 2.5) << "the banner must be up before the finger goes down\n" << all;
-    EXPECT_GE(firstTime(lines, "highlight on"), 2.5) << all;
-    EXPECT_GE(firstTime(lines, "click"), 2.8) << all;
-    EXPECT_GT(firstTime(lines, "pulse start"), 0) << all;
-    EXPECT_GT(firstTime(lines, "spinner on"), 0) << all;
-    EXPECT_GT(firstTime(lines, "browser "), 0) << all;
+    EXPECT_GE(timeOf(lines, "highlight on"), 2.5) << all;
+    EXPECT_GE(timeOf(lines, "click"), 2.8) << all;
+    EXPECT_GT(timeOf(lines, "pulse start"), 0) << all;
+    EXPECT_GT(timeOf(lines, "spinner on"), 0) << all;
+    EXPECT_GT(timeOf(lines, "browser "), 0) << all;
 
     // The window as drawn before the click (whose browser then covers it): the game's shape
     // at the window's scale, the banner's black background across the top and the game below.
