@@ -14,7 +14,9 @@ fail() {
   status=1
 }
 
-mapfile -t cxx < <(git ls-files '*.cpp' '*.h' '*.hpp' '*.cc')
+# Files not yet added count too: a new file is checked before its first commit.
+files() { git ls-files --cached --others --exclude-standard -- "$@"; }
+mapfile -t cxx < <(files '*.cpp' '*.h' '*.hpp' '*.cc')
 
 # -- formatting
 if command -v clang-format >/dev/null 2>&1; then
@@ -50,7 +52,7 @@ rule() {
     while IFS= read -r hit; do fail "$hit: $what"; done <<<"$hits"
   fi
 }
-product() { git ls-files -- "$@" | grep -E '\.(cpp|h|hpp|cc)$'; }
+product() { files "$@" | grep -E '\.(cpp|h|hpp|cc)$'; }
 
 mapfile -t outsideBackend < <(product src include tools | grep -v '^src/platform/backend/')
 rule "GTK, WebKit, GLib and D-Bus belong to src/platform/backend/" \
@@ -81,7 +83,7 @@ fi
 
 # -- shell scripts
 if command -v shellcheck >/dev/null 2>&1; then
-  mapfile -t shells < <(git ls-files '*.sh' .ci/run)
+  mapfile -t shells < <(files '*.sh' .ci/run)
   if [ ${#shells[@]} -gt 0 ] && ! shellcheck -S warning "${shells[@]}"; then
     fail "shellcheck found problems in the scripts above"
   fi
