@@ -34,15 +34,10 @@ std::string javaScriptStringLiteral(std::string_view utf8)
         default:
             break;
         }
-        if (cp >= 0x20 && cp < 0x7F) {
+        if (cp >= 0x20 && cp < 0x7F)
             out += static_cast<char>(cp);
-        } else if (cp < 0x10000) {
+        else
             platform::appendUnicodeEscape(out, cp);
-        } else {
-            char32_t v = cp - 0x10000;
-            platform::appendUnicodeEscape(out, 0xD800 + (v >> 10));
-            platform::appendUnicodeEscape(out, 0xDC00 + (v & 0x3FF));
-        }
     }
     out += '\'';
     return out;

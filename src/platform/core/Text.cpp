@@ -42,12 +42,18 @@ std::optional<char32_t> decodeUTF8(std::string_view text, std::size_t& i)
     return cp;
 }
 
-void appendUnicodeEscape(std::string& out, char32_t unit)
+void appendUnicodeEscape(std::string& out, char32_t cp)
 {
+    if (cp >= 0x10000) {
+        const char32_t v = cp - 0x10000;
+        appendUnicodeEscape(out, 0xD800 + (v >> 10));
+        appendUnicodeEscape(out, 0xDC00 + (v & 0x3FF));
+        return;
+    }
     static constexpr char digits[] = "0123456789abcdef";
     out += "\\u";
     for (int shift = 12; shift >= 0; shift -= 4)
-        out += digits[(unit >> shift) & 0xF];
+        out += digits[(cp >> shift) & 0xF];
 }
 
 } // namespace platform

@@ -34,8 +34,8 @@ constexpr std::string_view trim(std::string_view text, std::string_view characte
 // advances i by that one byte.
 std::optional<char32_t> decodeUTF8(std::string_view text, std::size_t& i);
 
-// Appends "\u" and four lower-case hex digits for one UTF-16 unit (JSON and JavaScript
-// string escapes).
-void appendUnicodeEscape(std::string& out, char32_t unit);
+// Appends a code point as JSON and JavaScript string escapes: "\u" and four lower-case hex
+// digits per UTF-16 unit, so a code point past U+FFFF becomes its surrogate pair.
+void appendUnicodeEscape(std::string& out, char32_t cp);
 
 } // namespace platform

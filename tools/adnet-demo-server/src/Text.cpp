@@ -50,17 +50,10 @@ std::string jsonString(std::string_view text)
         default:
             break;
         }
-        if (cp < 0x20 || cp >= 0x7F) {
-            if (cp >= 0x10000) {
-                char32_t v = cp - 0x10000;
-                platform::appendUnicodeEscape(out, 0xD800 + (v >> 10));
-                platform::appendUnicodeEscape(out, 0xDC00 + (v & 0x3FF));
-            } else {
-                platform::appendUnicodeEscape(out, cp);
-            }
-        } else {
+        if (cp < 0x20 || cp >= 0x7F)
+            platform::appendUnicodeEscape(out, cp);
+        else
             out += static_cast<char>(cp);
-        }
     }
     out += '"';
     return out;
