@@ -18,6 +18,9 @@ namespace adnet {
 //   ADNET_MAPS_HOSTS        comma-separated host prefixes of maps services
 //   ADNET_VIDEO_HOSTS       comma-separated hosts of video services ("/watch", "/v/" pages)
 //   ADNET_STORE_HOSTS       comma-separated host prefixes of application stores
+//   ADNET_STORE_SCHEMES     comma-separated URL schemes of application stores, added to
+//                           "appstream"; only these, the web's, "mailto", "tel", "sms" and
+//                           "geo" ever leave the application ("file" never does)
 // A host list variable that is set but empty hands nothing of its kind over.
 struct AdNetConfiguration {
     static constexpr const char* kDefaultRequestEndpoint = "http://127.0.0.1:8642/ad_source.php";
@@ -39,6 +42,8 @@ struct AdNetConfiguration {
     std::vector<std::string> mapsHostPrefixes{"maps.google.", "www.openstreetmap."};
     std::vector<std::string> videoHosts{"youtube.com", "www.youtube.com"};
     std::vector<std::string> storeHostPrefixes{"flathub.", "snapcraft.", "www.flathub.", "www.snapcraft."};
+    static constexpr const char* kStoreSchemesVariable = "ADNET_STORE_SCHEMES";
+    std::vector<std::string> storeSchemes{"appstream"}; // lower case
 
     // The defaults with the environment's overrides. A value that is not an absolute
     // http(s) URL is ignored with a one-line warning to `warn`.

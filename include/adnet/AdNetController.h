@@ -32,7 +32,8 @@ public:
 
     void startFirstAdRequest();
     // Starts a replacement ad, abandoning one still pending; nothing while a banner-image ad
-    // is shown.
+    // is shown. A replacement that arrives while the shown ad's click runs flips in once
+    // that click has ended.
     void requestFreshAd();
 
     // A tap on a banner: the banner's ad starts its click, then the banner its pulse.
@@ -63,6 +64,7 @@ private:
     void adDidFailToLoad(AdNetAd& ad);
     void newAdAnimationDidStop(const std::string& animationId, bool finished, const std::any& context);
     void removeSpinnerAndRestoreActionIconIfPossibleForAd(AdNetAd& ad);
+    void flipInHeldAdAfterClick(AdNetAd& clicked);
     void release(std::shared_ptr<AdNetAd>& slot);
 
     std::weak_ptr<AdNetView> m_view;

@@ -1,6 +1,7 @@
 #include "AdNetBrowserController.h"
 
 #include "AdNetLocalization.h"
+#include "PlatformHandOver.h"
 #include "WrittenURL.h"
 #include "adnet/AdNetAd.h"
 #include "adnet/AdNetConfiguration.h"
@@ -8,7 +9,6 @@
 #include "adnet/AdNetImageCache.h"
 #include "platform/core/PercentEscape.h"
 #include "platform/core/URL.h"
-#include "platform/device/URLOpener.h"
 #include "platform/gfx/Image.h"
 #include "platform/ui/ActivityIndicator.h"
 #include "platform/ui/AlertView.h"
@@ -241,10 +241,10 @@ bool AdNetBrowserController::webViewShouldStartLoad(platform::WebView&, const pl
     auto scheme = written->scheme;
     if (scheme == "about")
         return true;
-    if (scheme != "http" && scheme != "https") {
-        handOver(request.url);
-        return true;
-    }
+    // What the desktop refuses to take the page does not load either: no engine of ours
+    // can show it, and it stays out of the desktop's reach.
+    if (scheme != "http" && scheme != "https")
+        return handURLToPlatform(request.url, HandOverSource::Page);
     auto url = platform::URL::parse(request.url);
     if (!url)
         return true;
@@ -254,14 +254,8 @@ bool AdNetBrowserController::webViewShouldStartLoad(platform::WebView&, const pl
     bool video = std::find(config.videoHosts.begin(), config.videoHosts.end(), host) != config.videoHosts.end() &&
                  (path.starts_with("/watch") || path.starts_with("/v/"));
     if (startsWithAny(host, config.mapsHostPrefixes) || video || startsWithAny(host, config.storeHostPrefixes))
-        handOver(request.url);
+        handURLToPlatform(request.url, HandOverSource::Page);
     return true;
-}
-
-void AdNetBrowserController::handOver(const std::string& url)
-{
-    reportAdNetEvent("open " + url);
-    platform::openURL(url);
 }
 
 void AdNetBrowserController::webViewDidStartLoad(platform::WebView&)
@@ -310,7 +304,7 @@ void AdNetBrowserController::launchBrowser()
     if (!webView)
         return;
     if (auto request = webView->request())
-        handOver(request->url);
+        handURLToPlatform(request->url, HandOverSource::User);
 }
 
 void AdNetBrowserController::mail()
@@ -320,7 +314,8 @@ void AdNetBrowserController::mail()
         return;
     auto request = webView->request();
     std::string link = request ? request->url : std::string{};
-    handOver("mailto:?subject=" + mailtoValue(webView->title()) + "&body=" + mailtoValue(link));
+    handURLToPlatform("mailto:?subject=" + mailtoValue(webView->title()) + "&body=" + mailtoValue(link),
+                      HandOverSource::User);
 }
 
 } // namespace adnet

@@ -70,7 +70,6 @@ public:
 private:
     AdNetBrowserController();
     void refreshBars();
-    void handOver(const std::string& url);
     std::shared_ptr<AdNetBrowserController> self();
 
     // The content view keeps the bars and the web view; the top bar its item and spinner.

@@ -2,13 +2,11 @@
 
 #include "AdNetModalController.h"
 #include "JavaScriptString.h"
+#include "PlatformHandOver.h"
 #include "WrittenURL.h"
 #include "adnet/AdNetConfiguration.h"
 #include "adnet/AdNetEvents.h"
 #include "platform/core/PercentEscape.h"
-#include "platform/core/RunLoop.h"
-#include "platform/core/URL.h"
-#include "platform/device/URLOpener.h"
 #include "platform/ui/ActivityIndicator.h"
 
 #include <algorithm>
@@ -108,16 +106,9 @@ void AdNetCanvasWebView::launch(const Query& arguments)
     auto target = arguments.find("url");
     if (target == arguments.end())
         return;
-    auto url = platform::URL::parse(target->second);
-    if (!url || url->scheme() == "file")
-        return;
-    // A page that fires launches in a loop must not flood the desktop with windows.
-    const double now = platform::RunLoop::main().now();
-    if (m_lastLaunch && now - *m_lastLaunch < kLaunchInterval)
-        return;
-    m_lastLaunch = now;
-    reportAdNetEvent("open " + target->second);
-    platform::openURL(target->second);
+    // Handed over as the page wrote it: "mailto:", "tel:" and "sms:" have no "//", and a
+    // parser that wants one would drop them. The hand-over gate decides what may leave.
+    handURLToPlatform(target->second, HandOverSource::Page);
 }
 
 void AdNetCanvasWebView::webViewDidFinishLoad(platform::WebView&)

@@ -29,7 +29,6 @@ public:
     static constexpr const char* kCanvasPath = "/static/sdk/canvas.html";
     static constexpr double kCanvasTimeout = 600;
     static constexpr int kSpinnerTag = 1;
-    static constexpr double kLaunchInterval = 1.0;
 
     // "k=v&k2=v2" into a dictionary: pieces without "=" or with an empty key are skipped,
     // keys and values are percent-unescaped ("+" stays "+"), a later key replaces an
@@ -73,7 +72,6 @@ private:
     // Between the first finished load and the page's answer about `adnet`: further loads
     // finishing meanwhile must not ask again.
     bool m_askingForBridge{false};
-    std::optional<double> m_lastLaunch;
 };
 
 } // namespace adnet

@@ -48,7 +48,7 @@ std::optional<std::string> readURLVariable(const char* name, bool hostOnly,
     return value;
 }
 
-// A comma-separated list of host names, lower-cased, empty entries dropped; nullopt when
+// A comma-separated list of host names (or schemes), lower-cased, empty entries dropped; nullopt when
 // the variable is not set at all.
 std::optional<std::vector<std::string>> readHostList(const char* name)
 {
@@ -89,6 +89,8 @@ AdNetConfiguration AdNetConfiguration::fromEnvironment(const std::function<void(
         config.videoHosts = std::move(*hosts);
     if (auto hosts = readHostList(kStoreHostsVariable))
         config.storeHostPrefixes = std::move(*hosts);
+    if (auto schemes = readHostList(kStoreSchemesVariable))
+        config.storeSchemes.insert(config.storeSchemes.end(), schemes->begin(), schemes->end());
     return config;
 }
 

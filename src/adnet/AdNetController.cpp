@@ -127,6 +127,12 @@ void AdNetController::adDidLoad(AdNetAd& loaded)
     }
     if (&loaded != m_loadingAd.get())
         return;
+    // The ad on screen is still fetching its click's redirect document: flipping it out now
+    // would let it go and lose the user's tap. The replacement waits for the click to end.
+    if (m_currentlyDisplayedAd && m_currentlyDisplayedAd->state() == AdNetAd::Clicking) {
+        reportAdNetEvent("flip held");
+        return;
+    }
 
     auto self = shared_from_this();
     if (auto view = m_view.lock()) {
@@ -194,12 +200,30 @@ void AdNetController::clickDidSucceed(AdNetAd& ad)
 {
     reportAdNetEvent("click succeeded");
     removeSpinnerAndRestoreActionIconIfPossibleForAd(ad);
+    flipInHeldAdAfterClick(ad);
 }
 
 void AdNetController::clickDidFail(AdNetAd& ad)
 {
     reportAdNetEvent("click failed");
     removeSpinnerAndRestoreActionIconIfPossibleForAd(ad);
+    flipInHeldAdAfterClick(ad);
+}
+
+void AdNetController::flipInHeldAdAfterClick(AdNetAd& clicked)
+{
+    if (&clicked != m_currentlyDisplayedAd.get() || !m_loadingAd || m_loadingAd->state() != AdNetAd::Ready)
+        return;
+    // From the run loop: the ad still dispatches its destination after this notice, and it
+    // must do so as the ad on screen, with its owner still listening.
+    std::weak_ptr<AdNetController> weak = weak_from_this();
+    std::weak_ptr<AdNetAd> held = m_loadingAd;
+    platform::RunLoop::main().post([weak, held] {
+        auto self = weak.lock();
+        auto ad = held.lock();
+        if (self && ad && ad == self->m_loadingAd && ad->state() == AdNetAd::Ready)
+            self->adDidLoad(*ad);
+    });
 }
 
 void AdNetController::removeSpinnerAndRestoreActionIconIfPossibleForAd(AdNetAd& ad)

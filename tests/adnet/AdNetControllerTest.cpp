@@ -6,6 +6,8 @@
 #include "adnet/AdNetSingleAdView.h"
 #include "adnet/AdNetViewInternal.h"
 
+#include <algorithm>
+
 using adnet::AdNetAd;
 using adnet::AdNetView;
 using adnetdemo::Fault;
@@ -159,6 +161,54 @@ TEST_F(AdViewTest, FailuresRefusedAtOnceAreOrdinaryFailures)
     host->endpoint = adnet::notImplemented;
     second->requestFreshAd();
     EXPECT_TRUE(flipped(1));
+}
+
+// A refresh that lands while the shown ad's click still fetches its redirect document waits
+// for that click: the tap reaches its destination, then the new ad flips in. A view torn
+// down mid-click (pulse, spinner and the download pending) leaves nothing running behind.
+TEST_F(AdViewTest, AClickOutlivesARefreshButNotTheView)
+{
+    ASSERT_TRUE(server.pinAd("brain-blocks")); // an "app" ad: its click goes to the desktop
+    auto slow = faultOn(Fault::slow, fetch::clickDocument);
+    slow.delay = std::chrono::milliseconds(300);
+    server.setFault(slow);
+    auto view = start();
+    ASSERT_TRUE(runUntil([&] { return host->received == 1; }));
+    auto banner = shown(*view);
+    std::weak_ptr<AdNetAd> clicked = banner->ad();
+    controller->click(*banner);
+    view->requestFreshAd();
+    ASSERT_TRUE(runUntil([&] { return events.count("flip held") == 1; }));
+    EXPECT_EQ(shown(*view), banner) << "the tapped banner stays while its click runs";
+    ASSERT_TRUE(flipped(1));
+    ASSERT_EQ(opener->opened().size(), 1u) << "the tap reached its destination";
+    auto at = [&](const std::string& prefix) {
+        auto it = std::find_if(events.events.begin(), events.events.end(),
+                               [&](const std::string& e) { return e.starts_with(prefix); });
+        return it - events.events.begin();
+    };
+    EXPECT_LT(at("flip held"), at("click succeeded"));
+    EXPECT_LT(at("click succeeded"), at("open "));
+    EXPECT_LT(at("open "), at("flip start"));
+    loop->runFor(1.0);
+    banner.reset();
+    EXPECT_TRUE(clicked.expired()) << "the old ad goes once the flip has ended";
+    EXPECT_EQ(host->received, 1);
+
+    opener->clear();
+    auto again = shown(*view);
+    ASSERT_TRUE(again);
+    controller->click(*again);
+    loop->runFor(0.1);
+    ASSERT_EQ(platform::URLConnection::liveTransferCount(), 1u) << "the redirect document is on its way";
+    again.reset();
+    controller.reset();
+    view.reset();
+    loop->runFor(1.5); // past the pulse, the spinner's turn and the server's late answer
+    EXPECT_EQ(platform::URLConnection::liveTransferCount(), 0u);
+    EXPECT_TRUE(opener->opened().empty());
+    EXPECT_EQ(events.count("click succeeded"), 1u);
+    EXPECT_EQ(events.count("click failed"), 0u);
 }
 
 TEST_F(AdViewTest, TeardownSilencesAndCancelsEverything)

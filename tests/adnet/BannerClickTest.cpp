@@ -95,6 +95,16 @@ TEST_F(Clicks, TheRedirectDocumentDecidesAndSuccessComesBeforeAnyOpening)
     host->presents = true;
     EXPECT_EQ(clickWith("url"), (V{"succeeded"}));
     EXPECT_EQ(host->presented, (V{dest}));
+    // A destination that would reach local files or programs is refused, whatever the action.
+    host->presents = false;
+    for (const std::string local : {"file:///etc/passwd", "FILE:///etc/passwd", "smb://h/share", "x-exec:sh"}) {
+        route("/click", 200, R"({"redirect_url":")" + local + R"("})");
+        EXPECT_EQ(clickWith("app"), (V{"succeeded"})) << local;
+        EXPECT_EQ(events.count("refused " + local), 1u) << local;
+    }
+    route("/click", 200, R"({"redirect_url":"mailto:a@example.com"})");
+    EXPECT_EQ(clickWith("email"), (V{"succeeded", "open mailto:a@example.com"}));
+    EXPECT_EQ(clickWith("email"), (V{"succeeded", "open mailto:a@example.com"})) << "clicks are not rate-limited";
 
     // Everything else fails the click, and opens nothing.
     for (const auto& [status, body] :

@@ -159,6 +159,7 @@ TEST_F(EmbeddedBrowser, RoutesFilesAboutOtherSchemesAndTheConfiguredHosts)
     auto browser = open("about:blank");
     auto& view = *browser->webView();
     auto ask = [&](const std::string& url) {
+        loop->runFor(1.1); // past the one-a-second limit on what a page hands over
         opener->clear();
         bool allowed = browser->webViewShouldStartLoad(view, URLRequest{url}, WebViewNavigationType::LinkClicked);
         return std::string(allowed ? "allow" : "refuse") + (opener->opened().empty() ? "" : " open");
@@ -181,14 +182,36 @@ TEST_F(EmbeddedBrowser, RoutesFilesAboutOtherSchemesAndTheConfiguredHosts)
     EXPECT_EQ(ask("https://www.snapcraft.io/game"), "allow open");
     EXPECT_EQ(ask("https://evilflathub.org/"), "allow");
     EXPECT_EQ(ask("http://127.0.0.1:1/x"), "allow");
+    // Only web, mail, telephone, message, position and store schemes leave the application.
+    EXPECT_EQ(ask("tel:+4930123"), "allow open");
+    EXPECT_EQ(ask("GEO:52.5,13.4"), "allow open");
+    for (const char* local : {"smb://server/share", "sftp://h/etc", "ftp://h/", "nfs://h/x", "ssh://h",
+                              "help:gnome-help", "ghelp:x", "man:ls", "info:ls", "vnc://h", "rdp://h",
+                              "x-terminal-emulator:sh", "steam://run/1", "javascript:alert(1)", "Smb://server/share"}) {
+        EXPECT_EQ(ask(local), "refuse") << local;
+        EXPECT_TRUE(sawEvent(std::string("refused ") + local)) << local;
+    }
+    // A burst from the page: one hand-over, the rest refused and logged, web pages still load.
+    opener->clear();
+    EXPECT_TRUE(
+        browser->webViewShouldStartLoad(view, URLRequest{"mailto:a@example.com"}, WebViewNavigationType::Other));
+    EXPECT_FALSE(
+        browser->webViewShouldStartLoad(view, URLRequest{"mailto:b@example.com"}, WebViewNavigationType::Other));
+    EXPECT_TRUE(
+        browser->webViewShouldStartLoad(view, URLRequest{"https://maps.google.de/x"}, WebViewNavigationType::Other));
+    EXPECT_EQ(opener->opened(), std::vector<std::string>{"mailto:a@example.com"});
+    EXPECT_TRUE(sawEvent("refused mailto:b@example.com"));
+    EXPECT_TRUE(sawEvent("refused https://maps.google.de/x"));
 
     // The lists are configuration: the environment replaces them.
     setenv("ADNET_MAPS_HOSTS", " Maps.Example. ,,", 1);
     setenv("ADNET_VIDEO_HOSTS", "", 1);
     unsetenv("ADNET_STORE_HOSTS");
+    setenv("ADNET_STORE_SCHEMES", "Steam, file", 1);
     auto config = adnet::AdNetConfiguration::fromEnvironment();
     unsetenv("ADNET_MAPS_HOSTS");
     unsetenv("ADNET_VIDEO_HOSTS");
+    unsetenv("ADNET_STORE_SCHEMES");
     EXPECT_EQ(config.mapsHostPrefixes, std::vector<std::string>{"maps.example."});
     EXPECT_TRUE(config.videoHosts.empty());
     EXPECT_EQ(config.storeHostPrefixes.size(), 4u);
@@ -197,6 +220,8 @@ TEST_F(EmbeddedBrowser, RoutesFilesAboutOtherSchemesAndTheConfiguredHosts)
     EXPECT_EQ(ask("https://maps.example.org/"), "allow open");
     EXPECT_EQ(ask("https://maps.google.de/"), "allow");
     EXPECT_EQ(ask("https://www.youtube.com/watch?v=abc"), "allow");
+    EXPECT_EQ(ask("steam://run/1"), "allow open");
+    EXPECT_EQ(ask("file:///etc/passwd"), "refuse") << "no configuration lets local files out";
 }
 
 TEST_F(EmbeddedBrowser, FailuresShowAnAlertByCodeButNotForACancelledLoad)

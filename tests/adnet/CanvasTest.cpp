@@ -78,6 +78,10 @@ TEST_F(CanvasPage, TheBridgeLaunchesClosesAndSwallowsEverythingElse)
         loop->runFor(1.1);
     };
     step("adnet://launch?url=http%3A%2F%2Fa.example%2F%3Fq%3D1&url=http%3A%2F%2Fb.example%2Fx%3Fy%3D2");
+    step("adnet://launch?url=mailto%3Ainfo%40example.com");
+    step("adnet://launch?url=tel%3A%2B4930123");
+    step("adnet://launch?url=sms%3A%2B4930123");
+    step("adnet://launch?url=smb%3A%2F%2Fhost%2Fshare");
     step("adnet://launch?nourl=1");
     step("adnet://launch?url=not%20a%20url");
     step("adnet://launch?url=file%3A%2F%2F%2Fetc%2Fpasswd");
@@ -87,7 +91,10 @@ TEST_F(CanvasPage, TheBridgeLaunchesClosesAndSwallowsEverythingElse)
     step("ADNET://closecanvas"); // not a bridge command: it loads (and fails) like any page
     step("Adnet://closecanvas");
     step("adnet://CloseCanvas");
-    EXPECT_EQ(opener->opened(), std::vector<std::string>{"http://b.example/x?y=2"});
+    EXPECT_EQ(opener->opened(), (std::vector<std::string>{"http://b.example/x?y=2", "mailto:info@example.com",
+                                                          "tel:+4930123", "sms:+4930123"}));
+    EXPECT_TRUE(sawEvent("refused smb://host/share"));
+    EXPECT_TRUE(sawEvent("refused file:///etc/passwd"));
     EXPECT_EQ(canvas->phase(), Phase::Presented);
     EXPECT_TRUE(sawEvent("bridge bogus x=1"));
     EXPECT_TRUE(sawEvent("open http://b.example/x?y=2"));
