@@ -100,6 +100,11 @@ public:
     void setDisplayCanvasSelector(DisplaySelector s) { m_displayCanvasSelector = std::move(s); }
     void setDisplayEmbeddedBrowserSelector(DisplaySelector s) { m_displayEmbeddedBrowserSelector = std::move(s); }
 
+    // Why the ad failed, in a few words: a fetch's own reason (a refused connection, an
+    // untrusted certificate, an HTTP status), an answer that cannot be read, a picture that
+    // would not load. Empty unless the state is failed.
+    const std::string& failureReason() const { return m_failureReason; }
+
     // Watches every fetch the ad starts and how each ends, in order. For tools and tests.
     struct FetchEvent {
         enum Kind { Started, Succeeded, Failed } kind;
@@ -107,6 +112,7 @@ public:
         std::optional<std::string> identifier;
         int statusCode{0};    // of the last response; 0 when none arrived
         std::size_t bytes{0}; // body bytes received
+        std::string reason;   // why a failed fetch failed
     };
     using FetchObserver = std::function<void(const FetchEvent&)>;
     void setFetchObserver(FetchObserver observer) { m_fetchObserver = std::move(observer); }
@@ -123,7 +129,7 @@ private:
     void requestAdFromServer();
     void loadAdWithData(const std::string& body);
     void requestDidSucceed();
-    void requestDidFail();
+    void requestDidFail(std::string reason);
     void performClickWithData(const std::string& body);
     void launchWebClick(const std::string& url);
     void launchCanvasClick(const std::string& url);
@@ -154,6 +160,7 @@ private:
     std::shared_ptr<platform::Image> m_userImage;
     std::shared_ptr<platform::Image> m_actionImage;
     FetchObserver m_fetchObserver;
+    std::string m_failureReason;
 };
 
 } // namespace adnet

@@ -58,6 +58,9 @@ public:
     // received for it (0 before any).
     const std::string& url() const { return m_url; }
     int statusCode() const { return m_statusCode; }
+    // Why the last transfer failed, in a few words ("HTTP status 404", the network's own
+    // reason such as an untrusted certificate); empty before a failure.
+    const std::string& failureReason() const { return m_failureReason; }
 
     // "Mozilla/5.0 (model; U; CPU system version; HW machine; en-us) (KHTML, like Gecko)
     // (AdNet-SDK-20090203)", built once per process from the device facts.
@@ -67,6 +70,7 @@ public:
 private:
     AdNetURLDownload() = default;
     void send(const Selector& selector);
+    void fail(std::string reason);
 
     std::optional<std::string> m_identifier;
     std::weak_ptr<void> m_delegate;
@@ -76,6 +80,7 @@ private:
     std::shared_ptr<platform::URLConnection> m_activeConnection;
     std::string m_url;
     int m_statusCode{0};
+    std::string m_failureReason;
     double m_timeout{60.0};
     std::size_t m_maxBodyBytes{4 * 1024 * 1024};
 };

@@ -112,7 +112,7 @@ void AdNetAd::addDownload(const std::string& url, std::optional<std::string> ide
     if (m_state == Failed || !m_activeDownloads)
         return;
     if (m_fetchObserver)
-        m_fetchObserver({FetchEvent::Started, url, identifier, 0, 0});
+        m_fetchObserver({FetchEvent::Started, url, identifier, 0, 0, {}});
     const auto& config = configuration();
     auto download = AdNetURLDownload::create();
     std::weak_ptr<AdNetAd> weak = weak_from_this();
@@ -229,7 +229,8 @@ std::shared_ptr<AdNetURLDownload> AdNetAd::takeDownload(AdNetURLDownload& downlo
     auto keep = download.shared_from_this();
     if (m_fetchObserver)
         m_fetchObserver({succeeded ? FetchEvent::Succeeded : FetchEvent::Failed, download.url(), download.identifier(),
-                         download.statusCode(), download.data() ? download.data()->size() : 0});
+                         download.statusCode(), download.data() ? download.data()->size() : 0,
+                         succeeded ? std::string() : download.failureReason()});
     if (m_activeDownloads)
         m_activeDownloads->erase(keep);
     return keep;
@@ -257,7 +258,7 @@ void AdNetAd::downloadDidSucceed(AdNetURLDownload& finished)
     case LoadingBrowserIcons: {
         auto image = decodeImage(download->data());
         if (!image) {
-            requestDidFail();
+            requestDidFail("the picture " + download->url() + " would not load");
             break;
         }
         AdNetImageCache::sharedCache().storeImage(*image, identifier.value_or(""));
@@ -284,7 +285,7 @@ void AdNetAd::downloadDidSucceed(AdNetURLDownload& finished)
         }
         // Anything else is the accounting pixel: its body means nothing.
         if (failed)
-            requestDidFail();
+            requestDidFail("the picture " + download->url() + " would not load");
         else if (activeDownloadCount() == 0)
             requestDidSucceed();
         break;
@@ -309,7 +310,8 @@ void AdNetAd::downloadDidFail(AdNetURLDownload& failed)
             if (activeDownloadCount() == 0 && m_activeDownloads)
                 requestDidSucceed();
         } else {
-            requestDidFail();
+            requestDidFail(download->url().empty() ? download->failureReason()
+                                                   : download->url() + ": " + download->failureReason());
         }
         break;
     case Clicking:
@@ -324,7 +326,7 @@ void AdNetAd::downloadDidFail(AdNetURLDownload& failed)
 void AdNetAd::loadAdWithData(const std::string& body)
 {
     if (body.empty()) {
-        requestDidFail();
+        requestDidFail("the ad answer is empty");
         return;
     }
     json::Value answer = json::JSONDeserializer::deserializer().deserializeAsDictionary(body);
@@ -344,7 +346,8 @@ void AdNetAd::loadAdWithData(const std::string& body)
         imageURL = configuration().mediaHost + *icon;
     }
     if (!m_action || !m_clickUrl || !imageURL || (!m_text && m_medium == TextAd)) {
-        requestDidFail();
+        requestDidFail(!answer.isDictionary() ? "the ad answer is not a JSON object"
+                                              : "the ad answer lacks a key every ad needs");
         return;
     }
 
@@ -376,8 +379,9 @@ void AdNetAd::requestDidSucceed()
     notify(m_requestSuccessSelector);
 }
 
-void AdNetAd::requestDidFail()
+void AdNetAd::requestDidFail(std::string reason)
 {
+    m_failureReason = std::move(reason);
     if (m_activeDownloads) {
         auto downloads = std::move(*m_activeDownloads);
         m_activeDownloads.reset();
@@ -422,14 +426,14 @@ void AdNetAd::performClickWithData(const std::string& body)
     else if (m_action == "canvas")
         launchCanvasClick(*url);
     else
-        handURLToPlatform(*url);
+        handURLToPlatform(*url, HandOverSource::Click);
 }
 
 void AdNetAd::launchWebClick(const std::string& url)
 {
     if (auto host = m_dataSource.lock(); host && host->useEmbeddedWebView() == std::optional<bool>(false)) {
         if (!host->presentWebView(url))
-            handURLToPlatform(url);
+            handURLToPlatform(url, HandOverSource::Click);
         return;
     }
     notifyDisplay(m_displayEmbeddedBrowserSelector, url);

@@ -49,12 +49,19 @@ void AdNetURLDownload::send(const Selector& selector)
     call(*this);
 }
 
+void AdNetURLDownload::fail(std::string reason)
+{
+    m_failureReason = std::move(reason);
+    send(m_failureSelector);
+}
+
 void AdNetURLDownload::loadContentsOfURLAtString(std::string_view url)
 {
     m_url = std::string(url);
     m_statusCode = 0;
+    m_failureReason.clear();
     if (url.empty()) {
-        send(m_failureSelector);
+        fail("no address to fetch");
         return;
     }
     platform::URLConnection::Request request{std::string(url)};
@@ -82,7 +89,7 @@ void AdNetURLDownload::loadContentsOfURLAtString(std::string_view url)
             self->m_data->clear();
         if (response.statusCode >= 400) {
             connection.cancel();
-            self->send(self->m_failureSelector);
+            self->fail("HTTP status " + std::to_string(response.statusCode));
         }
     };
     callbacks.onData = [weak](platform::URLConnection&, const std::uint8_t* bytes, std::size_t count) {
@@ -93,9 +100,9 @@ void AdNetURLDownload::loadContentsOfURLAtString(std::string_view url)
         if (auto self = weak.lock())
             self->send(self->m_successSelector);
     };
-    callbacks.onFail = [weak](platform::URLConnection&, const platform::URLConnection::Error&) {
+    callbacks.onFail = [weak](platform::URLConnection&, const platform::URLConnection::Error& error) {
         if (auto self = weak.lock())
-            self->send(self->m_failureSelector);
+            self->fail(error.message.empty() ? "the transfer failed" : error.message);
     };
 
     m_activeConnection =
@@ -103,7 +110,7 @@ void AdNetURLDownload::loadContentsOfURLAtString(std::string_view url)
     if (m_activeConnection)
         m_data = std::string();
     else
-        send(m_failureSelector);
+        fail("not an http or https address that can be fetched");
 }
 
 void AdNetURLDownload::cancel()

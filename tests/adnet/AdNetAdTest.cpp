@@ -212,6 +212,12 @@ TEST_F(AdNetAdTest, TheHostsEndpointIsUsedAndANilOneGetsNoAd)
     EXPECT_TRUE(run->failed());
     EXPECT_EQ(server.requestCount(), before);
     EXPECT_EQ(run->ad->state(), AdNetAd::Failed);
+    EXPECT_EQ(run->ad->failureReason(), "no address to fetch");
+    host->endpoint = std::string("http://127.0.0.1:1/ad_source.php");
+    run = runAd();
+    EXPECT_TRUE(run->failed());
+    EXPECT_TRUE(run->ad->failureReason().starts_with("http://127.0.0.1:1/ad_source.php?")) << run->ad->failureReason();
+    EXPECT_NE(run->ad->failureReason().find("onnect"), std::string::npos) << "curl's own words";
 }
 
 // ---- Every fault: the ad fails, nothing breaks, the next ad works ----------------------------
@@ -222,6 +228,7 @@ TEST_F(AdNetAdTest, EachFaultFailsTheAdAndTheNextAdWorks)
         const char* name;
         FaultSpec spec;
         bool iconsCached;
+        const char* reason; // a part of the ad's failure reason
     };
     auto spec = [](Fault f, adnetdemo::FetchSet where) {
         FaultSpec s;
@@ -236,21 +243,21 @@ TEST_F(AdNetAdTest, EachFaultFailsTheAdAndTheNextAdWorks)
     FaultSpec chunked = spec(Fault::oversized, fetch::adRequest);
     chunked.chunked = true;
     const std::vector<Case> cases{
-        {"500 on the request", spec(Fault::status500, fetch::adRequest), true},
-        {"500 on a browser icon", spec(Fault::status500, fetch::browserIcon), false},
-        {"500 on the ad's icon", spec(Fault::status500, fetch::adIcon), true},
-        {"500 on the action icon", spec(Fault::status500, fetch::actionIcon), true},
-        {"truncated request", spec(Fault::truncated, fetch::adRequest), true},
-        {"truncated image", spec(Fault::truncated, fetch::adIcon), true},
-        {"oversized request", spec(Fault::oversized, fetch::adRequest), true},
-        {"oversized chunked request", chunked, true},
-        {"oversized image", spec(Fault::oversized, fetch::adIcon), true},
-        {"JSON that does not parse", spec(Fault::badJson, fetch::adRequest), true},
-        {"no url", missingUrl, true},
-        {"no action", missingAction, true},
-        {"icon that is no image", spec(Fault::notAnImage, fetch::adIcon), true},
-        {"action icon that is no image", spec(Fault::notAnImage, fetch::actionIcon), true},
-        {"browser icon that is no image", spec(Fault::notAnImage, fetch::browserIcon), false},
+        {"500 on the request", spec(Fault::status500, fetch::adRequest), true, ": HTTP status 500"},
+        {"500 on a browser icon", spec(Fault::status500, fetch::browserIcon), false, "HTTP status 500"},
+        {"500 on the ad's icon", spec(Fault::status500, fetch::adIcon), true, "HTTP status 500"},
+        {"500 on the action icon", spec(Fault::status500, fetch::actionIcon), true, "HTTP status 500"},
+        {"truncated request", spec(Fault::truncated, fetch::adRequest), true, "transfer closed"},
+        {"truncated image", spec(Fault::truncated, fetch::adIcon), true, "transfer closed"},
+        {"oversized request", spec(Fault::oversized, fetch::adRequest), true, "larger than allowed"},
+        {"oversized chunked request", chunked, true, "larger than allowed"},
+        {"oversized image", spec(Fault::oversized, fetch::adIcon), true, "larger than allowed"},
+        {"JSON that does not parse", spec(Fault::badJson, fetch::adRequest), true, "not a JSON object"},
+        {"no url", missingUrl, true, "lacks a key"},
+        {"no action", missingAction, true, "lacks a key"},
+        {"icon that is no image", spec(Fault::notAnImage, fetch::adIcon), true, "would not load"},
+        {"action icon that is no image", spec(Fault::notAnImage, fetch::actionIcon), true, "would not load"},
+        {"browser icon that is no image", spec(Fault::notAnImage, fetch::browserIcon), false, "would not load"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -264,6 +271,7 @@ TEST_F(AdNetAdTest, EachFaultFailsTheAdAndTheNextAdWorks)
         auto failed = runAd();
         EXPECT_TRUE(failed->failed());
         EXPECT_EQ(failed->ad->state(), AdNetAd::Failed);
+        EXPECT_NE(failed->ad->failureReason().find(c.reason), std::string::npos) << failed->ad->failureReason();
         EXPECT_FALSE(failed->ad->readyForDisplay());
         EXPECT_EQ(failed->ad->activeDownloadCount(), 0u);
         EXPECT_EQ(platform::URLConnection::liveTransferCount(), 0u);

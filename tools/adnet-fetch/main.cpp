@@ -33,9 +33,12 @@ public:
     std::optional<bool> useTestAd() override { return test; }
 };
 
+// What a fetch shows until it ends; one cancelled because the ad failed never ends.
+constexpr const char* kNotEnded = "failed: cancelled when the ad failed";
+
 struct Fetch {
     std::string url;
-    std::string end{"failed"}; // a fetch cancelled because the ad failed never ends otherwise
+    std::string end{kNotEnded};
 };
 
 int usageError(const std::string& message)
@@ -125,10 +128,10 @@ int main(int argc, char** argv)
         }
         // Ends come in any order: match the earliest open fetch of that URL.
         for (auto& fetch : fetches) {
-            if (fetch.url == event.url && fetch.end == "failed") {
+            if (fetch.url == event.url && fetch.end == kNotEnded) {
                 fetch.end = event.kind == Kind::Succeeded
                                 ? "done " + std::to_string(event.statusCode) + " " + std::to_string(event.bytes)
-                                : "failed";
+                                : "failed: " + event.reason;
                 break;
             }
         }
@@ -142,7 +145,7 @@ int main(int argc, char** argv)
         std::printf("fetch %s %s\n", fetch.url.c_str(), fetch.end.c_str());
     }
     if (!ready) {
-        std::printf("failed\n");
+        std::printf("failed: %s\n", ad->failureReason().c_str());
         return 1;
     }
     std::printf("ready\n");

@@ -131,6 +131,9 @@ struct URLTransfer {
     bool currentIsInterim{false};
     std::size_t bodyBytes{0};
     std::optional<URLConnection::Error> abortError;
+    // curl's own words for a failure ("SSL certificate problem: self-signed certificate"),
+    // more telling than the generic text of its result code.
+    char errorText[CURL_ERROR_SIZE]{};
 
     ~URLTransfer()
     {
@@ -415,14 +418,15 @@ void CurlDriver::collectFinished()
         }
         URLConnection::Error error;
         const long code = urlErrorCode(result, transfer->easy);
+        std::string message = transfer->errorText[0] ? std::string(transfer->errorText) : curl_easy_strerror(result);
         if (transfer->abortError) {
             error = *transfer->abortError;
         } else if (result == CURLE_TOO_MANY_REDIRECTS) {
-            error = {URLConnection::ErrorKind::TooManyRedirects, curl_easy_strerror(result), code};
+            error = {URLConnection::ErrorKind::TooManyRedirects, std::move(message), code};
         } else if (result == CURLE_OPERATION_TIMEDOUT) {
-            error = {URLConnection::ErrorKind::TimedOut, curl_easy_strerror(result), code};
+            error = {URLConnection::ErrorKind::TimedOut, std::move(message), code};
         } else {
-            error = {URLConnection::ErrorKind::Network, curl_easy_strerror(result), code};
+            error = {URLConnection::ErrorKind::Network, std::move(message), code};
         }
         if (callbacks.onFail)
             callbacks.onFail(*owner, error);
@@ -588,6 +592,7 @@ std::shared_ptr<URLConnection> URLConnection::start(Request request, Callbacks c
     curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, &CurlDriver::onBody);
     curl_easy_setopt(easy, CURLOPT_WRITEDATA, transfer.get());
     curl_easy_setopt(easy, CURLOPT_PRIVATE, transfer.get());
+    curl_easy_setopt(easy, CURLOPT_ERRORBUFFER, transfer->errorText);
 
     auto driver = CurlDriver::forLoop(loop);
     transfer->driver = driver;
