@@ -8,7 +8,11 @@
 #include "adnet/AdNetAd.h"
 #include "adnet/AdNetController.h"
 #include "adnet/AdNetViewInternal.h"
+#include "platform/ui/Animation.h"
 #include "platform/ui/Bars.h"
+
+#include <map>
+#include <tuple>
 
 using namespace platform;
 using Phase = adnet::AdNetModalController::Phase;
@@ -101,4 +105,53 @@ TEST_F(LandingFlow, ANewLandingScreenOrTheAdViewsEndClearsTheOldOneAtOnce)
     // The first one's did-dismiss comes on the loop's next turn, after the second's notice.
     EXPECT_EQ(host->notices, (std::vector<std::string>{"willPresentWebView 2", "willPresentWebView 2",
                                                        "didDismissWebView 3", "didDismissWebView 1"}));
+}
+
+// With the desktop's animations off, the flip, the pulse and the modal's growing and fading
+// end at once: the same motion events in the same order, without the time they take.
+TEST_F(LandingFlow, WithAnimationsOffEveryMotionEndsAtOnceInTheSameOrder)
+{
+    auto controller = showBanner("spring-sale");
+    std::vector<std::pair<double, std::string>> timeline;
+    adnet::setAdNetEventListener([&](std::string_view e) { timeline.emplace_back(loop->now(), std::string(e)); });
+    auto run = [&](bool animations) {
+        timeline.clear();
+        ViewAnimation::setAnimationsEnabled(animations);
+        banner->requestFreshAd();
+        EXPECT_TRUE(runUntil([&] { return !timeline.empty() && timeline.back().second == "flip end"; }));
+        tapBanner();
+        EXPECT_TRUE(runUntil([&] {
+            auto browser = controller->browserController();
+            return browser && browser->phase() == Phase::Presented && !browser->webView()->isLoading();
+        }));
+        auto browser = controller->browserController();
+        auto done = browser->topToolbar()->leftItemView();
+        tap(done->superview()->convertPointToView(done->center(), nullptr));
+        EXPECT_TRUE(runUntil([&] { return browser->phase() == Phase::Dismissed; }));
+        ViewAnimation::setAnimationsEnabled(true);
+        loop->runFor(2); // the click's spinner and restore have their own timers
+        // Each motion's own events; how they interleave with the network's is up to the network.
+        std::map<std::string, std::vector<std::string>> motions;
+        std::map<std::string, double> at;
+        for (const auto& [time, event] : timeline)
+            for (const char* kind : {"flip", "pulse", "modal"})
+                if (event.starts_with(kind)) {
+                    motions[kind].push_back(event);
+                    at.try_emplace(event, time);
+                }
+        return std::make_tuple(motions, at["flip end"] - at["flip start"],
+                               at["modal presented"] - at["modal will present"],
+                               at["modal dismissed"] - at["modal dismiss requested"]);
+    };
+    auto [animated, flip, present, dismiss] = run(true);
+    auto [instant, flipOff, presentOff, dismissOff] = run(false);
+    adnet::setAdNetEventListener([this](std::string_view e) { events.emplace_back(e); });
+    EXPECT_EQ(instant, animated);
+    EXPECT_EQ(animated.size(), 3u);
+    EXPECT_NEAR(flip, 0.7, 0.01);
+    EXPECT_NEAR(present, 0.7, 0.01) << "grow 0.5 s, fade in 0.2 s";
+    EXPECT_NEAR(dismiss, 0.7, 0.01);
+    EXPECT_EQ(flipOff, 0.0);
+    EXPECT_EQ(presentOff, 0.0);
+    EXPECT_EQ(dismissOff, 0.0);
 }

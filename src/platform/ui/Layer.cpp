@@ -163,7 +163,14 @@ void Layer::addAnimation(const std::shared_ptr<LayerAnimation>& animation, const
         return;
     removeAnimation(key);
     auto copy = animation->clone();
+    // With animations off the effect ends at once, and its delegate still hears of both ends.
+    if (!ViewAnimation::animationsEnabled())
+        copy->setDuration(0);
     auto loop = RunLoop::mainShared();
+    loop->post([copy] {
+        if (auto delegate = copy->delegate())
+            delegate->animationDidStart(*copy);
+    });
     Running running;
     running.key = key;
     running.animation = copy;
@@ -181,10 +188,6 @@ void Layer::addAnimation(const std::shared_ptr<LayerAnimation>& animation, const
     });
     detail::registerActive({running.start + copy->duration(), {}, weak});
     m_animations.push_back(std::move(running));
-    loop->post([copy] {
-        if (auto delegate = copy->delegate())
-            delegate->animationDidStart(*copy);
-    });
     setNeedsDisplay();
 }
 

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "XvfbSession.h"
+#include "platform/ui/Animation.h"
 
 using brimsey::testing::ChildProcess;
 using brimsey::testing::imageStats;
@@ -245,4 +246,13 @@ TEST_F(GameWindowOnXvfb, SpaceAndClosingReachTheGame)
     window->invalidate(); // harmless once closed
     window->jolt();
     iterateFor(0.1);
+}
+
+TEST_F(GameWindowOnXvfb, AnimationsFollowTheDesktopSetting)
+{
+    GtkSettings* settings = gtk_settings_get_default();
+    g_object_set(settings, "gtk-enable-animations", FALSE, nullptr);
+    EXPECT_FALSE(platform::ViewAnimation::animationsEnabled());
+    g_object_set(settings, "gtk-enable-animations", TRUE, nullptr);
+    EXPECT_TRUE(platform::ViewAnimation::animationsEnabled());
 }

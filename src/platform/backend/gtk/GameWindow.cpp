@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstdint>
 
+#include "platform/backend/gtk/ReducedMotion.h"
 #include "platform/gfx/Image.h"
 
 namespace platform::gtk {
@@ -253,6 +254,7 @@ GameWindow::GameWindow(const std::string& title, double contentWidth, double con
       m_contentWidth(contentWidth),
       m_contentHeight(contentHeight)
 {
+    followDesktopMotionSetting();
     GtkWidget* window = gtk_window_new();
     m_window = window;
     if (application)
