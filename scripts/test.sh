@@ -4,7 +4,7 @@
 #   build/        the normal build, every test through ctest
 #   build/asan    the same suite under AddressSanitizer + UndefinedBehaviorSanitizer
 #   build/tsan    the tests of the code that starts threads, under ThreadSanitizer
-#   build/fuzz    the libFuzzer targets (clang), each for FUZZ_SECONDS (default 30)
+#   build/fuzz    the libFuzzer targets (clang), each for FUZZ_SECONDS (default 20)
 # Everything that needs is installed by now, so a skipped test fails the run unless
 # testing/allowed-skips.txt names it with a reason. Ends with the time of each phase.
 set -euo pipefail
