@@ -390,13 +390,22 @@ void BM_Transfer(benchmark::State& state, bool cold)
         state.SkipWithError("a fetch failed");
         return;
     }
+    // Whichever runs second finds the decoder and the file system warmed by the first, so
+    // the two take turns going first.
+    bool replayFirst = true;
     for (auto _ : state) {
         state.PauseTiming();
-        if (cold)
-            f.makeCold();
-        const double pw0 = wallMs(), p0 = threadCpuMs();
-        imageWork(learned.plan, bodies, learned.cachedIcons);
-        const double pictures = threadCpuMs() - p0, picturesWall = wallMs() - pw0;
+        double pictures = 0, picturesWall = 0;
+        auto replay = [&] {
+            if (cold)
+                f.makeCold();
+            const double pw0 = wallMs(), p0 = threadCpuMs();
+            imageWork(learned.plan, bodies, learned.cachedIcons);
+            pictures = threadCpuMs() - p0;
+            picturesWall = wallMs() - pw0;
+        };
+        if (replayFirst)
+            replay();
         if (cold)
             f.makeCold();
         state.ResumeTiming();
@@ -405,6 +414,11 @@ void BM_Transfer(benchmark::State& state, bool cold)
             state.SkipWithError("the ad failed");
         const double cpu = threadCpuMs() - c0;
         state.SetIterationTime((wallMs() - w0) / 1e3);
+        state.PauseTiming();
+        if (!replayFirst)
+            replay();
+        replayFirst = !replayFirst;
+        state.ResumeTiming();
         samples()[label("pictures", cold, 0)].push_back({picturesWall, pictures});
         transfers()[label("adnet", cold, 0)].push_back({cpu, pictures});
     }
