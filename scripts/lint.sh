@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # scripts/lint.sh: the checks that need no build. Exits 1 and names every offence when one
 # fails:
-#   - formatting: every C++ file as .clang-format wants it;
-#   - layering: which folders may include what (see "Layers and folders" in the design notes);
+#   - text files: no merge-conflict markers, no trailing whitespace;
+#   - formatting: every C++ file as .clang-format wants it (and clang-format itself ran well);
+#   - layering: which folders may include what (see "Layers and folders" in the design notes),
+#     the platform's sub-layers among themselves, and where each library's headers may go;
 #   - shell scripts: shellcheck, warnings and errors.
 # FIX=1 rewrites badly formatted files instead of reporting them.
 set -uo pipefail
@@ -18,17 +20,39 @@ fail() {
 files() { git ls-files --cached --others --exclude-standard -- "$@"; }
 mapfile -t cxx < <(files '*.cpp' '*.h' '*.hpp' '*.cc')
 
+# -- text files: conflict markers left by a merge, trailing whitespace. Binary files (git's
+# own test: a NUL byte) and the fuzz and benchmark corpora, whose bytes are data, are skipped.
+textfiles=(-- . ':!fuzz/corpus/' ':!bench/data/')
+hits=$(git grep -I --untracked -nE '^(<<<<<<<|>>>>>>>|\|\|\|\|\|\|\|)( |$)|^=======$' "${textfiles[@]}" || true)
+if [ -n "$hits" ]; then
+  while IFS= read -r hit; do fail "$hit: merge-conflict marker"; done <<<"$hits"
+fi
+hits=$(git grep -I --untracked -nE '[[:space:]]$' "${textfiles[@]}" | cut -d: -f1,2 || true)
+if [ -n "$hits" ]; then
+  while IFS= read -r hit; do fail "$hit: trailing whitespace"; done <<<"$hits"
+fi
+
 # -- formatting
 if command -v clang-format >/dev/null 2>&1; then
   if [ "${FIX:-0}" = 1 ]; then
     clang-format -i "${cxx[@]}"
   else
     # One run over every file; each offending line is reported as "file:line:col: error: ...".
-    mapfile -t unformatted < <(clang-format --dry-run -Werror "${cxx[@]}" 2>&1 |
-      sed -nE 's/^([^:]+):[0-9]+:[0-9]+: error: code should be clang-formatted.*/\1/p' | sort -u)
+    # It exits 1 for those alone; any other status, or an error of another kind (a bad
+    # .clang-format, a crash), means the files were not all checked.
+    format_status=0
+    format_out=$(clang-format --dry-run -Werror "${cxx[@]}" 2>&1) || format_status=$?
+    violation='^[^:]+:[0-9]+:[0-9]+: error: code should be clang-formatted'
+    mapfile -t unformatted < <(sed -nE "s/($violation).*/\1/p" <<<"$format_out" | cut -d: -f1 | sort -u)
     for f in "${unformatted[@]}"; do
       fail "$f is not formatted (run: clang-format -i $f, or FIX=1 scripts/lint.sh)"
     done
+    other=$(grep -E '^(error|Error)|: error: |Stack dump|PLEASE submit' <<<"$format_out" |
+      grep -vE "$violation" || true)
+    if [ "$format_status" -ne 0 ] && { [ "$format_status" -ne 1 ] || [ ${#unformatted[@]} -eq 0 ] || [ -n "$other" ]; }; then
+      printf '%s\n' "$format_out" | grep -vE "$violation" | head -n 20 >&2
+      fail "clang-format failed (status $format_status), so formatting was not checked"
+    fi
   fi
 else
   fail "clang-format is missing (scripts/install-deps.sh installs it)"
@@ -80,6 +104,44 @@ hits=$(includes "${sound[@]}" | grep -E ':"platform/' | grep -vE ':"platform/dev
 if [ -n "$hits" ]; then
   while IFS= read -r hit; do fail "$hit: the sound engine takes only the audio-file service from the platform"; done <<<"$hits"
 fi
+
+# The platform's sub-layers: core is below everything; gfx, net and device stand on core
+# alone; ui draws with gfx and uses device services. backend/ starts the platform on a
+# desktop or headless, so only the game's entry points (src/app) reach into it, and the
+# headless backend builds without GTK.
+sub() { product "src/platform/$1"; }
+mapfile -t core < <(sub core)
+rule "platform/core is the lowest sub-layer and includes no other" \
+  'platform/(gfx|net|device|ui|backend)/' "${core[@]}"
+for layer in gfx net device; do
+  mapfile -t files_of_layer < <(sub $layer)
+  others=$(printf '%s\n' gfx net device ui backend | grep -vx $layer | paste -sd'|')
+  rule "platform/$layer stands on platform/core only" "platform/($others)/" "${files_of_layer[@]}"
+done
+mapfile -t ui < <(sub ui)
+rule "platform/ui stands on core, gfx and device; the network is the ad client's business" \
+  'platform/(net|backend)/' "${ui[@]}"
+mapfile -t headless < <(sub backend/headless)
+rule "the headless backend builds without GTK" 'platform/backend/gtk/' "${headless[@]}"
+mapfile -t beyondBackend < <(product src include tools | grep -vE '^src/(platform/backend|app)/')
+rule "only the game's entry points (src/app) start a backend" '(platform/)?backend/' "${beyondBackend[@]}"
+
+# Library headers, each behind the one place that wraps it.
+# allowed DESCRIPTION PATTERN PATHS-REGEX: product files outside PATHS-REGEX must not include
+# headers matching PATTERN.
+allowed() {
+  local files_elsewhere=()
+  mapfile -t files_elsewhere < <(product src include tools | grep -vE "$3")
+  rule "$1" "$2" "${files_elsewhere[@]}"
+}
+allowed "libpng, libjpeg and giflib are read by platform/gfx (Image)" \
+  'png\.h|pngconf\.h|jpeglib\.h|jerror\.h|jconfig\.h|gif_lib\.h' '^src/platform/gfx/'
+allowed "libsndfile is read by platform/device (the audio-file service)" 'sndfile' \
+  '^src/platform/device/'
+allowed "OpenAL belongs to the sound engine, the desktop backend's sound output and the engine's demo" \
+  'AL/' '^(src/sound|src/platform/backend/gtk|tools/sound-engine-demo)/'
+allowed "cpp-httplib serves the demo ad network only" 'httplib' '^tools/adnet-demo-server/'
+allowed "X11 belongs to the GTK desktop backend" 'X11/' '^src/platform/backend/gtk/'
 
 # -- shell scripts
 if command -v shellcheck >/dev/null 2>&1; then

@@ -5,13 +5,20 @@
 #
 # Unless ADNET_REQUEST_ENDPOINT is set, the demo ad network (build/bin/adnet-demo-server)
 # is started on 127.0.0.1 at a free port for the game and stopped when the game ends.
+#
+# For the tests of this script: BRIMSEY_BUILD_DIR names another build folder (the programs
+# come from it, the demo and the server's log go to it), and BRIMSEY_RUN_PREBUILT=1 runs
+# what is built there without installing packages or building.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-scripts/install-deps.sh
-mkdir -p build
-scripts/build.sh build >/dev/null
-if [ ! -x build/bin/brimsey ]; then
-  echo "brimsey: the game is not built yet (build/bin/brimsey is missing)" >&2
+build=${BRIMSEY_BUILD_DIR:-build}
+if [ "${BRIMSEY_RUN_PREBUILT:-0}" != 1 ]; then
+  scripts/install-deps.sh
+  mkdir -p "$build"
+  scripts/build.sh "$build" >/dev/null
+fi
+if [ ! -x "$build/bin/brimsey" ]; then
+  echo "brimsey: the game is not built yet ($build/bin/brimsey is missing)" >&2
   exit 1
 fi
 
@@ -41,13 +48,13 @@ start_demo_server() {
     echo "brimsey: ads from ADNET_REQUEST_ENDPOINT=$ADNET_REQUEST_ENDPOINT"
     return 0
   fi
-  if [ ! -x build/bin/adnet-demo-server ]; then
-    echo "brimsey: build/bin/adnet-demo-server is missing; playing without ads" >&2
+  if [ ! -x "$build/bin/adnet-demo-server" ]; then
+    echo "brimsey: $build/bin/adnet-demo-server is missing; playing without ads" >&2
     return 0
   fi
-  server_dir=$(mktemp -d build/adnet-demo-server.XXXXXX)
-  local log=build/adnet-demo-server.log
-  build/bin/adnet-demo-server --port 0 --port-file "$server_dir/port" --exit-with-parent >"$log" 2>&1 &
+  server_dir=$(mktemp -d "$build/adnet-demo-server.XXXXXX")
+  local log=$build/adnet-demo-server.log
+  "$build/bin/adnet-demo-server" --port 0 --port-file "$server_dir/port" --exit-with-parent >"$log" 2>&1 &
   server_pid=$!
   local port=
   for _ in $(seq 100); do
@@ -69,7 +76,7 @@ start_demo_server() {
 }
 
 demo() {
-  local out=build/demo
+  local out=$build/demo
   rm -rf "$out"
   mkdir -p "$out"
   # A player who taps start at 1 s, shakes hard for three seconds, rests long enough for
@@ -88,7 +95,7 @@ demo() {
              printf "%.2f 0 0 -1\n", t
          }
        }' > "$out/shake.accel"
-  build/bin/brimsey --headless --ads --run-for 62 \
+  "$build/bin/brimsey" --headless --ads --run-for 62 \
     --documents "$out/documents" \
     --accel "$out/shake.accel" \
     --tap 1:butstart \
@@ -120,7 +127,7 @@ if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
 fi
 
 status=0
-build/bin/brimsey "$@" || status=$?
+"$build/bin/brimsey" "$@" || status=$?
 if [ "$status" -eq "$no_display_status" ]; then
   echo "brimsey: playing a short scripted game headlessly instead"
   demo
