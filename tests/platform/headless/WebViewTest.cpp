@@ -271,6 +271,26 @@ TEST_F(HeadlessWebViewTest, FailuresCarryTheirCodes)
     EXPECT_EQ(bareRecorder->log, (std::vector<std::string>{"start", "fail -1"}));
 }
 
+TEST_F(HeadlessWebViewTest, LongTitlesAreCutBetweenCharacters)
+{
+    // 255 ASCII letters, then two-byte characters: the cut falls after the first of them.
+    std::string title(255, 'a');
+    for (int i = 0; i < 5000; ++i)
+        title += "\xC3\xA9";
+    const std::string url = "http://titles.test/";
+    web->storePage(url, {"<title>" + title + "</title>", url});
+    view->loadRequest({url, URLRequestCachePolicy::ReturnCacheDataDontLoad});
+    settle();
+    EXPECT_EQ(view->title(), std::string(255, 'a') + "\xC3\xA9");
+    EXPECT_EQ(takeLog().back(), "finish " + view->title());
+
+    // A short title is left alone, whatever its characters.
+    web->storePage(url, {"<title>Caf\xC3\xA9 \xF0\x9F\x8D\xB0</title>", url});
+    view->loadRequest({url, URLRequestCachePolicy::ReturnCacheDataDontLoad});
+    settle();
+    EXPECT_EQ(view->title(), "Caf\xC3\xA9 \xF0\x9F\x8D\xB0");
+}
+
 TEST_F(HeadlessWebViewTest, AnswersScriptsFromThePageAndTheTest)
 {
     std::vector<std::string> results;

@@ -84,6 +84,7 @@ private:
     bool m_inLoad{false};
     bool m_apiLoadPending{false};
     bool m_timedOut{false};
+    bool m_refusedNavigation{false};         // the client refused a navigation of the load in flight
     std::optional<URLRequest> m_lastRequest; // as given to load()
     double m_nextTimeout{0};                 // for the next load that starts
     std::shared_ptr<Timer> m_timeout;
