@@ -449,7 +449,7 @@ document.addEventListener('click', function () {
     ASSERT_EQ(recorder->log.back().substr(0, 6), "finish");
     EXPECT_EQ(evaluate("results.join()"), "alert:undefined,confirm:false,prompt:null");
     // The title shown is cut after 256 of its 300 characters, between two of them.
-    EXPECT_EQ(web->title(), title.substr(0, 2 * WebView::kMaxTitleCharacters));
+    EXPECT_EQ(web->title(), title.substr(0, 2 * 256));
 
     // A click lets the page ask for what needs one: printing, a file, the full screen, a
     // download, the position. Nothing opens a window; the page hears no.
