@@ -259,6 +259,14 @@ TEST_F(WebKitWebViewOnXvfb, RefusedSchemesKeepThePageAndErrorsCarryTheirCodes)
     EXPECT_EQ(evaluate("typeof(adnet)"), "object");
     EXPECT_EQ(web->title(), "AdNet canvas");
 
+    // A redirect refused on the way ends the load as cancelled, unlike a response WebKit
+    // was not allowed to show (both are "interrupted by policy" to WebKit).
+    LoopbackServer redirects(
+        [](const std::string&) { return LoopbackServer::plain(302, "", "Location: adnet://closecanvas\r\n"); });
+    ASSERT_TRUE(loadAndWait({redirects.url("/go")}));
+    EXPECT_EQ(recorder->log, (std::vector<std::string>{"ask " + redirects.url("/go"), "start",
+                                                       "refuse adnet://closecanvas", "fail -999"}));
+
     // Nothing listens on the port: cannot connect.
     adnetdemo::DemoServer closed;
     ASSERT_TRUE(closed.start());
