@@ -274,8 +274,19 @@ void AdNetBrowserController::webViewDidFailLoad(platform::WebView&, const platfo
     auto message = messageForErrorCode(error.code);
     if (!message)
         return;
+    // A page that fails over and over costs one Ok: while an alert with this message is
+    // still up, the same news is not queued again.
+    std::erase_if(m_alerts, [](const std::weak_ptr<platform::AlertView>& weak) {
+        auto alert = weak.lock();
+        return !alert || !alert->isVisible();
+    });
+    for (const auto& weak : m_alerts)
+        if (weak.lock()->message() == *message)
+            return;
     reportAdNetEvent("alert " + *message);
-    platform::AlertView::create(localizedString("Whoops"), *message, {}, localizedString("Ok"))->show();
+    auto alert = platform::AlertView::create(localizedString("Whoops"), *message, {}, localizedString("Ok"));
+    if (alert->show())
+        m_alerts.push_back(alert);
 }
 
 void AdNetBrowserController::systemAction()

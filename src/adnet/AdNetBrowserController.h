@@ -11,6 +11,7 @@
 
 namespace platform {
 class ActivityIndicator;
+class AlertView;
 class NavigationBar;
 class NavigationItem;
 class Toolbar;
@@ -78,6 +79,8 @@ private:
     std::weak_ptr<platform::NavigationBar> m_topToolbar;
     std::weak_ptr<platform::NavigationItem> m_topNavItem;
     std::weak_ptr<platform::ActivityIndicator> m_spinner;
+    // The failure alerts this browser has on screen (they keep themselves alive while shown).
+    std::vector<std::weak_ptr<platform::AlertView>> m_alerts;
 };
 
 } // namespace adnet

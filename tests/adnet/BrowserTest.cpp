@@ -288,6 +288,29 @@ TEST_F(EmbeddedBrowser, FailuresShowAnAlertByCodeButNotForACancelledLoad)
     EXPECT_EQ(AlertView::visibleAlerts().back()->message(), "That page could not be loaded.");
 }
 
+TEST_F(EmbeddedBrowser, AFailureRepeatedWhileItsAlertIsUpCostsOneOk)
+{
+    auto browser = open("http://127.0.0.1:1/");
+    ASSERT_TRUE(runUntil([&] { return !AlertView::visibleAlerts().empty(); }));
+    for (int i = 0; i < 1000; ++i)
+        browser->webViewDidFailLoad(*browser->webView(), failure(-1004));
+    ASSERT_EQ(AlertView::visibleAlerts().size(), 1u);
+
+    // Other news still gets its alert, once.
+    browser->webViewDidFailLoad(*browser->webView(), failure(-1003));
+    browser->webViewDidFailLoad(*browser->webView(), failure(-1006));
+    ASSERT_EQ(AlertView::visibleAlerts().size(), 2u);
+    EXPECT_EQ(AlertView::visibleAlerts().back()->message(), "That page could not be loaded.");
+
+    // Once the first is answered, the same failure is news again.
+    AlertView::visibleAlerts().front()->dismissWithClickedButtonIndex(0, false);
+    browser->webViewDidFailLoad(*browser->webView(), failure(-1004));
+    ASSERT_EQ(AlertView::visibleAlerts().size(), 2u);
+    EXPECT_EQ(AlertView::visibleAlerts().back()->message(), "Couldn't connect to that page.");
+    for (const auto& alert : AlertView::visibleAlerts())
+        alert->dismissWithClickedButtonIndex(0, false);
+}
+
 TEST_F(EmbeddedBrowser, TheActionSheetOpensThePageOrMailsItsLink)
 {
     auto browser = open(base + "/landing/trailhead.html?a=1&b=2");

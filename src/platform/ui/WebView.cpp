@@ -1,10 +1,25 @@
 #include "platform/ui/WebView.h"
 
 #include "platform/core/RunLoop.h"
+#include "platform/core/Text.h"
 #include "platform/device/Services.h"
 #include "platform/gfx/Canvas.h"
 
 namespace platform {
+
+namespace {
+
+// The first `characters` characters of UTF-8 text, never cutting one in two.
+std::string firstCharacters(std::string text, std::size_t characters)
+{
+    std::size_t i = 0;
+    for (std::size_t n = 0; n < characters && i < text.size(); ++n)
+        decodeUTF8(text, i);
+    text.resize(i);
+    return text;
+}
+
+} // namespace
 
 std::shared_ptr<WebView> WebView::create(const Rect& frame)
 {
@@ -58,7 +73,9 @@ std::optional<URLRequest> WebView::request() const
 
 std::string WebView::title() const
 {
-    return m_engine ? m_engine->title() : std::string();
+    // Whoever wrote the page chose the title: what is shown of it is bounded here, for
+    // every engine.
+    return m_engine ? firstCharacters(m_engine->title(), kMaxTitleCharacters) : std::string();
 }
 
 bool WebView::isLoading() const
@@ -145,8 +162,7 @@ void WebView::draw(Canvas& canvas, const Rect& dirty)
             label = shown->url;
     if (label.empty())
         return;
-    if (label.size() > 200)
-        label.resize(200);
+    label = firstCharacters(std::move(label), 200);
     const Font font = Font::system(12);
     const Float height = font.lineHeight() * 2;
     canvas.setFillColor(Color::white(0.45f));

@@ -41,7 +41,10 @@ public:
     void loadRequest(const URLRequest& request);
     // The page shown, or the one loading in its place.
     std::optional<URLRequest> request() const;
-    // The document's title; "" when none.
+    // Titles are cut to this many characters (whole UTF-8 sequences).
+    static constexpr std::size_t kMaxTitleCharacters = 256;
+
+    // The document's title, at most kMaxTitleCharacters of it; "" when none.
     std::string title() const;
     bool isLoading() const;
     bool canGoBack() const;

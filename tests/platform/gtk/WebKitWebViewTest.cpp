@@ -8,11 +8,14 @@
 
 #include <chrono>
 #include <cmath>
+#include <filesystem>
+#include <fstream>
 #include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "LoopbackServer.h"
 #include "XvfbSession.h"
 #include "adnetdemo/DemoServer.h"
 #include "platform/backend/gtk/GameWindow.h"
@@ -79,6 +82,17 @@ protected:
     {
         if (!XvfbSession::available())
             GTEST_SKIP() << "Xvfb is not installed";
+        // A home of its own, set before GLib first reads it: what a page might save lands
+        // where the test can see it, and never in the user's Downloads folder.
+        char folder[] = "/tmp/brimsey-web-home-XXXXXX";
+        ASSERT_TRUE(mkdtemp(folder));
+        home = folder;
+        std::filesystem::create_directories(home / ".config");
+        std::filesystem::create_directories(home / "Downloads");
+        std::ofstream(home / ".config/user-dirs.dirs") << "XDG_DOWNLOAD_DIR=\"$HOME/Downloads\"\n";
+        setenv("HOME", home.c_str(), 1);
+        setenv("XDG_CONFIG_HOME", (home / ".config").c_str(), 1);
+        setenv("XDG_DOWNLOAD_DIR", (home / "Downloads").c_str(), 1);
         ASSERT_TRUE(xvfb.start(1024, 768));
         setenv("DISPLAY", xvfb.display().c_str(), 1);
         setenv("GSK_RENDERER", "cairo", 1);
@@ -137,6 +151,8 @@ protected:
         source.reset();
         RunLoop::setMain(nullptr);
         server.stop();
+        if (!home.empty())
+            std::filesystem::remove_all(home);
     }
 
     bool loadAndWait(const URLRequest& request, double seconds = 20)
@@ -161,6 +177,7 @@ protected:
 
     GtkWidget* webWidget() { return GTK_WIDGET(dynamic_cast<WebKitWebEngine&>(*web->engine()).widget()); }
 
+    std::filesystem::path home;
     XvfbSession xvfb;
     adnetdemo::DemoServer server;
     std::string base;
@@ -241,6 +258,14 @@ TEST_F(WebKitWebViewOnXvfb, RefusedSchemesKeepThePageAndErrorsCarryTheirCodes)
     iterateFor(0.3);
     EXPECT_EQ(evaluate("typeof(adnet)"), "object");
     EXPECT_EQ(web->title(), "AdNet canvas");
+
+    // A redirect refused on the way ends the load as cancelled, unlike a response WebKit
+    // was not allowed to show (both are "interrupted by policy" to WebKit).
+    LoopbackServer redirects(
+        [](const std::string&) { return LoopbackServer::plain(302, "", "Location: adnet://closecanvas\r\n"); });
+    ASSERT_TRUE(loadAndWait({redirects.url("/go")}));
+    EXPECT_EQ(recorder->log, (std::vector<std::string>{"ask " + redirects.url("/go"), "start",
+                                                       "refuse adnet://closecanvas", "fail -999"}));
 
     // Nothing listens on the port: cannot connect.
     adnetdemo::DemoServer closed;
@@ -351,4 +376,131 @@ TEST_F(WebKitWebViewOnXvfb, ThePageFollowsItsViewAndViewsAboveItStillShow)
     web->removeFromSuperview();
     EXPECT_TRUE(iterateUntil([&] { return !gtk_widget_get_visible(page); }, kHang));
     unlink(shot.c_str());
+}
+
+namespace {
+
+std::string requestPath(const std::string& head)
+{
+    const auto start = head.find(' ') + 1;
+    return head.substr(start, head.find(' ', start) - start);
+}
+
+LoopbackServer::Reply html(const std::string& body)
+{
+    return LoopbackServer::plain(200, body, "Content-Type: text/html; charset=utf-8\r\n");
+}
+
+} // namespace
+
+TEST_F(WebKitWebViewOnXvfb, AStrangersPageSavesPrintsPromptsAndAsksNothing)
+{
+    std::string title;
+    for (int i = 0; i < 300; ++i)
+        title += "\xC3\xA9";
+    const std::string page = "<html><head><title>" + title + R"(</title></head>
+<body style="margin:0;height:2000px">
+<a id="save" href="/saved.txt" download="saved.txt">save</a><input id="file" type="file">
+<script>
+var results = [];
+results.push('alert:' + alert('hello'));
+results.push('confirm:' + confirm('sure?'));
+results.push('prompt:' + prompt('name?', 'x'));
+var clicked = false;
+document.addEventListener('click', function () {
+    if (clicked)
+        return; // the clicks below come here too
+    clicked = true;
+    window.print();
+    document.getElementById('file').click();
+    document.getElementById('save').click();
+    results.push(document.documentElement.requestFullscreen ? 'fullscreen offered' : 'no fullscreen');
+    navigator.geolocation.getCurrentPosition(
+        function () { results.push('located'); }, function (e) { results.push('location:' + e.code); });
+});
+</script></body></html>)";
+    LoopbackServer pages([&](const std::string& head) {
+        const std::string path = requestPath(head);
+        if (path == "/hostile.html")
+            return html(page);
+        if (path == "/saved.txt")
+            return LoopbackServer::plain(200, "saved by a link", "Content-Type: text/plain\r\n");
+        if (path == "/attached.html")
+            return LoopbackServer::plain(
+                200, "<p>attached</p>",
+                "Content-Type: text/html\r\nContent-Disposition: attachment; filename=\"attached.html\"\r\n");
+        if (path == "/blob")
+            return LoopbackServer::plain(200, std::string(4096, '\x01'),
+                                         "Content-Type: application/x-brimsey-blob\r\n");
+        return LoopbackServer::plain(404, "");
+    });
+
+    // Script dialogs answer at once (as if dismissed), so the page loads to its end.
+    ASSERT_TRUE(loadAndWait({pages.url("/hostile.html")}));
+    ASSERT_EQ(recorder->log.back().substr(0, 6), "finish");
+    EXPECT_EQ(evaluate("results.join()"), "alert:undefined,confirm:false,prompt:null");
+    // The title shown is cut after 256 of its 300 characters, between two of them.
+    EXPECT_EQ(web->title(), title.substr(0, 2 * 256));
+
+    // A click lets the page ask for what needs one: printing, a file, the full screen, a
+    // download, the position. Nothing opens a window; the page hears no.
+    auto g = xvfb.windowGeometry(xid);
+    ASSERT_TRUE(g);
+    ChildProcess click;
+    ASSERT_TRUE(click.start(
+        {"xdotool", "mousemove", "--sync", std::to_string(g->x + 40), std::to_string(g->y + 300), "click", "1"},
+        xvfb.env()));
+    ASSERT_TRUE(iterateUntil([&] { return !click.running(); }, 10.0));
+    ASSERT_TRUE(iterateUntil([&] { return evaluate("results.length").value_or("") == "5"; }, kHang))
+        << evaluate("results.join()").value_or("(no answer)");
+    // Without the full screen its API is gone; the position is denied (1).
+    EXPECT_EQ(evaluate("results.join()"), "alert:undefined,confirm:false,prompt:null,no fullscreen,location:1");
+    iterateFor(1.0);
+    EXPECT_EQ(g_list_model_get_n_items(gtk_window_get_toplevels()), 1u) << "a window of WebKit's own";
+    auto* toplevel = GTK_WINDOW(gtk_widget_get_root(GTK_WIDGET(window->overlay())));
+    EXPECT_FALSE(gtk_window_is_fullscreen(toplevel));
+
+    // What is sent to be saved, or cannot be shown, fails like any other load (not as a
+    // cancelled one) and leaves the page as it was.
+    ASSERT_TRUE(loadAndWait({pages.url("/attached.html")}));
+    EXPECT_EQ(recorder->log.back(), "fail -1");
+    ASSERT_TRUE(loadAndWait({pages.url("/blob")}));
+    EXPECT_EQ(recorder->log.back(), "fail -1");
+    EXPECT_EQ(evaluate("typeof(results)"), "object");
+
+    // Nothing saved: not in Downloads, not anywhere else in the home (GTK and WebKit keep
+    // caches there).
+    iterateFor(1.0);
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(home)) {
+        const std::string file = entry.path().string();
+        EXPECT_EQ(file.find(home / "Downloads/"), std::string::npos) << file;
+        for (const char* name : {"saved", "attached", "blob"})
+            EXPECT_EQ(entry.path().filename().string().find(name), std::string::npos) << file;
+    }
+}
+
+TEST_F(WebKitWebViewOnXvfb, APageThatAllocatesWithoutEndIsStoppedAndTheGameGoesOn)
+{
+    // 16 MiB more every 20 ms, up to 2 GiB (so that a missing limit costs the machine no more).
+    LoopbackServer pages([](const std::string&) {
+        return html(R"(<html><head><title>Hoard</title></head><body><script>
+var hoard = [];
+function grow() {
+    for (var i = 0; i < 2 && hoard.length < 256; ++i)
+        hoard.push(new Array(1 << 20).fill(hoard.length + 0.5));
+    setTimeout(grow, 20);
+}
+grow();
+</script></body></html>)");
+    });
+    ASSERT_TRUE(loadAndWait({pages.url("/hoard.html")}));
+    EXPECT_EQ(recorder->log.back(), "finish Hoard");
+    // Stopped at the web process's limit and told as a page too large to load.
+    ASSERT_TRUE(iterateUntil([&] { return recorder->log.back().starts_with("fail"); }, kHang))
+        << "the page was never stopped";
+    EXPECT_EQ(recorder->log.back(), "fail -1103");
+
+    // The game lives on, and so does the web view.
+    ASSERT_TRUE(loadAndWait({base + "/landing/mels-diner.html"}));
+    EXPECT_EQ(recorder->log.back(), "finish Mel's Diner");
 }

@@ -271,6 +271,21 @@ TEST_F(HeadlessWebViewTest, FailuresCarryTheirCodes)
     EXPECT_EQ(bareRecorder->log, (std::vector<std::string>{"start", "fail -1"}));
 }
 
+TEST_F(HeadlessWebViewTest, LongTitlesAreCutBetweenCharacters)
+{
+    // 255 ASCII letters, then two-byte characters: the cut falls after the first of them.
+    std::string title(255, 'a');
+    for (int i = 0; i < 100; ++i)
+        title += "\xC3\xA9";
+    const std::string url = "http://titles.test/";
+    web->storePage(url, {"<title>" + title + "</title>", url});
+    view->loadRequest({url, URLRequestCachePolicy::ReturnCacheDataDontLoad});
+    settle();
+    EXPECT_EQ(view->title().size(), 257u);
+    EXPECT_TRUE(view->title().ends_with("a\xC3\xA9"));
+    EXPECT_EQ(takeLog().back(), "finish " + view->title());
+}
+
 TEST_F(HeadlessWebViewTest, AnswersScriptsFromThePageAndTheTest)
 {
     std::vector<std::string> results;

@@ -16,6 +16,10 @@ namespace platform::gtk {
 namespace {
 
 constexpr double kDefaultTimeout = 60;
+// Far above what a landing page needs (a few tens of MiB), far below what hurts the machine.
+constexpr guint kWebProcessMemoryLimitMiB = 512;
+// How often WebKit measures the web process: a runaway page grows by hundreds of MiB a second.
+constexpr double kMemoryPollSeconds = 1;
 
 WebKitWebView* asView(void* view)
 {
@@ -66,7 +70,10 @@ long urlErrorCode(const GError* error)
         case WEBKIT_POLICY_ERROR_CANNOT_SHOW_URI:
             return urlerror::unsupportedURL;
         case WEBKIT_POLICY_ERROR_FRAME_LOAD_INTERRUPTED_BY_POLICY_CHANGE:
-            return urlerror::cancelled;
+            // A response that was not allowed to show (an attachment, a type WebKit cannot
+            // show): a failed load like any other. A navigation the client refused on the
+            // way (a redirect) is told apart where the failure arrives.
+            return urlerror::unknown;
         case WEBKIT_POLICY_ERROR_CANNOT_USE_RESTRICTED_PORT:
             return urlerror::cannotConnectToHost;
         default:
@@ -112,6 +119,43 @@ long urlErrorCode(const GError* error)
         }
     }
     return urlerror::unknown;
+}
+
+bool isAttachment(WebKitURIResponse* response)
+{
+    SoupMessageHeaders* headers = response ? webkit_uri_response_get_http_headers(response) : nullptr;
+    if (!headers)
+        return false;
+    char* disposition = nullptr;
+    const bool parsed = soup_message_headers_get_content_disposition(headers, &disposition, nullptr);
+    const bool attachment = parsed && disposition && g_ascii_strcasecmp(disposition, "inline") != 0;
+    g_free(disposition);
+    return attachment;
+}
+
+// Landing pages are ad pages: what they do not need is off, so that a stranger's page can
+// use less of the machine and reach less of the user.
+void restrictSettings(WebKitSettings* settings)
+{
+    webkit_settings_set_enable_developer_extras(settings, FALSE);
+    webkit_settings_set_javascript_can_open_windows_automatically(settings, FALSE);
+    webkit_settings_set_allow_modal_dialogs(settings, FALSE);
+    webkit_settings_set_enable_fullscreen(settings, FALSE);
+    webkit_settings_set_enable_webgl(settings, FALSE);
+    webkit_settings_set_enable_webaudio(settings, FALSE);
+    webkit_settings_set_enable_media_stream(settings, FALSE);
+    webkit_settings_set_enable_webrtc(settings, FALSE);
+    webkit_settings_set_enable_mediasource(settings, FALSE);
+    webkit_settings_set_enable_encrypted_media(settings, FALSE);
+    webkit_settings_set_media_playback_requires_user_gesture(settings, TRUE);
+    webkit_settings_set_enable_html5_local_storage(settings, FALSE);
+    webkit_settings_set_enable_html5_database(settings, FALSE);
+    webkit_settings_set_enable_page_cache(settings, FALSE);
+    webkit_settings_set_javascript_can_access_clipboard(settings, FALSE);
+    webkit_settings_set_allow_file_access_from_file_urls(settings, FALSE);
+    webkit_settings_set_allow_universal_access_from_file_urls(settings, FALSE);
+    webkit_settings_set_allow_top_navigation_to_data_urls(settings, FALSE);
+    webkit_settings_set_enable_back_forward_navigation_gestures(settings, FALSE);
 }
 
 long tlsErrorCode(GTlsCertificateFlags flags)
@@ -187,8 +231,11 @@ struct WebKitWebEngine::Signals {
     {
         auto& self = engine(data);
         if (type == WEBKIT_POLICY_DECISION_TYPE_RESPONSE) {
-            // What WebKit cannot show would become a download: there are none here.
-            if (!webkit_response_policy_decision_is_mime_type_supported(WEBKIT_RESPONSE_POLICY_DECISION(decision))) {
+            // What WebKit cannot show, or is told to save, would become a download: there
+            // are none here.
+            auto* response = WEBKIT_RESPONSE_POLICY_DECISION(decision);
+            if (!webkit_response_policy_decision_is_mime_type_supported(response) ||
+                isAttachment(webkit_response_policy_decision_get_response(response))) {
                 webkit_policy_decision_ignore(decision);
                 return TRUE;
             }
@@ -213,6 +260,9 @@ struct WebKitWebEngine::Signals {
                 asked = *engine.m_lastRequest;
             const bool allowed = engine.m_client->engineShouldStartLoad(asked, kind);
             if (!allowed) {
+                // Refusing a redirect ends the load "interrupted by policy": the client's
+                // own choice, a cancelled load.
+                engine.m_refusedNavigation = engine.m_inLoad;
                 pending->answer(false);
                 if (engine.m_apiLoadPending && !engine.m_inLoad) {
                     engine.m_apiLoadPending = false;
@@ -250,10 +300,15 @@ struct WebKitWebEngine::Signals {
         const long code = urlErrorCode(error);
         std::string message = error ? error->message : "";
         std::string url = uri ? uri : "";
-        engine(data).post([code, message, url](WebKitWebEngine& engine) {
+        const bool byPolicy = error && error->domain == WEBKIT_POLICY_ERROR &&
+                              error->code == WEBKIT_POLICY_ERROR_FRAME_LOAD_INTERRUPTED_BY_POLICY_CHANGE;
+        engine(data).post([code, byPolicy, message, url](WebKitWebEngine& engine) {
             const bool timedOut = engine.m_timedOut && code == urlerror::cancelled;
-            engine.reportFailure(timedOut ? urlerror::timedOut : code, timedOut ? "the request timed out" : message,
-                                 url, true);
+            const bool refused = byPolicy && engine.m_refusedNavigation;
+            engine.reportFailure(timedOut  ? urlerror::timedOut
+                                 : refused ? urlerror::cancelled
+                                           : code,
+                                 timedOut ? "the request timed out" : message, url, true);
         });
         // Handled: the page stays as it was instead of becoming WebKit's error page.
         return TRUE;
@@ -278,13 +333,86 @@ struct WebKitWebEngine::Signals {
         });
     }
 
-    static void processTerminated(WebKitWebView* view, WebKitWebProcessTerminationReason, gpointer data)
+    static void processTerminated(WebKitWebView* view, WebKitWebProcessTerminationReason reason, gpointer data)
     {
         const char* uri = webkit_web_view_get_uri(view);
         std::string url = uri ? uri : "";
-        engine(data).post([url](WebKitWebEngine& engine) {
-            engine.reportFailure(urlerror::unknown, "the web process ended", url, false);
+        // A page that grew past the web process's memory limit is a page too large to load.
+        const bool tooLarge = reason == WEBKIT_WEB_PROCESS_EXCEEDED_MEMORY_LIMIT;
+        engine(data).post([url, tooLarge](WebKitWebEngine& engine) {
+            if (tooLarge)
+                engine.reportFailure(urlerror::dataLengthExceedsMaximum, "the page used more memory than it may", url,
+                                     false);
+            else
+                engine.reportFailure(urlerror::unknown, "the web process ended", url, false);
         });
+    }
+
+    // ---- WebKit's own windows and prompts: none, and the page never waits for one
+
+    static gboolean scriptDialog(WebKitWebView*, WebKitScriptDialog* dialog, gpointer)
+    {
+        // Answered at once as if dismissed: confirm() is false, prompt() null, and leaving
+        // a page that asks before unloading is allowed (a page cannot hold the user).
+        switch (webkit_script_dialog_get_dialog_type(dialog)) {
+        case WEBKIT_SCRIPT_DIALOG_CONFIRM:
+            webkit_script_dialog_confirm_set_confirmed(dialog, FALSE);
+            break;
+        case WEBKIT_SCRIPT_DIALOG_BEFORE_UNLOAD_CONFIRM:
+            webkit_script_dialog_confirm_set_confirmed(dialog, TRUE);
+            break;
+        default:
+            break;
+        }
+        // Handled here and now: returning TRUE without keeping the dialog answers it
+        // (webkit_script_dialog_close is only for dialogs answered later).
+        return TRUE;
+    }
+
+    static gboolean refuse(WebKitWebView*, gpointer) { return TRUE; }
+    static gboolean refusePrint(WebKitWebView*, WebKitPrintOperation*, gpointer) { return TRUE; }
+    static gboolean refuseNotification(WebKitWebView*, WebKitNotification*, gpointer) { return TRUE; }
+    // Its entries would open windows, save files or print.
+    static gboolean refuseContextMenu(WebKitWebView*, WebKitContextMenu*, WebKitHitTestResult*, gpointer)
+    {
+        return TRUE;
+    }
+
+    static gboolean fileChooser(WebKitWebView*, WebKitFileChooserRequest* request, gpointer)
+    {
+        webkit_file_chooser_request_cancel(request);
+        return TRUE;
+    }
+
+    static gboolean permission(WebKitWebView*, WebKitPermissionRequest* request, gpointer)
+    {
+        webkit_permission_request_deny(request);
+        return TRUE;
+    }
+
+    static gboolean permissionState(WebKitWebView*, WebKitPermissionStateQuery* query, gpointer)
+    {
+        webkit_permission_state_query_finish(query, WEBKIT_PERMISSION_STATE_DENIED);
+        return TRUE;
+    }
+
+    static gboolean authenticate(WebKitWebView*, WebKitAuthenticationRequest* request, gpointer)
+    {
+        webkit_authentication_request_cancel(request);
+        return TRUE;
+    }
+
+    static gboolean colorChooser(WebKitWebView*, WebKitColorChooserRequest* request, gpointer)
+    {
+        webkit_color_chooser_request_cancel(request);
+        return TRUE;
+    }
+
+    static void downloadStarted(WebKitNetworkSession*, WebKitDownload* download, gpointer)
+    {
+        // Whatever slipped past the response policy (an <a download> link, a context
+        // menu's "save"): nothing is written anywhere.
+        webkit_download_cancel(download);
     }
 
     static void evaluated(GObject* source, GAsyncResult* result, gpointer data)
@@ -333,19 +461,39 @@ void WebKitWebEngine::build()
     // A web context and network session of its own: when the page goes, WebKit's processes
     // for it go too, and so does their memory (a shared context keeps its web process).
     // Neither keeps a cache of pages or resources.
-    WebKitWebContext* context = webkit_web_context_new();
+    // A page that allocates without end is stopped at the memory limit: its web process
+    // is ended, which is reported as a failed load.
+    WebKitMemoryPressureSettings* memory = webkit_memory_pressure_settings_new();
+    webkit_memory_pressure_settings_set_memory_limit(memory, kWebProcessMemoryLimitMiB);
+    // Each threshold must stay below the next one up: set from the top.
+    webkit_memory_pressure_settings_set_kill_threshold(memory, 1.0);
+    webkit_memory_pressure_settings_set_strict_threshold(memory, 0.75);
+    webkit_memory_pressure_settings_set_conservative_threshold(memory, 0.5);
+    webkit_memory_pressure_settings_set_poll_interval(memory, kMemoryPollSeconds);
+    WebKitWebContext* context =
+        WEBKIT_WEB_CONTEXT(g_object_new(WEBKIT_TYPE_WEB_CONTEXT, "memory-pressure-settings", memory, nullptr));
+    webkit_memory_pressure_settings_free(memory);
     webkit_web_context_set_cache_model(context, WEBKIT_CACHE_MODEL_DOCUMENT_VIEWER);
     WebKitNetworkSession* session = webkit_network_session_new_ephemeral();
+    g_signal_connect(session, "download-started", G_CALLBACK(Signals::downloadStarted), nullptr);
     GtkWidget* view =
         GTK_WIDGET(g_object_new(WEBKIT_TYPE_WEB_VIEW, "web-context", context, "network-session", session, nullptr));
     g_object_ref_sink(view);
     g_object_unref(session);
     g_object_unref(context);
     m_view = view;
-    WebKitSettings* settings = webkit_web_view_get_settings(asView(view));
-    webkit_settings_set_enable_developer_extras(settings, FALSE);
-    webkit_settings_set_javascript_can_open_windows_automatically(settings, FALSE);
+    restrictSettings(webkit_web_view_get_settings(asView(view)));
     gtk_widget_set_visible(view, FALSE);
+    g_signal_connect(view, "script-dialog", G_CALLBACK(Signals::scriptDialog), nullptr);
+    g_signal_connect(view, "print", G_CALLBACK(Signals::refusePrint), nullptr);
+    g_signal_connect(view, "run-file-chooser", G_CALLBACK(Signals::fileChooser), nullptr);
+    g_signal_connect(view, "permission-request", G_CALLBACK(Signals::permission), nullptr);
+    g_signal_connect(view, "query-permission-state", G_CALLBACK(Signals::permissionState), nullptr);
+    g_signal_connect(view, "enter-fullscreen", G_CALLBACK(Signals::refuse), nullptr);
+    g_signal_connect(view, "authenticate", G_CALLBACK(Signals::authenticate), nullptr);
+    g_signal_connect(view, "run-color-chooser", G_CALLBACK(Signals::colorChooser), nullptr);
+    g_signal_connect(view, "show-notification", G_CALLBACK(Signals::refuseNotification), nullptr);
+    g_signal_connect(view, "context-menu", G_CALLBACK(Signals::refuseContextMenu), nullptr);
     g_signal_connect(view, "decide-policy", G_CALLBACK(Signals::decidePolicy), this);
     g_signal_connect(view, "load-changed", G_CALLBACK(Signals::loadChanged), this);
     g_signal_connect(view, "load-failed", G_CALLBACK(Signals::loadFailed), this);
@@ -453,6 +601,7 @@ void WebKitWebEngine::reportStart()
     m_inLoad = true;
     m_apiLoadPending = false;
     m_timedOut = false;
+    m_refusedNavigation = false;
     m_documentTitle.reset();
     if (m_nextTimeout > 0) {
         std::weak_ptr<WebKitWebEngine> weak = weak_from_this();
@@ -487,6 +636,7 @@ void WebKitWebEngine::endLoad()
 {
     m_inLoad = false;
     m_timedOut = false;
+    m_refusedNavigation = false;
     if (m_timeout) {
         m_timeout->invalidate();
         m_timeout.reset();

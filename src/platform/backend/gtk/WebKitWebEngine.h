@@ -25,7 +25,13 @@ namespace platform::gtk {
 // timer that stops the load and reports -1001. "Reload ignoring local and remote cache
 // data" sends Cache-Control: no-cache and Pragma: no-cache; the engine's own ephemeral
 // network session and web context keep no cache at all, and take WebKit's processes with
-// them when the page goes. A web process that ends is reported as a failed load.
+// them when the page goes. A web process that ends is reported as a failed load (-1103
+// when it outgrew its memory limit).
+//
+// Pages are strangers' pages: nothing is downloaded (an attachment or a type WebKit cannot
+// show fails the load with -1, as any other failure), WebKit opens no window or prompt of
+// its own (script dialogs are answered at once, printing, choosers, permissions and the
+// full screen are refused), and features a landing page does not need are off.
 class WebKitWebEngine final : public WebEngine,
                               public StackedPage,
                               public std::enable_shared_from_this<WebKitWebEngine> {
@@ -84,6 +90,7 @@ private:
     bool m_inLoad{false};
     bool m_apiLoadPending{false};
     bool m_timedOut{false};
+    bool m_refusedNavigation{false};         // the client refused a navigation of the load in flight
     std::optional<URLRequest> m_lastRequest; // as given to load()
     double m_nextTimeout{0};                 // for the next load that starts
     std::shared_ptr<Timer> m_timeout;
