@@ -59,10 +59,13 @@ int32_t statusForOpenFailure(int sndfileError)
 // and harmless.
 bool dataChunkWasShortened(SNDFILE* file)
 {
-    std::vector<char> log(16384);
-    sf_command(file, SFC_GET_LOG_INFO, log.data(), static_cast<int>(log.size()));
-    log.back() = '\0';
-    const char* line = log.data();
+    // Left unfilled: libsndfile writes a terminated copy of its log, usually a few hundred
+    // bytes, and clearing 16 KiB per file cost more than the rest of opening it.
+    char log[16384];
+    log[0] = '\0';
+    sf_command(file, SFC_GET_LOG_INFO, log, static_cast<int>(sizeof log));
+    log[sizeof log - 1] = '\0';
+    const char* line = log;
     while (*line) {
         const char* end = std::strchr(line, '\n');
         std::string_view text{line, end ? static_cast<size_t>(end - line) : std::strlen(line)};
@@ -95,6 +98,8 @@ uint64_t bigEndian64(const unsigned char* p)
 // the header itself; 0 when it cannot be.
 double exactSampleRate(int fd, int majorFormat)
 {
+    if (majorFormat != SF_FORMAT_CAF && majorFormat != SF_FORMAT_AIFF)
+        return 0.0; // WAV and the rest store whole hertz: nothing to read
     unsigned char header[4096];
     ssize_t got = ::pread(fd, header, sizeof header, 0);
     if (got < 12)
@@ -221,6 +226,10 @@ struct AudioFile::Impl {
     SF_INFO info{};
     uint64_t fileSize{0};
     AudioStreamDescription format{};
+    // The frame libsndfile reads next, so that reading on from there needs no seek (a
+    // system call); kUnknownFrame after a failed read.
+    static constexpr uint64_t kUnknownFrame = UINT64_MAX;
+    uint64_t nextFrame{0};
 
     ~Impl()
     {
@@ -326,10 +335,18 @@ int32_t AudioFile::readBytes(uint64_t startByte, uint32_t& ioByteCount, void* bu
 
     const uint64_t bytesPerFrame = mImpl->format.bytesPerFrame;
     const uint64_t wanted = std::min<uint64_t>(ioByteCount, total - startByte);
-    if (sf_seek(mImpl->file, static_cast<sf_count_t>(startByte / bytesPerFrame), SEEK_SET) < 0) {
-        ioByteCount = 0;
-        return kAudioFileInvalidFileError;
+    const uint64_t firstFrame = startByte / bytesPerFrame;
+    if (firstFrame != mImpl->nextFrame) {
+        mImpl->nextFrame = Impl::kUnknownFrame;
+        if (sf_seek(mImpl->file, static_cast<sf_count_t>(firstFrame), SEEK_SET) < 0) {
+            ioByteCount = 0;
+            return kAudioFileInvalidFileError;
+        }
+        mImpl->nextFrame = firstFrame;
     }
+    // Every failure below leaves libsndfile somewhere inside the read.
+    const uint64_t endFrame = (startByte + wanted + bytesPerFrame - 1) / bytesPerFrame;
+    mImpl->nextFrame = Impl::kUnknownFrame;
 
     // libsndfile reads whole frames only; a start or end inside a frame goes through one
     // scratch frame.
@@ -365,6 +382,7 @@ int32_t AudioFile::readBytes(uint64_t startByte, uint32_t& ioByteCount, void* bu
         ioByteCount = 0;
         return kAudioFileInvalidFileError;
     }
+    mImpl->nextFrame = endFrame;
     ioByteCount = static_cast<uint32_t>(done);
     return kAudioFileNoError;
 }
