@@ -60,7 +60,7 @@ int32_t statusForOpenFailure(int sndfileError)
 bool dataChunkWasShortened(SNDFILE* file)
 {
     // Left unfilled: libsndfile writes a terminated copy of its log, usually a few hundred
-    // bytes, and clearing 16 KiB per file cost more than the rest of opening it.
+    // bytes, and clearing all 16 KiB for each file was a good part of opening one.
     char log[16384];
     log[0] = '\0';
     sf_command(file, SFC_GET_LOG_INFO, log, static_cast<int>(sizeof log));
@@ -231,10 +231,6 @@ struct AudioFile::Impl {
     size_t headSize{0};
     uint64_t position{0};
     AudioStreamDescription format{};
-    // The frame libsndfile reads next, so that reading on from there needs no seek (a
-    // system call); kUnknownFrame after a failed read.
-    static constexpr uint64_t kUnknownFrame = UINT64_MAX;
-    uint64_t nextFrame{0};
 
     ~Impl()
     {
@@ -420,18 +416,10 @@ int32_t AudioFile::readBytes(uint64_t startByte, uint32_t& ioByteCount, void* bu
 
     const uint64_t bytesPerFrame = mImpl->format.bytesPerFrame;
     const uint64_t wanted = std::min<uint64_t>(ioByteCount, total - startByte);
-    const uint64_t firstFrame = startByte / bytesPerFrame;
-    if (firstFrame != mImpl->nextFrame) {
-        mImpl->nextFrame = Impl::kUnknownFrame;
-        if (sf_seek(mImpl->file, static_cast<sf_count_t>(firstFrame), SEEK_SET) < 0) {
-            ioByteCount = 0;
-            return kAudioFileInvalidFileError;
-        }
-        mImpl->nextFrame = firstFrame;
+    if (sf_seek(mImpl->file, static_cast<sf_count_t>(startByte / bytesPerFrame), SEEK_SET) < 0) {
+        ioByteCount = 0;
+        return kAudioFileInvalidFileError;
     }
-    // Every failure below leaves libsndfile somewhere inside the read.
-    const uint64_t endFrame = (startByte + wanted + bytesPerFrame - 1) / bytesPerFrame;
-    mImpl->nextFrame = Impl::kUnknownFrame;
 
     // libsndfile reads whole frames only; a start or end inside a frame goes through one
     // scratch frame.
@@ -467,7 +455,6 @@ int32_t AudioFile::readBytes(uint64_t startByte, uint32_t& ioByteCount, void* bu
         ioByteCount = 0;
         return kAudioFileInvalidFileError;
     }
-    mImpl->nextFrame = endFrame;
     ioByteCount = static_cast<uint32_t>(done);
     return kAudioFileNoError;
 }
