@@ -18,6 +18,66 @@ namespace {
 
 using alBufferDataStaticProcPtr = ALvoid (*)(ALint, ALenum, const ALvoid*, ALsizei, ALsizei);
 
+// OpenAL Soft's buffer mapping ("AL_SOFTX_map_buffer" in 1.19, not in its headers): the
+// buffer's own storage is made first and the file is read straight into it.
+using ALbitfieldSOFT = unsigned int;
+constexpr ALbitfieldSOFT kMapReadBit = 0x1;
+constexpr ALbitfieldSOFT kMapWriteBit = 0x2;
+using alBufferStorageProcPtr = void(AL_APIENTRY*)(ALuint, ALenum, const ALvoid*, ALsizei, ALsizei, ALbitfieldSOFT);
+using alMapBufferProcPtr = void*(AL_APIENTRY*)(ALuint, ALsizei, ALsizei, ALbitfieldSOFT);
+using alUnmapBufferProcPtr = void(AL_APIENTRY*)(ALuint);
+
+struct BufferMapping {
+    alBufferStorageProcPtr storage{nullptr};
+    alMapBufferProcPtr map{nullptr};
+    alUnmapBufferProcPtr unmap{nullptr};
+};
+
+// The mapping functions of the current context's OpenAL, or null where it has none. The
+// functions are looked up once; whether the context offers them is asked each time (cheap
+// next to reading a file).
+const BufferMapping* CurrentBufferMapping()
+{
+    static const BufferMapping sMapping = [] {
+        BufferMapping mapping;
+        mapping.storage = reinterpret_cast<alBufferStorageProcPtr>(alGetProcAddress("alBufferStorageSOFT"));
+        mapping.map = reinterpret_cast<alMapBufferProcPtr>(alGetProcAddress("alMapBufferSOFT"));
+        mapping.unmap = reinterpret_cast<alUnmapBufferProcPtr>(alGetProcAddress("alUnmapBufferSOFT"));
+        return mapping;
+    }();
+    if (!sMapping.storage || !sMapping.map || !sMapping.unmap)
+        return nullptr;
+    const bool offered = alIsExtensionPresent("AL_SOFTX_map_buffer") || alIsExtensionPresent("AL_SOFT_map_buffer");
+    alGetError(); // no context: the answer is no, and the error is not the caller's
+    return offered ? &sMapping : nullptr;
+}
+
+// "alBufferDataStatic": looked up until found, then kept for the life of the process.
+alBufferDataStaticProcPtr StaticBufferProc()
+{
+    static std::atomic<alBufferDataStaticProcPtr> sStaticProc{nullptr};
+    alBufferDataStaticProcPtr proc = sStaticProc.load(std::memory_order_acquire);
+    if (!proc) {
+        proc = reinterpret_cast<alBufferDataStaticProcPtr>(alcGetProcAddress(nullptr, "alBufferDataStatic"));
+        sStaticProc.store(proc, std::memory_order_release);
+    }
+    return proc;
+}
+
+// OpenAL's 8-bit formats are unsigned; signed 8-bit data (AIFF, CAF) played as it is would
+// be heard as loud noise.
+bool NeedsSignFlip(const platform::AudioStreamDescription& inFormat)
+{
+    return inFormat.formatID == platform::kAudioFormatLinearPCM && inFormat.bitsPerChannel == 8 &&
+           (inFormat.formatFlags & platform::kAudioFormatFlagIsSignedInteger) != 0;
+}
+
+void FlipSigns(std::byte* ioData, uint32_t inSize)
+{
+    for (uint32_t i = 0; i < inSize; ++i)
+        ioData[i] ^= std::byte{0x80};
+}
+
 // The playback thread's poll interval. OpenAL Soft marks buffers processed once per mixer
 // update (about 20 ms), so a quarter millisecond keeps the switch to looping close to the
 // end of the attack part without spinning a core.
@@ -89,14 +149,7 @@ SoundEngineStatus LoadFileDataInfo(const char* inFilePath, std::unique_ptr<platf
 void alBufferDataStaticProc(ALuint inBufferID, ALenum inFormat, const ALvoid* inData, ALsizei inSize,
                             ALsizei inFrequency)
 {
-    // Looked up until found, then kept for the life of the process.
-    static std::atomic<alBufferDataStaticProcPtr> sStaticProc{nullptr};
-    alBufferDataStaticProcPtr proc = sStaticProc.load(std::memory_order_acquire);
-    if (!proc) {
-        proc = reinterpret_cast<alBufferDataStaticProcPtr>(alcGetProcAddress(nullptr, "alBufferDataStatic"));
-        sStaticProc.store(proc, std::memory_order_release);
-    }
-    if (proc) {
+    if (alBufferDataStaticProcPtr proc = StaticBufferProc()) {
         proc(static_cast<ALint>(inBufferID), inFormat, inData, inSize, inFrequency);
         return;
     }
@@ -139,6 +192,82 @@ int SoundEngineEffect::RunningPlaybackThreads()
     return mRunningLoopThreads;
 }
 
+namespace {
+
+// LoadFileData's way without a copy. False when it does not apply (or gave up before
+// reading), leaving the general path to do everything; true with outResult set otherwise.
+bool ReadIntoMappedBuffer(platform::AudioFile& inFile, const platform::AudioStreamDescription& inFormat,
+                          uint64_t inByteCount, uint32_t& outDataSize, ALuint& outBufferID,
+                          SoundEngineStatus& outResult)
+{
+    // Only where the data would otherwise be copied (no "alBufferDataStatic"), and only for
+    // data OpenAL takes as it is: every refusal and its message stay with the general path,
+    // in its order (a read error before a format error before an OpenAL one).
+    const bool bigEndian = (inFormat.formatFlags & platform::kAudioFormatFlagIsBigEndian) != 0;
+    if ((inFormat.formatID != platform::kAudioFormatLinearPCM || bigEndian) && inFormat.bitsPerChannel > 8)
+        return false;
+    const ALenum alFormat = OpenALFormat(inFormat);
+    const ALsizei frequency = FrequencyFromSampleRate(inFormat.sampleRate);
+    if (alFormat == 4 || frequency <= 0 || inByteCount == 0 || StaticBufferProc())
+        return false;
+    const BufferMapping* mapping = CurrentBufferMapping();
+    if (!mapping)
+        return false;
+
+    const auto size = static_cast<ALsizei>(inByteCount);
+    ALuint buffer = 0;
+    alGenBuffers(1, &buffer);
+    if (alGetError() != AL_NO_ERROR)
+        return false; // the general path generates again and reports it
+    // Any trouble making or mapping the storage: the general path uploads a copy instead,
+    // and meets (and reports) the same OpenAL error if there is one.
+    auto giveUp = [&](bool mapped) {
+        if (mapped)
+            mapping->unmap(buffer);
+        alDeleteBuffers(1, &buffer);
+        alGetError();
+    };
+    // Readable too, so that what OpenAL holds can be checked.
+    mapping->storage(buffer, alFormat, nullptr, size, frequency, kMapReadBit | kMapWriteBit);
+    if (alGetError() != AL_NO_ERROR) {
+        giveUp(false);
+        return false;
+    }
+    auto* samples = static_cast<std::byte*>(mapping->map(buffer, 0, size, kMapWriteBit));
+    if (alGetError() != AL_NO_ERROR || !samples) {
+        giveUp(samples != nullptr);
+        return false;
+    }
+
+    uint32_t read = static_cast<uint32_t>(inByteCount);
+    SoundEngineStatus result = inFile.readBytes(0, read, samples);
+    outDataSize = read;
+    if (result != 0) {
+        // As on the general path: no buffer is left behind by a file that cannot be read.
+        giveUp(true);
+        SoundEnginePrintDecimal("Error reading file data", result);
+        outResult = result;
+        return true;
+    }
+    if (read != inByteCount) {
+        giveUp(true);
+        return false;
+    }
+    if (NeedsSignFlip(inFormat))
+        FlipSigns(samples, read);
+    mapping->unmap(buffer);
+    outBufferID = buffer;
+    if (ALenum error = alGetError(); error != AL_NO_ERROR) {
+        SoundEnginePrintHex("Error attaching data to buffer\n", error);
+        outResult = error;
+        return true;
+    }
+    outResult = 0;
+    return true;
+}
+
+} // namespace
+
 SoundEngineStatus SoundEngineEffect::LoadFileData(const char* inFilePath, std::unique_ptr<std::byte[]>& outData,
                                                   uint32_t& outDataSize, ALuint& outBufferID)
 {
@@ -158,6 +287,11 @@ SoundEngineStatus SoundEngineEffect::LoadFileData(const char* inFilePath, std::u
         return fail(result);
     }
 
+    if (ReadIntoMappedBuffer(*file, format, byteCount, outDataSize, outBufferID, result)) {
+        outData.reset();
+        return result != 0 ? fail(result) : 0;
+    }
+
     // The service caps byteCount well below 4 GiB, so it fits the 32-bit size.
     outData.reset(new (std::nothrow) std::byte[byteCount > 0 ? byteCount : 1]);
     if (!outData) {
@@ -175,13 +309,8 @@ SoundEngineStatus SoundEngineEffect::LoadFileData(const char* inFilePath, std::u
     if ((format.formatID != platform::kAudioFormatLinearPCM || bigEndian) && format.bitsPerChannel > 8)
         return fail(kSoundEngineErrInvalidFileFormat);
 
-    // OpenAL's 8-bit formats are unsigned; signed 8-bit data (AIFF, CAF) played as it is
-    // would be heard as loud noise.
-    if (format.formatID == platform::kAudioFormatLinearPCM && format.bitsPerChannel == 8 &&
-        (format.formatFlags & platform::kAudioFormatFlagIsSignedInteger) != 0) {
-        for (uint32_t i = 0; i < outDataSize; ++i)
-            outData[i] ^= std::byte{0x80};
-    }
+    if (NeedsSignFlip(format))
+        FlipSigns(outData.get(), outDataSize);
 
     alGenBuffers(1, &outBufferID);
     if (ALenum error = alGetError(); error != AL_NO_ERROR) {

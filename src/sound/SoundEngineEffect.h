@@ -27,7 +27,9 @@ public:
     SoundEngineEffect& operator=(const SoundEngineEffect&) = delete;
 
     // Loads one whole file into a new buffer. On failure *outData is freed and null, and the
-    // file is closed; a buffer generated before the failure stays generated.
+    // file is closed; a buffer generated before the failure stays generated. Where OpenAL
+    // would copy the data anyway (no "alBufferDataStatic") and can map its buffers, the file
+    // is read straight into the buffer's storage and *outData stays null.
     SoundEngineStatus LoadFileData(const char* inFilePath, std::unique_ptr<std::byte[]>& outData, uint32_t& outDataSize,
                                    ALuint& outBufferID);
     SoundEngineStatus AttachFilesToSource();
@@ -45,6 +47,7 @@ public:
     uint32_t GetLoopDataSize() const { return mLoopDataSize; }
     uint32_t GetAttackDataSize() const { return mAttackDataSize; }
     uint32_t GetDecayDataSize() const { return mDecayDataSize; }
+    // Null when the samples went straight into OpenAL's own storage (see LoadFileData).
     const std::byte* GetLoopData() const { return mLoopData.get(); }
     bool IsLooping() const { return mIsLooping; }
     // The thread object of the last looping start. It frees itself when its thread ends, so

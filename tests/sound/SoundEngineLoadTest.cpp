@@ -12,6 +12,9 @@
 #include <gtest/gtest.h>
 #include <sndfile.h>
 
+#include <cstddef>
+#include <vector>
+
 using namespace soundtest;
 
 namespace {
@@ -41,6 +44,31 @@ protected:
         ALint value = -1;
         alGetBufferi(buffer, what, &value);
         return value;
+    }
+
+    // The sample bytes OpenAL holds for an effect's loop buffer: read back through OpenAL
+    // where the engine read the file into the buffer itself, else the block it handed over.
+    static std::vector<std::byte> heldBytes(const SoundEngineEffect& effect)
+    {
+        const uint32_t size = effect.GetLoopDataSize();
+        if (const std::byte* block = effect.GetLoopData())
+            return {block, block + size};
+        using MapProc = void*(AL_APIENTRY*)(ALuint, ALsizei, ALsizei, unsigned int);
+        using UnmapProc = void(AL_APIENTRY*)(ALuint);
+        auto map = reinterpret_cast<MapProc>(alGetProcAddress("alMapBufferSOFT"));
+        auto unmap = reinterpret_cast<UnmapProc>(alGetProcAddress("alUnmapBufferSOFT"));
+        if (!map || !unmap)
+            return {};
+        // OpenAL maps no buffer that a source holds.
+        const ALuint buffer = effect.GetLoopBufferID();
+        alSourcei(effect.GetEffectID(), AL_BUFFER, 0);
+        std::vector<std::byte> held;
+        if (auto* bytes = static_cast<const std::byte*>(map(buffer, 0, static_cast<ALsizei>(size), 0x1 /* read */))) {
+            held.assign(bytes, bytes + size);
+            unmap(buffer);
+        }
+        alSourcei(effect.GetEffectID(), AL_BUFFER, static_cast<ALint>(buffer));
+        return held;
     }
 
     TempDir mDir;
@@ -142,11 +170,48 @@ TEST_F(SoundEngineLoadTest, SignedEightBitSamplesReachOpenALAsUnsigned)
     std::string printed;
     ASSERT_EQ(load(path, quiet, printed), 0);
     ASSERT_EQ(load(loud, high, printed), 0);
-    const std::byte* silence = effect(quiet)->GetLoopData();
-    const std::byte* top = effect(high)->GetLoopData();
+    std::vector<std::byte> silence = heldBytes(*effect(quiet));
+    std::vector<std::byte> top = heldBytes(*effect(high));
+    ASSERT_EQ(silence.size(), 64u);
+    ASSERT_EQ(top.size(), 64u);
     for (int i = 0; i < 64; ++i) {
         EXPECT_EQ(silence[i], std::byte{0x80}) << i;
         EXPECT_EQ(top[i], std::byte{0xFF}) << i;
+    }
+}
+
+TEST_F(SoundEngineLoadTest, OpenALHoldsTheFilesOwnSampleBytes)
+{
+    // Whichever way the data reaches OpenAL, it holds the file's bytes unchanged (signed 8-bit
+    // turned unsigned), in the file's order, stereo frames interleaved.
+    struct Case {
+        const char* name;
+        int format;
+        int channels;
+        bool flipSigns;
+    };
+    for (const Case& c : {Case{"u8.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_U8, 1, false},
+                          Case{"s8.aiff", SF_FORMAT_AIFF | SF_FORMAT_PCM_S8, 2, true},
+                          Case{"s16.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_16, 2, false},
+                          Case{"sowt.aifc", SF_FORMAT_AIFF | SF_FORMAT_PCM_16 | SF_ENDIAN_LITTLE, 1, false}}) {
+        SCOPED_TRACE(c.name);
+        std::string path = mDir.path(c.name);
+        ASSERT_TRUE(writeSound(path, c.format, c.channels, 11025, sine(777, c.channels, 300, 11025, 0.9)));
+        SF_INFO info{};
+        SNDFILE* file = sf_open(path.c_str(), SFM_READ, &info);
+        ASSERT_NE(file, nullptr);
+        std::vector<std::byte> expected(1 << 16);
+        expected.resize(
+            static_cast<size_t>(sf_read_raw(file, expected.data(), static_cast<sf_count_t>(expected.size()))));
+        sf_close(file);
+        if (c.flipSigns)
+            for (std::byte& b : expected)
+                b ^= std::byte{0x80};
+
+        SoundEngineEffectID id = 0;
+        std::string printed;
+        ASSERT_EQ(load(path, id, printed), 0) << printed;
+        EXPECT_EQ(heldBytes(*effect(id)), expected);
     }
 }
 

@@ -243,8 +243,9 @@ TEST_F(SoundEngineTest, TheOutputRestsWhileNothingSoundsAndAStartWakesIt)
     EXPECT_TRUE(sourceOffset(id) > 0.0f || sourceState(id) == AL_STOPPED) << "the mixer moved it on";
 
     // While it sounds the output stays awake; once it has ended it rests again.
-    if (sourceState(id) == AL_PLAYING)
+    if (sourceState(id) == AL_PLAYING) {
         EXPECT_FALSE(SoundEngine_RestOutputIfSilent());
+    }
     while (sourceState(id) == AL_PLAYING && std::chrono::steady_clock::now() < deadline)
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     ASSERT_EQ(sourceState(id), AL_STOPPED);

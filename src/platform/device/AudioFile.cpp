@@ -59,10 +59,13 @@ int32_t statusForOpenFailure(int sndfileError)
 // and harmless.
 bool dataChunkWasShortened(SNDFILE* file)
 {
-    std::vector<char> log(16384);
-    sf_command(file, SFC_GET_LOG_INFO, log.data(), static_cast<int>(log.size()));
-    log.back() = '\0';
-    const char* line = log.data();
+    // Left unfilled: libsndfile writes a terminated copy of its log, usually a few hundred
+    // bytes, and clearing all 16 KiB for each file was a good part of opening one.
+    char log[16384];
+    log[0] = '\0';
+    sf_command(file, SFC_GET_LOG_INFO, log, static_cast<int>(sizeof log));
+    log[sizeof log - 1] = '\0';
+    const char* line = log;
     while (*line) {
         const char* end = std::strchr(line, '\n');
         std::string_view text{line, end ? static_cast<size_t>(end - line) : std::strlen(line)};
@@ -93,13 +96,10 @@ uint64_t bigEndian64(const unsigned char* p)
 // CAF and AIFF store the sample rate as a floating-point number (a double, an 80-bit
 // extended) and libsndfile reports it rounded to whole hertz. The exact rate is read from
 // the header itself; 0 when it cannot be.
-double exactSampleRate(int fd, int majorFormat)
+double exactSampleRate(const unsigned char* header, size_t size, int majorFormat)
 {
-    unsigned char header[4096];
-    ssize_t got = ::pread(fd, header, sizeof header, 0);
-    if (got < 12)
+    if (size < 12)
         return 0.0;
-    const auto size = static_cast<size_t>(got);
     if (majorFormat == SF_FORMAT_CAF) {
         // 'caff' header, then the 'desc' chunk first: its data starts with the rate.
         if (size < 28 || std::memcmp(header + 8, "desc", 4) != 0)
@@ -220,6 +220,16 @@ struct AudioFile::Impl {
     SNDFILE* file{nullptr};
     SF_INFO info{};
     uint64_t fileSize{0};
+
+    // libsndfile reads a header a few bytes at a time, each read and seek a system call of
+    // its own (about thirty per WAV file). It reads through the functions below instead:
+    // while opening, the file's first bytes are read once and serve every header read;
+    // seeks only move `position`; the sample data goes from the file straight to the caller
+    // with pread.
+    static constexpr size_t kHeadCapacity = 4096;
+    unsigned char head[kHeadCapacity];
+    size_t headSize{0};
+    uint64_t position{0};
     AudioStreamDescription format{};
 
     ~Impl()
@@ -230,6 +240,73 @@ struct AudioFile::Impl {
             ::close(fd);
     }
 };
+
+namespace {
+
+AudioFile::Impl& fileOf(void* userData)
+{
+    return *static_cast<AudioFile::Impl*>(userData);
+}
+
+sf_count_t virtualLength(void* userData)
+{
+    return static_cast<sf_count_t>(fileOf(userData).fileSize);
+}
+
+sf_count_t virtualSeek(sf_count_t offset, int whence, void* userData)
+{
+    AudioFile::Impl& file = fileOf(userData);
+    sf_count_t base = 0;
+    if (whence == SEEK_CUR)
+        base = static_cast<sf_count_t>(file.position);
+    else if (whence == SEEK_END)
+        base = static_cast<sf_count_t>(file.fileSize);
+    else if (whence != SEEK_SET)
+        return -1;
+    if (offset < 0 ? base < -offset : offset > INT64_MAX - base)
+        return -1;
+    file.position = static_cast<uint64_t>(base + offset);
+    return base + offset;
+}
+
+sf_count_t virtualRead(void* buffer, sf_count_t count, void* userData)
+{
+    AudioFile::Impl& file = fileOf(userData);
+    if (count <= 0 || file.position >= file.fileSize)
+        return 0;
+    auto* out = static_cast<unsigned char*>(buffer);
+    const uint64_t wanted = std::min<uint64_t>(static_cast<uint64_t>(count), file.fileSize - file.position);
+    uint64_t done = 0;
+    if (file.position < file.headSize) {
+        done = std::min<uint64_t>(wanted, file.headSize - file.position);
+        std::memcpy(out, file.head + file.position, done);
+    }
+    while (done < wanted) {
+        const size_t chunk = static_cast<size_t>(std::min<uint64_t>(wanted - done, SSIZE_MAX));
+        ssize_t got = ::pread(file.fd, out + done, chunk, static_cast<off_t>(file.position + done));
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got <= 0)
+            break; // libsndfile takes a short read as the end of the file
+        done += static_cast<uint64_t>(got);
+    }
+    file.position += done;
+    return static_cast<sf_count_t>(done);
+}
+
+sf_count_t virtualWrite(const void*, sf_count_t, void*)
+{
+    return 0; // opened for reading only
+}
+
+sf_count_t virtualTell(void* userData)
+{
+    return static_cast<sf_count_t>(fileOf(userData).position);
+}
+
+SF_VIRTUAL_IO gVirtualIO{virtualLength, virtualSeek, virtualRead, virtualWrite, virtualTell};
+
+} // namespace
 
 AudioFile::AudioFile(std::unique_ptr<Impl> impl) : mImpl{std::move(impl)}
 {
@@ -249,7 +326,7 @@ int AudioFile::openFileCount()
 int32_t AudioFile::open(const AudioFileURL& url, std::unique_ptr<AudioFile>& outFile)
 {
     outFile.reset();
-    auto impl = std::make_unique<Impl>();
+    auto impl = std::make_unique_for_overwrite<Impl>();
     impl->fd = ::open(url.path().c_str(), O_RDONLY | O_CLOEXEC);
     if (impl->fd < 0)
         return statusForErrno(errno);
@@ -260,8 +337,18 @@ int32_t AudioFile::open(const AudioFileURL& url, std::unique_ptr<AudioFile>& out
         return kAudioFileNotRegularFileError;
     impl->fileSize = static_cast<uint64_t>(st.st_size);
 
-    // The descriptor stays ours: libsndfile does not promise to close it on a failed open.
-    impl->file = sf_open_fd(impl->fd, SFM_READ, &impl->info, SF_FALSE);
+    for (;;) {
+        ssize_t got = ::pread(impl->fd, impl->head, Impl::kHeadCapacity, 0);
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got < 0)
+            return statusForErrno(errno);
+        impl->headSize = static_cast<size_t>(got);
+        break;
+    }
+
+    // The descriptor stays ours; libsndfile only reads through gVirtualIO.
+    impl->file = sf_open_virtual(&gVirtualIO, SFM_READ, &impl->info, impl.get());
     if (!impl->file)
         return statusForOpenFailure(sf_error(nullptr));
     if (impl->info.channels <= 0 || impl->info.frames < 0)
@@ -275,10 +362,13 @@ int32_t AudioFile::open(const AudioFileURL& url, std::unique_ptr<AudioFile>& out
     bool hostIsBig = std::endian::native == std::endian::big;
     impl->format = describe(impl->info, swapped != hostIsBig);
     // Trust the header's exact rate only where it agrees with libsndfile's rounding.
-    const double exact = exactSampleRate(impl->fd, impl->info.format & SF_FORMAT_TYPEMASK);
+    const double exact = exactSampleRate(impl->head, impl->headSize, impl->info.format & SF_FORMAT_TYPEMASK);
     if (std::isfinite(exact) && std::fabs(exact - impl->info.samplerate) < 1.0)
         impl->format.sampleRate = exact;
 
+    // From here on every read goes to the file as it is now: one that shrinks after opening
+    // must fail to read, not hand out what it held before.
+    impl->headSize = 0;
     outFile.reset(new AudioFile{std::move(impl)});
     return kAudioFileNoError;
 }
