@@ -4,17 +4,10 @@
 
 namespace json::detail {
 
-bool appendUTF8AsUTF16(const std::uint8_t* p, std::size_t length, std::u16string& out)
+std::size_t decodeUTF8Into(const std::uint8_t* p, std::size_t length, char16_t* w)
 {
-    const std::size_t oldSize = out.size();
-    // A UTF-8 text never has more UTF-16 units than bytes: write in place, trim at the end.
-    out.resize(oldSize + length);
-    char16_t* w = out.data() + oldSize;
+    char16_t* const first = w;
     const std::uint8_t* end = p + length;
-    auto fail = [&] {
-        out.resize(oldSize);
-        return false;
-    };
     while (p < end) {
         // Eight ASCII bytes at a time.
         while (end - p >= 8) {
@@ -45,18 +38,18 @@ bool appendUTF8AsUTF16(const std::uint8_t* p, std::size_t length, std::u16string
         } else if (b >= 0xF0 && b <= 0xF4) {
             cp = b & 0x07, more = 3, min = 0x10000;
         } else {
-            return fail(); // a continuation byte, C0/C1 or F5..FF
+            return kBadUTF8; // a continuation byte, C0/C1 or F5..FF
         }
         if (end - p <= more)
-            return fail();
+            return kBadUTF8;
         for (int i = 1; i <= more; ++i) {
             std::uint8_t c = p[i];
             if ((c & 0xC0) != 0x80)
-                return fail();
+                return kBadUTF8;
             cp = (cp << 6) | (c & 0x3F);
         }
         if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF))
-            return fail();
+            return kBadUTF8;
         if (cp >= 0x10000) {
             cp -= 0x10000;
             *w++ = char16_t(0xD800 + (cp >> 10));
@@ -66,8 +59,17 @@ bool appendUTF8AsUTF16(const std::uint8_t* p, std::size_t length, std::u16string
         }
         p += more + 1;
     }
-    out.resize(std::size_t(w - out.data()));
-    return true;
+    return std::size_t(w - first);
+}
+
+bool appendUTF8AsUTF16(const std::uint8_t* p, std::size_t length, std::u16string& out)
+{
+    const std::size_t oldSize = out.size();
+    // A UTF-8 text never has more UTF-16 units than bytes: write in place, trim at the end.
+    out.resize(oldSize + length);
+    const std::size_t n = decodeUTF8Into(p, length, out.data() + oldSize);
+    out.resize(n == kBadUTF8 ? oldSize : oldSize + n);
+    return n != kBadUTF8;
 }
 
 std::optional<std::u16string> decodeUTF8(const std::uint8_t* bytes, std::size_t length)
