@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <bit>
 #include <cstring>
+#include <new>
 
 #include "json/Node.h"
 #include "json/Utf.h"
@@ -107,6 +108,29 @@ inline const std::uint8_t* skipSpace(const std::uint8_t* p, const std::uint8_t* 
     return p;
 }
 
+// Copies n bytes; keys and short strings are too small to be worth a call to memcpy.
+inline void copyBytes(char* to, const std::uint8_t* from, std::size_t n)
+{
+    if (n >= 8 && n <= 16) {
+        std::uint64_t head, tail;
+        std::memcpy(&head, from, 8);
+        std::memcpy(&tail, from + n - 8, 8);
+        std::memcpy(to, &head, 8);
+        std::memcpy(to + n - 8, &tail, 8);
+    } else if (n >= 4 && n < 8) {
+        std::uint32_t head, tail;
+        std::memcpy(&head, from, 4);
+        std::memcpy(&tail, from + n - 4, 4);
+        std::memcpy(to, &head, 4);
+        std::memcpy(to + n - 4, &tail, 4);
+    } else if (n < 4) {
+        for (std::size_t i = 0; i < n; ++i)
+            to[i] = char(from[i]);
+    } else {
+        std::memcpy(to, from, n);
+    }
+}
+
 inline int hexValue(char16_t c)
 {
     if (c >= '0' && c <= '9')
@@ -121,7 +145,10 @@ inline int hexValue(char16_t c)
 } // namespace
 
 JSONScanner::JSONScanner() = default;
-JSONScanner::~JSONScanner() = default;
+JSONScanner::~JSONScanner()
+{
+    ::operator delete(stack_);
+}
 
 std::unique_ptr<JSONScanner> JSONScanner::scannerWithData(Bytes data)
 {
@@ -275,9 +302,33 @@ bool JSONScanner::scanNotQuoteCharactersIntoString(std::optional<std::u16string>
     return true;
 }
 
-Node& JSONScanner::target(Sink sink)
+inline Node& JSONScanner::target(Sink sink)
 {
     return sink.direct != nullptr ? *sink.direct : stack_[sink.slot];
+}
+
+inline std::size_t JSONScanner::push(std::size_t k)
+{
+    if (stackCapacity_ - stackSize_ < k)
+        growStack(k);
+    const std::size_t first = stackSize_;
+    for (std::size_t i = 0; i < k; ++i)
+        new (&stack_[first + i]) Node();
+    stackSize_ += k;
+    return first;
+}
+
+void JSONScanner::growStack(std::size_t k)
+{
+    std::size_t capacity = std::max<std::size_t>(64, 2 * stackCapacity_);
+    while (capacity - stackSize_ < k)
+        capacity *= 2;
+    Node* grown = static_cast<Node*>(::operator new(capacity * sizeof(Node)));
+    if (stackSize_ != 0)
+        std::memcpy(static_cast<void*>(grown), stack_, stackSize_ * sizeof(Node));
+    ::operator delete(stack_);
+    stack_ = grown;
+    stackCapacity_ = capacity;
 }
 
 bool JSONScanner::value(Sink out, Error* error)
@@ -399,8 +450,7 @@ bool JSONScanner::string(Sink sink, Error* error)
         const std::size_t n = std::size_t(p - current_);
         if (!nonASCII) {
             char* text = arena().bytes(n);
-            if (n != 0)
-                std::memcpy(text, current_, n);
+            copyBytes(text, current_, n);
             Node& out = target(sink);
             out.kind = Kind::String;
             out.flags = detail::kNarrow;
@@ -556,10 +606,10 @@ bool JSONScanner::array(Sink out, Error* error)
     }
     ++current_;
     ++depth_;
-    const std::size_t base = stack_.size();
+    const std::size_t base = stackSize_;
     auto fail = [&](long code) {
         current_ = restore;
-        stack_.resize(base);
+        stackSize_ = base;
         --depth_;
         setError(error, code);
         return false;
@@ -568,8 +618,7 @@ bool JSONScanner::array(Sink out, Error* error)
     for (;;) {
         if (current_ < end_ && *current_ == ']')
             break;
-        const std::size_t slot = stack_.size();
-        stack_.emplace_back();
+        const std::size_t slot = push(1);
         if (!value(Sink{nullptr, slot}, error))
             return fail(ErrorCode::kArrayValue);
         current_ = skipSpace(current_, end_);
@@ -585,10 +634,10 @@ bool JSONScanner::array(Sink out, Error* error)
     }
     ++current_;
     --depth_;
-    const std::size_t n = stack_.size() - base;
+    const std::size_t n = stackSize_ - base;
     Node* elements = arena().nodes(n);
-    copyNodes(elements, stack_.data() + base, n);
-    stack_.resize(base);
+    copyNodes(elements, stack_ + base, n);
+    stackSize_ = base;
     Node& node = target(out);
     node.kind = Kind::Array;
     node.flags = 0;
@@ -606,10 +655,10 @@ bool JSONScanner::dictionary(Sink out, Error* error)
     }
     ++current_;
     ++depth_;
-    const std::size_t base = stack_.size();
+    const std::size_t base = stackSize_;
     auto fail = [&](long code) {
         current_ = restore;
-        stack_.resize(base);
+        stackSize_ = base;
         --depth_;
         setError(error, code);
         return false;
@@ -621,8 +670,7 @@ bool JSONScanner::dictionary(Sink out, Error* error)
         current_ = skipSpace(current_, end_);
         if (at('}'))
             break;
-        const std::size_t slot = stack_.size();
-        stack_.resize(slot + 2);
+        const std::size_t slot = push(2);
         if (!string(Sink{nullptr, slot}, error))
             return fail(ErrorCode::kDictionaryKey);
         current_ = skipSpace(current_, end_);
@@ -651,8 +699,8 @@ bool JSONScanner::dictionary(Sink out, Error* error)
 
 void JSONScanner::finishDictionary(std::size_t base, Node& out)
 {
-    Node* entries = stack_.data() + base;
-    std::uint32_t n = std::uint32_t((stack_.size() - base) / 2);
+    Node* entries = stack_ + base;
+    std::uint32_t n = std::uint32_t((stackSize_ - base) / 2);
     Node* stored;
     std::uint8_t flags = 0;
     if (n <= kSortedDictionaryThreshold) {
@@ -724,7 +772,7 @@ void JSONScanner::finishDictionary(std::size_t base, Node& out)
         n = kept;
         flags = detail::kSorted;
     }
-    stack_.resize(base);
+    stackSize_ = base;
     out.kind = Kind::Dictionary;
     out.flags = flags;
     out.size = n;

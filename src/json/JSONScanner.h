@@ -65,6 +65,9 @@ private:
         std::size_t slot;
     };
     detail::Node& target(Sink sink);
+    // Adds k cleared slots to stack_ and returns the index of the first.
+    std::size_t push(std::size_t k);
+    void growStack(std::size_t k);
     bool value(Sink out, Error* error);
     bool dictionary(Sink out, Error* error);
     bool array(Sink out, Error* error);
@@ -76,7 +79,9 @@ private:
     Value publish(const detail::Node& node);
 
     std::shared_ptr<detail::Arena> arena_;
-    std::vector<detail::Node> stack_;     // children of the open containers
+    detail::Node* stack_{}; // children of the open containers
+    std::size_t stackSize_{0};
+    std::size_t stackCapacity_{0};
     std::string narrow_;                  // the string being built, while all ASCII
     std::u16string wide_;                 // ... and once it is not
     std::vector<std::uint32_t> order_;    // sorting large dictionaries
