@@ -456,7 +456,8 @@ bool JSONScanner::string(Sink sink, Error* error)
             out.flags = detail::kNarrow;
             out.size = std::uint32_t(n);
             out.narrow = text;
-            out.hash = detail::keyHash(out);
+            // From the text read, not the copy just written.
+            out.hash = n == 0 ? detail::keyHash(0, 0, 0) : detail::keyHash(n, current_[0], current_[n - 1]);
             current_ = p + 1;
             return true;
         }

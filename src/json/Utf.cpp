@@ -9,23 +9,33 @@ std::size_t decodeUTF8Into(const std::uint8_t* p, std::size_t length, char16_t* 
     char16_t* const first = w;
     const std::uint8_t* end = p + length;
     while (p < end) {
-        // Eight ASCII bytes at a time.
-        while (end - p >= 8) {
-            std::uint64_t word;
-            std::memcpy(&word, p, 8);
-            if ((word & 0x8080808080808080ull) != 0)
-                break;
-            for (int i = 0; i < 8; ++i)
-                w[i] = p[i];
-            w += 8;
-            p += 8;
-        }
-        if (p == end)
-            break;
         std::uint8_t b = *p;
         if (b < 0x80) {
-            *w++ = b;
-            ++p;
+            // Eight ASCII bytes at a time.
+            while (end - p >= 8) {
+                std::uint64_t word;
+                std::memcpy(&word, p, 8);
+                if ((word & 0x8080808080808080ull) != 0)
+                    break;
+                for (int i = 0; i < 8; ++i)
+                    w[i] = p[i];
+                w += 8;
+                p += 8;
+            }
+            while (p < end && *p < 0x80)
+                *w++ = *p++;
+            continue;
+        }
+        // Three bytes (most of the BMP, CJK included) take the short way.
+        if ((b & 0xF0) == 0xE0 && end - p >= 3) {
+            const std::uint8_t c1 = p[1], c2 = p[2];
+            if ((c1 & 0xC0) != 0x80 || (c2 & 0xC0) != 0x80)
+                return kBadUTF8;
+            const std::uint32_t cp = (std::uint32_t(b & 0x0F) << 12) | (std::uint32_t(c1 & 0x3F) << 6) | (c2 & 0x3Fu);
+            if (cp < 0x800 || (cp >= 0xD800 && cp <= 0xDFFF))
+                return kBadUTF8;
+            *w++ = char16_t(cp);
+            p += 3;
             continue;
         }
         std::uint32_t cp;
