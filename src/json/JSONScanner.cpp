@@ -598,14 +598,19 @@ inline void copyNodes(Node* to, const Node* from, std::size_t n)
 
 } // namespace
 
+// The container loops keep the cursor in a local and hand it over to current_ only around
+// the calls that read it: a member written and read back on every byte of punctuation
+// lengthens the chain that each next byte waits for.
+
 bool JSONScanner::array(Sink out, Error* error)
 {
     const std::uint8_t* const restore = current_;
-    if (current_ >= end_ || *current_ != '[') {
+    const std::uint8_t* const end = end_;
+    const std::uint8_t* p = current_;
+    if (p >= end || *p != '[') {
         setError(error, ErrorCode::kArrayStart);
         return false;
     }
-    ++current_;
     ++depth_;
     const std::size_t base = stackSize_;
     auto fail = [&](long code) {
@@ -615,25 +620,24 @@ bool JSONScanner::array(Sink out, Error* error)
         setError(error, code);
         return false;
     };
-    current_ = skipSpace(current_, end_);
+    p = skipSpace(p + 1, end);
     for (;;) {
-        if (current_ < end_ && *current_ == ']')
+        if (p < end && *p == ']')
             break;
         const std::size_t slot = push(1);
+        current_ = p;
         if (!value(Sink{nullptr, slot}, error))
             return fail(ErrorCode::kArrayValue);
-        current_ = skipSpace(current_, end_);
-        const bool comma = current_ < end_ && *current_ == ',';
-        if (comma) {
-            ++current_;
-            current_ = skipSpace(current_, end_);
+        p = skipSpace(current_, end);
+        if (p < end && *p == ',') {
+            p = skipSpace(p + 1, end);
             continue;
         }
-        if (current_ < end_ && *current_ == ']')
+        if (p < end && *p == ']')
             break;
         return fail(ErrorCode::kArrayDelimiter);
     }
-    ++current_;
+    current_ = p + 1;
     --depth_;
     const std::size_t n = stackSize_ - base;
     Node* elements = arena().nodes(n);
@@ -650,11 +654,13 @@ bool JSONScanner::array(Sink out, Error* error)
 bool JSONScanner::dictionary(Sink out, Error* error)
 {
     const std::uint8_t* const restore = current_;
-    if (current_ >= end_ || *current_ != '{') {
+    const std::uint8_t* const end = end_;
+    const std::uint8_t* p = current_;
+    if (p >= end || *p != '{') {
         setError(error, ErrorCode::kDictionaryStart);
         return false;
     }
-    ++current_;
+    ++p;
     ++depth_;
     const std::size_t base = stackSize_;
     auto fail = [&](long code) {
@@ -664,35 +670,34 @@ bool JSONScanner::dictionary(Sink out, Error* error)
         setError(error, code);
         return false;
     };
-    auto at = [&](std::uint8_t c) { return current_ < end_ && *current_ == c; };
     for (;;) {
-        if (at('}'))
+        if (p < end && *p == '}')
             break;
-        current_ = skipSpace(current_, end_);
-        if (at('}'))
+        p = skipSpace(p, end);
+        if (p < end && *p == '}')
             break;
         const std::size_t slot = push(2);
+        current_ = p;
         if (!string(Sink{nullptr, slot}, error))
             return fail(ErrorCode::kDictionaryKey);
-        current_ = skipSpace(current_, end_);
-        if (!at(':'))
+        p = skipSpace(current_, end);
+        if (p >= end || *p != ':')
             return fail(ErrorCode::kDictionaryColon);
-        ++current_;
+        current_ = p + 1;
         if (!value(Sink{nullptr, slot + 1}, error))
             return fail(ErrorCode::kDictionaryValue);
-        current_ = skipSpace(current_, end_);
-        if (at(',')) {
-            ++current_;
-            current_ = skipSpace(current_, end_);
-            if (at('}'))
+        p = skipSpace(current_, end);
+        if (p < end && *p == ',') {
+            p = skipSpace(p + 1, end);
+            if (p < end && *p == '}')
                 break;
             continue;
         }
-        if (at('}'))
+        if (p < end && *p == '}')
             break;
         return fail(ErrorCode::kDictionaryDelimiter);
     }
-    ++current_;
+    current_ = p + 1;
     --depth_;
     finishDictionary(base, target(out));
     return true;
