@@ -88,6 +88,10 @@ inline const std::uint8_t* skipSpace(const std::uint8_t* p, const std::uint8_t* 
 {
     if (p >= end || !DataScanner::isWhitespace(*p))
         return p;
+    // A lone space, as after most ':' and ',', is not worth a block.
+    ++p;
+    if (p >= end || !DataScanner::isWhitespace(*p))
+        return p;
 #if defined(__SSE2__)
     const __m128i space = _mm_set1_epi8(' ');
     const __m128i tab = _mm_set1_epi8(0x09);
