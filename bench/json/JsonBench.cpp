@@ -4,9 +4,9 @@
 // Before any timing, our tree of each corpus must equal RapidJSON's in canonical form: a
 // fast reader that reads wrong does not get timed.
 //
-// Corpora: $BRIMSEY_JSON_CORPUS, else bench/data/json of the repository. Targets, checked
-// per corpus (exit status 1 when missed): >= 0.5x RapidJSON, >= 2x nlohmann::json, peak
-// extra memory <= 4x the input.
+// Corpora: $BRIMSEY_JSON_CORPUS, else bench/data/json of the repository. Targets (exit
+// status 1 when missed): per corpus >= 1x RapidJSON, >= 2x nlohmann::json and peak extra
+// memory under 2x the input; >= 0.5x simdjson's DOM parser on at least two of the corpora.
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
@@ -161,6 +161,7 @@ int main(int argc, char** argv)
 {
     loadCorpora();
     std::vector<std::string> timed;
+    int simdjsonHalfMet = 0, simdjsonMeasured = 0;
     for (const char* name : kCorpora) {
         if (!corpora().count(name))
             continue;
@@ -181,7 +182,14 @@ int main(int argc, char** argv)
         reg("nlohmann", nlohmannParse);
         reg("simdjson", simd);
     }
-    benchmark::Initialize(&argc, argv);
+    // Repetitions of ours and the peers take turns, so that a burst of load on a shared
+    // machine falls on all of them alike rather than on one; a flag given overrides it.
+    std::vector<char*> args(argv, argv + argc);
+    char interleave[] = "--benchmark_enable_random_interleaving=true";
+    args.insert(args.begin() + 1, interleave);
+    int count = int(args.size());
+    args.push_back(nullptr);
+    benchmark::Initialize(&count, args.data());
     MedianReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
 
@@ -206,15 +214,22 @@ int main(int argc, char** argv)
         using benchsummary::format;
         const std::string figure = "json " + name;
         benchsummary::figure(figure + " ours", format("%.0f MB/s", o));
-        benchsummary::check(figure + " ours/RapidJSON", format("%.2fx", ratio(peer[0])), ">= 0.5x",
-                            ratio(peer[0]) >= 0.5);
+        benchsummary::check(figure + " ours/RapidJSON", format("%.2fx", ratio(peer[0])), ">= 1x",
+                            ratio(peer[0]) >= 1.0);
         if (peer[1] > 0)
             benchsummary::check(figure + " ours/nlohmann", format("%.2fx", ratio(peer[1])), ">= 2x",
                                 ratio(peer[1]) >= 2.0);
-        if (peer[2] > 0)
+        if (peer[2] > 0) {
             benchsummary::figure(figure + " ours/simdjson", format("%.2fx", ratio(peer[2])));
-        benchsummary::check(figure + " peak extra memory", format("%.2fx input", memory), "<= 4x input", memory <= 4.0);
+            ++simdjsonMeasured;
+            simdjsonHalfMet += ratio(peer[2]) >= 0.5 ? 1 : 0;
+        }
+        benchsummary::check(figure + " peak extra memory", format("%.2fx input", memory), "< 2x input", memory < 2.0);
     }
+    // Judged only when all three corpora were timed against simdjson.
+    if (simdjsonMeasured == 3)
+        benchsummary::check("json corpora at >= 0.5x simdjson", benchsummary::format("%d of 3", simdjsonHalfMet),
+                            ">= 2 of 3", simdjsonHalfMet >= 2);
     benchmark::Shutdown();
     return benchsummary::exitStatus();
 }

@@ -1,10 +1,12 @@
 #include "json/DataScanner.h"
 
+#include <bit>
 #include <charconv>
 #include <cmath>
 #include <cstring>
 #include <limits>
 
+#include "json/PowersOfFive.h"
 #include "json/Utf.h"
 
 namespace json {
@@ -128,6 +130,44 @@ inline bool isDigit(std::uint8_t c)
     return std::uint8_t(c - '0') < 10;
 }
 
+// Whether the eight bytes of a little-endian word are all ASCII digits.
+inline bool eightDigits(std::uint64_t word)
+{
+    return ((word & 0xF0F0F0F0F0F0F0F0u) | (((word + 0x0606060606060606u) & 0xF0F0F0F0F0F0F0F0u) >> 4)) ==
+           0x3333333333333333u;
+}
+
+// The value of eight ASCII digits in a little-endian word, first digit most significant.
+inline std::uint32_t eightDigitsValue(std::uint64_t word)
+{
+    word -= 0x3030303030303030u;
+    word = word * 10 + (word >> 8);
+    word = (((word & 0x000000FF000000FFu) * 0x000F424000000064u) +
+            (((word >> 16) & 0x000000FF000000FFu) * 0x0000271000000001u)) >>
+           32;
+    return std::uint32_t(word);
+}
+
+// Adds the digits at p to the mantissa, eight at a time where the bytes allow; returns the
+// end of the digits. Past 19 digits the mantissa wraps, and the caller then takes the slow
+// way, which reads the text again.
+inline const std::uint8_t* scanDigits(const std::uint8_t* p, const std::uint8_t* end, std::uint64_t& mantissa)
+{
+    if constexpr (std::endian::native == std::endian::little) {
+        while (end - p >= 8) {
+            std::uint64_t word;
+            std::memcpy(&word, p, 8);
+            if (!eightDigits(word))
+                break;
+            mantissa = mantissa * 100000000u + eightDigitsValue(word);
+            p += 8;
+        }
+    }
+    while (p < end && isDigit(*p))
+        mantissa = mantissa * 10 + std::uint64_t(*p++ - '0');
+    return p;
+}
+
 // The value of a longest leading decimal part [first, last) with the given facts, the slow
 // and exact way: std::from_chars, then infinity or zero when out of range.
 double slowDecimal(const char* first, const char* last, bool negative, long long decimalMagnitude)
@@ -138,6 +178,54 @@ double slowDecimal(const char* first, const char* last, bool negative, long long
         return value;
     const double big = decimalMagnitude > 0 ? std::numeric_limits<double>::infinity() : 0.0;
     return negative ? -big : big;
+}
+
+// mantissa * 10^scale (mantissa != 0) correctly rounded to a normal double, by one 64x128-bit
+// multiplication with the power of five and the exponent of two worked out on the side
+// (Lemire's method). False when the product is too close to a halfway point to decide, or
+// the result would be subnormal, zero or infinite: the exact slow way then decides.
+bool scaledDecimal(std::uint64_t mantissa, long long scale, double& out)
+{
+    using detail::kPowersOfFive;
+    if (scale < detail::kSmallestPowerOfFive || scale > detail::kLargestPowerOfFive)
+        return false;
+    const int q = int(scale);
+    const int leadingZeros = std::countl_zero(mantissa);
+    const std::uint64_t w = mantissa << leadingZeros;
+    const auto& power = kPowersOfFive[q - detail::kSmallestPowerOfFive];
+    unsigned __int128 product = (unsigned __int128)w * power.high;
+    std::uint64_t high = std::uint64_t(product >> 64);
+    std::uint64_t low = std::uint64_t(product);
+    // The 55 bits that matter may still take a carry from the power's lower half.
+    constexpr std::uint64_t kPrecisionMask = ~std::uint64_t{0} >> 55;
+    if ((high & kPrecisionMask) == kPrecisionMask) {
+        const std::uint64_t second = std::uint64_t(((unsigned __int128)w * power.low) >> 64);
+        low += second;
+        if (second > low)
+            ++high;
+        if (low == ~std::uint64_t{0} && (q < -27 || q > 55))
+            return false;
+    }
+    const int upperBit = int(high >> 63);
+    const int shift = upperBit + 64 - 52 - 3;
+    std::uint64_t bits = high >> shift;
+    // floor(log2(10^q)) + 63, then the biased exponent of the result.
+    int power2 = (((152170 + 65536) * q) >> 16) + 63 + upperBit - leadingZeros + 1023;
+    if (power2 <= 0 || power2 >= 0x7FF - 1)
+        return false;
+    // Exactly halfway between two doubles can only happen for small q; round to even then.
+    if (low <= 1 && q >= -4 && q <= 23 && (bits & 3) == 1 && (bits << shift) == high)
+        bits &= ~std::uint64_t{1};
+    bits += bits & 1;
+    bits >>= 1;
+    if (bits >= (std::uint64_t{2} << 52)) {
+        bits = std::uint64_t{1} << 52;
+        ++power2;
+    }
+    bits &= ~(std::uint64_t{1} << 52);
+    bits |= std::uint64_t(power2) << 52;
+    out = std::bit_cast<double>(bits);
+    return true;
 }
 
 } // namespace
@@ -151,16 +239,13 @@ double DataScanner::parseLeadingDecimal(const std::uint8_t* p, const std::uint8_
     // Up to 19 digits fit a 64-bit mantissa exactly; longer numbers go the slow way.
     std::uint64_t mantissa = 0;
     const std::uint8_t* const intStart = p;
-    while (p < end && isDigit(*p))
-        mantissa = mantissa * 10 + std::uint64_t(*p++ - '0');
+    p = scanDigits(p, end, mantissa);
     const std::size_t intDigits = std::size_t(p - intStart);
     std::size_t fracDigits = 0;
     const std::uint8_t* fracStart = p;
     if (p < end && *p == '.') {
-        const std::uint8_t* q = p + 1;
-        fracStart = q;
-        while (q < end && isDigit(*q))
-            mantissa = mantissa * 10 + std::uint64_t(*q++ - '0');
+        fracStart = p + 1;
+        const std::uint8_t* q = scanDigits(fracStart, end, mantissa);
         fracDigits = std::size_t(q - fracStart);
         if (intDigits + fracDigits > 0)
             p = q;
@@ -199,24 +284,9 @@ double DataScanner::parseLeadingDecimal(const std::uint8_t* p, const std::uint8_
             value = scale >= 0 ? value * kPowers[scale] : value / kPowers[-scale];
             return negative ? -value : value;
         }
-#if (defined(__x86_64__) || defined(__i386__)) && __LDBL_MANT_DIG__ == 64
-        // With 64-bit mantissas the operation is exact up to 10^27 and rounds once; rounding
-        // that again to 53 bits is right unless it landed next to a halfway point.
-        if (mantissa != 0 && scale >= -27 && scale <= 27) {
-            static constexpr long double kLongPowers[] = {
-                1e0L,  1e1L,  1e2L,  1e3L,  1e4L,  1e5L,  1e6L,  1e7L,  1e8L,  1e9L,  1e10L, 1e11L, 1e12L, 1e13L,
-                1e14L, 1e15L, 1e16L, 1e17L, 1e18L, 1e19L, 1e20L, 1e21L, 1e22L, 1e23L, 1e24L, 1e25L, 1e26L, 1e27L};
-            long double wide = (long double)mantissa;
-            wide = scale >= 0 ? wide * kLongPowers[scale] : wide / kLongPowers[-scale];
-            std::uint64_t bits;
-            std::memcpy(&bits, &wide, sizeof bits);
-            const unsigned low = unsigned(bits & 0x7FF);
-            if (low < 0x3FF || low > 0x401) {
-                const double value = double(wide);
-                return negative ? -value : value;
-            }
-        }
-#endif
+        double value;
+        if (mantissa != 0 && scaledDecimal(mantissa, scale, value))
+            return negative ? -value : value;
     }
     long long magnitude = exponent;
     const std::uint8_t* k = intStart;

@@ -1,7 +1,9 @@
 #include "json/JSONScanner.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
+#include <new>
 
 #include "json/Node.h"
 #include "json/Utf.h"
@@ -31,26 +33,6 @@ void setError(Error* error, long code)
     error->description = JSONScanner::descriptionForCode(code);
 }
 
-// The first byte at or after p that is '"', '\' or not ASCII; end when there is none.
-inline const std::uint8_t* findSpecial(const std::uint8_t* p, const std::uint8_t* end)
-{
-#if defined(__SSE2__)
-    const __m128i quote = _mm_set1_epi8('"');
-    const __m128i backslash = _mm_set1_epi8('\\');
-    while (end - p >= 16) {
-        __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-        __m128i hit = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, quote), _mm_cmpeq_epi8(v, backslash)), v);
-        int mask = _mm_movemask_epi8(hit);
-        if (mask != 0)
-            return p + __builtin_ctz(unsigned(mask));
-        p += 16;
-    }
-#endif
-    while (p < end && *p != '"' && *p != '\\' && *p < 0x80)
-        ++p;
-    return p;
-}
-
 // The first byte at or after p that is '"' or '\'; end when there is none.
 inline const std::uint8_t* findQuoteOrBackslash(const std::uint8_t* p, const std::uint8_t* end)
 {
@@ -70,6 +52,89 @@ inline const std::uint8_t* findQuoteOrBackslash(const std::uint8_t* p, const std
     return p;
 }
 
+// The first byte at or after p that is '"' or '\'; end when there is none. nonASCII is set
+// when a byte at or above 0x80 comes before it.
+inline const std::uint8_t* findStringEnd(const std::uint8_t* p, const std::uint8_t* end, bool& nonASCII)
+{
+    unsigned high = 0;
+#if defined(__SSE2__)
+    const __m128i quote = _mm_set1_epi8('"');
+    const __m128i backslash = _mm_set1_epi8('\\');
+    while (end - p >= 16) {
+        __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+        const unsigned mask =
+            unsigned(_mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi8(v, quote), _mm_cmpeq_epi8(v, backslash))));
+        const unsigned top = unsigned(_mm_movemask_epi8(v));
+        if (mask != 0) {
+            // Only the bytes before the hit count.
+            high |= top & ((mask & (0u - mask)) - 1u);
+            nonASCII = high != 0;
+            return p + __builtin_ctz(mask);
+        }
+        high |= top;
+        p += 16;
+    }
+#endif
+    while (p < end && *p != '"' && *p != '\\') {
+        high |= *p & 0x80u;
+        ++p;
+    }
+    nonASCII = high != 0;
+    return p;
+}
+
+// Past the whitespace at p. Indentation comes in runs, taken sixteen bytes at a time.
+inline const std::uint8_t* skipSpace(const std::uint8_t* p, const std::uint8_t* end)
+{
+    if (p >= end || !DataScanner::isWhitespace(*p))
+        return p;
+    // A lone space, as after most ':' and ',', is not worth a block.
+    ++p;
+    if (p >= end || !DataScanner::isWhitespace(*p))
+        return p;
+#if defined(__SSE2__)
+    const __m128i space = _mm_set1_epi8(' ');
+    const __m128i tab = _mm_set1_epi8(0x09);
+    const __m128i four = _mm_set1_epi8(4);
+    while (end - p >= 16) {
+        __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+        // Tab to carriage return are 0x09-0x0D: v - 9 is at most 4 (unsigned) for them.
+        __m128i control = _mm_sub_epi8(v, tab);
+        __m128i isControl = _mm_cmpeq_epi8(_mm_min_epu8(control, four), control);
+        const unsigned ws = unsigned(_mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi8(v, space), isControl)));
+        if (ws != 0xFFFF)
+            return p + __builtin_ctz(~ws);
+        p += 16;
+    }
+#endif
+    while (p < end && DataScanner::isWhitespace(*p))
+        ++p;
+    return p;
+}
+
+// Copies n bytes; keys and short strings are too small to be worth a call to memcpy.
+inline void copyBytes(char* to, const std::uint8_t* from, std::size_t n)
+{
+    if (n >= 8 && n <= 16) {
+        std::uint64_t head, tail;
+        std::memcpy(&head, from, 8);
+        std::memcpy(&tail, from + n - 8, 8);
+        std::memcpy(to, &head, 8);
+        std::memcpy(to + n - 8, &tail, 8);
+    } else if (n >= 4 && n < 8) {
+        std::uint32_t head, tail;
+        std::memcpy(&head, from, 4);
+        std::memcpy(&tail, from + n - 4, 4);
+        std::memcpy(to, &head, 4);
+        std::memcpy(to + n - 4, &tail, 4);
+    } else if (n < 4) {
+        for (std::size_t i = 0; i < n; ++i)
+            to[i] = char(from[i]);
+    } else {
+        std::memcpy(to, from, n);
+    }
+}
+
 inline int hexValue(char16_t c)
 {
     if (c >= '0' && c <= '9')
@@ -84,7 +149,10 @@ inline int hexValue(char16_t c)
 } // namespace
 
 JSONScanner::JSONScanner() = default;
-JSONScanner::~JSONScanner() = default;
+JSONScanner::~JSONScanner()
+{
+    ::operator delete(stack_);
+}
 
 std::unique_ptr<JSONScanner> JSONScanner::scannerWithData(Bytes data)
 {
@@ -180,7 +248,7 @@ Value JSONScanner::publish(const Node& node)
 bool JSONScanner::scanJSONObject(Value* outValue, Error* outError)
 {
     Node node;
-    if (!value(node, outError))
+    if (!value(Sink{&node, 0}, outError))
         return false;
     if (outValue != nullptr)
         *outValue = publish(node);
@@ -190,7 +258,7 @@ bool JSONScanner::scanJSONObject(Value* outValue, Error* outError)
 bool JSONScanner::scanJSONDictionary(Value* outValue, Error* outError)
 {
     Node node;
-    if (!dictionary(node, outError))
+    if (!dictionary(Sink{&node, 0}, outError))
         return false;
     if (outValue != nullptr)
         *outValue = publish(node);
@@ -200,7 +268,7 @@ bool JSONScanner::scanJSONDictionary(Value* outValue, Error* outError)
 bool JSONScanner::scanJSONArray(Value* outValue, Error* outError)
 {
     Node node;
-    if (!array(node, outError))
+    if (!array(Sink{&node, 0}, outError))
         return false;
     if (outValue != nullptr)
         *outValue = publish(node);
@@ -210,7 +278,7 @@ bool JSONScanner::scanJSONArray(Value* outValue, Error* outError)
 bool JSONScanner::scanJSONStringConstant(Value* outValue, Error* outError)
 {
     Node node;
-    if (!string(node, outError))
+    if (!string(Sink{&node, 0}, outError))
         return false;
     if (outValue != nullptr)
         *outValue = publish(node);
@@ -220,7 +288,7 @@ bool JSONScanner::scanJSONStringConstant(Value* outValue, Error* outError)
 bool JSONScanner::scanJSONNumberConstant(Value* outValue, Error* outError)
 {
     Node node;
-    if (!number(node, outError))
+    if (!number(Sink{&node, 0}, outError))
         return false;
     if (outValue != nullptr)
         *outValue = publish(node);
@@ -238,9 +306,38 @@ bool JSONScanner::scanNotQuoteCharactersIntoString(std::optional<std::u16string>
     return true;
 }
 
-bool JSONScanner::value(Node& out, Error* error)
+inline Node& JSONScanner::target(Sink sink)
 {
-    skipWhitespace();
+    return sink.direct != nullptr ? *sink.direct : stack_[sink.slot];
+}
+
+inline std::size_t JSONScanner::push(std::size_t k)
+{
+    if (stackCapacity_ - stackSize_ < k)
+        growStack(k);
+    const std::size_t first = stackSize_;
+    for (std::size_t i = 0; i < k; ++i)
+        new (&stack_[first + i]) Node();
+    stackSize_ += k;
+    return first;
+}
+
+void JSONScanner::growStack(std::size_t k)
+{
+    std::size_t capacity = std::max<std::size_t>(64, 2 * stackCapacity_);
+    while (capacity - stackSize_ < k)
+        capacity *= 2;
+    Node* grown = static_cast<Node*>(::operator new(capacity * sizeof(Node)));
+    if (stackSize_ != 0)
+        std::memcpy(static_cast<void*>(grown), stack_, stackSize_ * sizeof(Node));
+    ::operator delete(stack_);
+    stack_ = grown;
+    stackCapacity_ = capacity;
+}
+
+bool JSONScanner::value(Sink out, Error* error)
+{
+    current_ = skipSpace(current_, end_);
     if (current_ >= end_)
         return false;
     switch (*current_) {
@@ -266,23 +363,25 @@ bool JSONScanner::value(Node& out, Error* error)
     case 't':
         if (end_ - current_ >= 4 && std::memcmp(current_, "true", 4) == 0) {
             current_ += 4;
-            out.kind = Kind::Boolean;
-            out.boolean = true;
+            Node& node = target(out);
+            node.kind = Kind::Boolean;
+            node.boolean = true;
             return true;
         }
         return false;
     case 'f':
         if (end_ - current_ >= 5 && std::memcmp(current_, "false", 5) == 0) {
             current_ += 5;
-            out.kind = Kind::Boolean;
-            out.boolean = false;
+            Node& node = target(out);
+            node.kind = Kind::Boolean;
+            node.boolean = false;
             return true;
         }
         return false;
     case 'n':
         if (end_ - current_ >= 4 && std::memcmp(current_, "null", 4) == 0) {
             current_ += 4;
-            out.kind = Kind::Null;
+            target(out).kind = Kind::Null;
             return true;
         }
         return false;
@@ -291,12 +390,13 @@ bool JSONScanner::value(Node& out, Error* error)
     }
 }
 
-bool JSONScanner::number(Node& out, Error* error)
+bool JSONScanner::number(Sink out, Error* error)
 {
+    double v = 0;
     if (hasDefaultDoubleCharacters()) {
         // The same as scanNumber, in one pass: the value's text is a prefix of the run.
         const std::uint8_t* lead;
-        const double v = parseLeadingDecimal(current_, end_, &lead);
+        v = parseLeadingDecimal(current_, end_, &lead);
         while (lead < end_ && kDefaultDoubleCharacters.containsByte(*lead))
             ++lead;
         if (lead == current_) {
@@ -304,17 +404,13 @@ bool JSONScanner::number(Node& out, Error* error)
             return false;
         }
         current_ = lead;
-        out.kind = Kind::Number;
-        out.number = v;
-        return true;
-    }
-    double v = 0;
-    if (!scanNumber(&v)) {
+    } else if (!scanNumber(&v)) {
         setError(error, ErrorCode::kNumber);
         return false;
     }
-    out.kind = Kind::Number;
-    out.number = v;
+    Node& node = target(out);
+    node.kind = Kind::Number;
+    node.number = v;
     return true;
 }
 
@@ -339,10 +435,10 @@ void JSONScanner::finishString(bool wide, Node& out)
     }
 }
 
-bool JSONScanner::string(Node& out, Error* error)
+bool JSONScanner::string(Sink sink, Error* error)
 {
     const std::uint8_t* const restore = current_;
-    skipWhitespace();
+    current_ = skipSpace(current_, end_);
     if (current_ >= end_ || *current_ != '"') {
         current_ = restore;
         setError(error, ErrorCode::kStringStart);
@@ -350,17 +446,40 @@ bool JSONScanner::string(Node& out, Error* error)
     }
     ++current_;
 
-    // Most strings are plain ASCII without escapes: copy them in one piece.
-    const std::uint8_t* p = findSpecial(current_, end_);
+    // Most strings have no escapes: copy them in one piece, or decode them straight into
+    // their storage when they are not ASCII.
+    bool nonASCII = false;
+    const std::uint8_t* p = findStringEnd(current_, end_, nonASCII);
     if (p < end_ && *p == '"') {
         const std::size_t n = std::size_t(p - current_);
-        char* text = arena().bytes(n);
-        if (n != 0)
-            std::memcpy(text, current_, n);
+        if (!nonASCII) {
+            char* text = arena().bytes(n);
+            copyBytes(text, current_, n);
+            Node& out = target(sink);
+            out.kind = Kind::String;
+            out.flags = detail::kNarrow;
+            out.size = std::uint32_t(n);
+            out.narrow = text;
+            // From the text read, not the copy just written.
+            out.hash = n == 0 ? detail::keyHash(0, 0, 0) : detail::keyHash(n, current_[0], current_[n - 1]);
+            current_ = p + 1;
+            return true;
+        }
+        // A UTF-8 text never has more UTF-16 units than bytes.
+        char16_t* units = arena().units(n);
+        const std::size_t count = detail::decodeUTF8Into(current_, n, units);
+        if (count == detail::kBadUTF8) {
+            arena().giveBack(units, 0, n * sizeof(char16_t));
+            current_ = restore;
+            setError(error, ErrorCode::kStringUndecodable);
+            return false;
+        }
+        arena().giveBack(units, count * sizeof(char16_t), n * sizeof(char16_t));
+        Node& out = target(sink);
         out.kind = Kind::String;
-        out.flags = detail::kNarrow;
-        out.size = std::uint32_t(n);
-        out.narrow = text;
+        out.flags = 0;
+        out.size = std::uint32_t(count);
+        out.wide = units;
         out.hash = detail::keyHash(out);
         current_ = p + 1;
         return true;
@@ -387,7 +506,15 @@ bool JSONScanner::string(Node& out, Error* error)
         wide_.push_back(unit);
     };
 
-    narrow_.assign(current_, p);
+    // Text before the first escape (or the end of the data).
+    narrow_.clear();
+    if (nonASCII) {
+        widen();
+        if (!detail::appendUTF8AsUTF16(current_, std::size_t(p - current_), wide_))
+            return fail(ErrorCode::kStringUndecodable);
+    } else {
+        narrow_.assign(current_, p);
+    }
     current_ = p;
     for (;;) {
         if (current_ >= end_)
@@ -395,7 +522,7 @@ bool JSONScanner::string(Node& out, Error* error)
         const std::uint8_t b = *current_;
         if (b == '"') {
             ++current_;
-            finishString(wide, out);
+            finishString(wide, target(sink));
             return true;
         }
         if (b == '\\') {
@@ -443,152 +570,197 @@ bool JSONScanner::string(Node& out, Error* error)
             continue;
         }
         // A run up to the next quote or backslash.
-        const std::uint8_t* ascii = findSpecial(current_, end_);
-        if (ascii < end_ && *ascii >= 0x80) {
-            const std::uint8_t* runEnd = findQuoteOrBackslash(ascii, end_);
+        const std::uint8_t* runEnd = findStringEnd(current_, end_, nonASCII);
+        if (nonASCII) {
             widen();
             if (!detail::appendUTF8AsUTF16(current_, std::size_t(runEnd - current_), wide_))
                 return fail(ErrorCode::kStringUndecodable);
-            current_ = runEnd;
+        } else if (wide) {
+            wide_.append(current_, runEnd);
         } else {
-            if (wide)
-                wide_.append(current_, ascii);
-            else
-                narrow_.append(current_, ascii);
-            current_ = ascii;
+            narrow_.append(current_, runEnd);
         }
+        current_ = runEnd;
     }
 }
 
-bool JSONScanner::array(Node& out, Error* error)
+namespace {
+
+// Copies n nodes; most containers are small, and a call to memcpy costs more than they do.
+inline void copyNodes(Node* to, const Node* from, std::size_t n)
+{
+    if (n <= 4) {
+        for (std::size_t i = 0; i < n; ++i) {
+            std::uint64_t words[2];
+            std::memcpy(words, from + i, sizeof words);
+            std::memcpy(static_cast<void*>(to + i), words, sizeof words);
+        }
+        return;
+    }
+    std::memcpy(static_cast<void*>(to), from, n * sizeof(Node));
+}
+
+} // namespace
+
+// The container loops keep the cursor in a local and hand it over to current_ only around
+// the calls that read it: a member written and read back on every byte of punctuation
+// lengthens the chain that each next byte waits for.
+
+bool JSONScanner::array(Sink out, Error* error)
 {
     const std::uint8_t* const restore = current_;
-    if (current_ >= end_ || *current_ != '[') {
+    const std::uint8_t* const end = end_;
+    const std::uint8_t* p = current_;
+    if (p >= end || *p != '[') {
         setError(error, ErrorCode::kArrayStart);
         return false;
     }
-    ++current_;
     ++depth_;
-    const std::size_t base = stack_.size();
+    const std::size_t base = stackSize_;
     auto fail = [&](long code) {
         current_ = restore;
-        stack_.resize(base);
+        stackSize_ = base;
         --depth_;
         setError(error, code);
         return false;
     };
-    skipWhitespace();
+    p = skipSpace(p + 1, end);
     for (;;) {
-        if (current_ < end_ && *current_ == ']')
+        if (p < end && *p == ']')
             break;
-        Node element;
-        if (!value(element, error))
+        const std::size_t slot = push(1);
+        current_ = p;
+        if (!value(Sink{nullptr, slot}, error))
             return fail(ErrorCode::kArrayValue);
-        stack_.push_back(element);
-        skipWhitespace();
-        const bool comma = current_ < end_ && *current_ == ',';
-        if (comma)
-            ++current_;
-        skipWhitespace();
-        if (comma)
+        p = skipSpace(current_, end);
+        if (p < end && *p == ',') {
+            p = skipSpace(p + 1, end);
             continue;
-        if (current_ < end_ && *current_ == ']')
+        }
+        if (p < end && *p == ']')
             break;
         return fail(ErrorCode::kArrayDelimiter);
     }
-    ++current_;
+    current_ = p + 1;
     --depth_;
-    const std::size_t n = stack_.size() - base;
+    const std::size_t n = stackSize_ - base;
     Node* elements = arena().nodes(n);
-    if (n != 0)
-        std::memcpy(static_cast<void*>(elements), stack_.data() + base, n * sizeof(Node));
-    stack_.resize(base);
-    out.kind = Kind::Array;
-    out.flags = 0;
-    out.size = std::uint32_t(n);
-    out.children = elements;
+    copyNodes(elements, stack_ + base, n);
+    stackSize_ = base;
+    Node& node = target(out);
+    node.kind = Kind::Array;
+    node.flags = 0;
+    node.size = std::uint32_t(n);
+    node.children = elements;
     return true;
 }
 
-bool JSONScanner::dictionary(Node& out, Error* error)
+bool JSONScanner::dictionary(Sink out, Error* error)
 {
     const std::uint8_t* const restore = current_;
-    if (current_ >= end_ || *current_ != '{') {
+    const std::uint8_t* const end = end_;
+    const std::uint8_t* p = current_;
+    if (p >= end || *p != '{') {
         setError(error, ErrorCode::kDictionaryStart);
         return false;
     }
-    ++current_;
+    ++p;
     ++depth_;
-    const std::size_t base = stack_.size();
+    const std::size_t base = stackSize_;
     auto fail = [&](long code) {
         current_ = restore;
-        stack_.resize(base);
+        stackSize_ = base;
         --depth_;
         setError(error, code);
         return false;
     };
-    auto at = [&](std::uint8_t c) { return current_ < end_ && *current_ == c; };
     for (;;) {
-        if (at('}'))
+        if (p < end && *p == '}')
             break;
-        skipWhitespace();
-        if (at('}'))
+        p = skipSpace(p, end);
+        if (p < end && *p == '}')
             break;
-        Node key;
-        if (!string(key, error))
+        const std::size_t slot = push(2);
+        current_ = p;
+        if (!string(Sink{nullptr, slot}, error))
             return fail(ErrorCode::kDictionaryKey);
-        skipWhitespace();
-        if (!at(':'))
+        p = skipSpace(current_, end);
+        if (p >= end || *p != ':')
             return fail(ErrorCode::kDictionaryColon);
-        ++current_;
-        Node item;
-        if (!value(item, error))
+        current_ = p + 1;
+        if (!value(Sink{nullptr, slot + 1}, error))
             return fail(ErrorCode::kDictionaryValue);
-        stack_.push_back(key);
-        stack_.push_back(item);
-        skipWhitespace();
-        if (at(',')) {
-            ++current_;
-            skipWhitespace();
-            if (at('}'))
+        p = skipSpace(current_, end);
+        if (p < end && *p == ',') {
+            p = skipSpace(p + 1, end);
+            if (p < end && *p == '}')
                 break;
             continue;
         }
-        if (at('}'))
+        if (p < end && *p == '}')
             break;
         return fail(ErrorCode::kDictionaryDelimiter);
     }
-    ++current_;
+    current_ = p + 1;
     --depth_;
-    return finishDictionary(base, out);
+    finishDictionary(base, target(out));
+    return true;
 }
 
-bool JSONScanner::finishDictionary(std::size_t base, Node& out)
+void JSONScanner::finishDictionary(std::size_t base, Node& out)
 {
-    Node* entries = stack_.data() + base;
-    std::uint32_t n = std::uint32_t((stack_.size() - base) / 2);
-    out.kind = Kind::Dictionary;
-    out.flags = 0;
+    Node* entries = stack_ + base;
+    std::uint32_t n = std::uint32_t((stackSize_ - base) / 2);
+    Node* stored;
+    std::uint8_t flags = 0;
     if (n <= kSortedDictionaryThreshold) {
-        // A later equal key replaces the value in place.
+        // A later equal key replaces the value in place; keys stay in the order of the text.
         std::uint32_t kept = 0;
-        for (std::uint32_t i = 0; i < n; ++i) {
-            std::uint32_t j = 0;
-            while (j < kept && !detail::equalStrings(entries[2 * j], entries[2 * i]))
-                ++j;
+        auto keep = [&](std::uint32_t i, std::uint32_t j) {
             if (j < kept) {
                 entries[2 * j + 1] = entries[2 * i + 1];
-            } else {
+                return;
+            }
+            if (kept != i) {
                 entries[2 * kept] = entries[2 * i];
                 entries[2 * kept + 1] = entries[2 * i + 1];
-                ++kept;
+            }
+            ++kept;
+        };
+        if (n <= 8) {
+            for (std::uint32_t i = 0; i < n; ++i) {
+                std::uint32_t j = 0;
+                while (j < kept && !detail::sameString(entries[2 * j], entries[2 * i]))
+                    ++j;
+                keep(i, j);
+            }
+        } else {
+            // Kept positions by key, in an open-addressed table of twice the entries or more.
+            std::uint32_t size = 32;
+            while (size < 2 * n)
+                size *= 2;
+            slots_.assign(size, 0);
+            const int shift = 64 - std::countr_zero(size);
+            for (std::uint32_t i = 0; i < n; ++i) {
+                std::uint64_t h = (detail::headerOf(entries[2 * i]) * 0x9E3779B97F4A7C15u) >> shift;
+                std::uint32_t j = kept;
+                for (;; h = (h + 1) & (size - 1)) {
+                    const std::uint32_t s = slots_[h];
+                    if (s == 0) {
+                        slots_[h] = kept + 1;
+                        break;
+                    }
+                    if (detail::sameString(entries[2 * (s - 1)], entries[2 * i])) {
+                        j = s - 1;
+                        break;
+                    }
+                }
+                keep(i, j);
             }
         }
         n = kept;
-        Node* stored = arena().nodes(2 * std::size_t(n));
-        if (n != 0)
-            std::memcpy(static_cast<void*>(stored), entries, 2 * std::size_t(n) * sizeof(Node));
-        out.children = stored;
+        stored = arena().nodes(2 * std::size_t(n));
+        copyNodes(stored, entries, 2 * std::size_t(n));
     } else {
         order_.resize(n);
         for (std::uint32_t i = 0; i < n; ++i)
@@ -600,20 +772,21 @@ bool JSONScanner::finishDictionary(std::size_t base, Node& out)
         // Of equal keys, the one written last (the last of its run here) wins.
         std::uint32_t kept = 0;
         for (std::uint32_t i = 0; i < n; ++i)
-            if (i + 1 == n || !detail::equalStrings(entries[2 * order_[i]], entries[2 * order_[i + 1]]))
+            if (i + 1 == n || !detail::sameString(entries[2 * order_[i]], entries[2 * order_[i + 1]]))
                 order_[kept++] = order_[i];
-        Node* stored = arena().nodes(2 * std::size_t(kept));
+        stored = arena().nodes(2 * std::size_t(kept));
         for (std::uint32_t i = 0; i < kept; ++i) {
             stored[2 * i] = entries[2 * order_[i]];
             stored[2 * i + 1] = entries[2 * order_[i] + 1];
         }
         n = kept;
-        out.flags = detail::kSorted;
-        out.children = stored;
+        flags = detail::kSorted;
     }
+    stackSize_ = base;
+    out.kind = Kind::Dictionary;
+    out.flags = flags;
     out.size = n;
-    stack_.resize(base);
-    return true;
+    out.children = stored;
 }
 
 } // namespace json

@@ -58,21 +58,34 @@ public:
     static const char* descriptionForCode(long code);
 
 private:
-    bool value(detail::Node& out, Error* error);
-    bool dictionary(detail::Node& out, Error* error);
-    bool array(detail::Node& out, Error* error);
-    bool string(detail::Node& out, Error* error);
-    bool number(detail::Node& out, Error* error);
-    bool finishDictionary(std::size_t base, detail::Node& out);
+    // Where a value goes: a node of the caller's, or a slot of stack_ (looked up only once
+    // the value is done, since inner containers may move stack_ meanwhile).
+    struct Sink {
+        detail::Node* direct;
+        std::size_t slot;
+    };
+    detail::Node& target(Sink sink);
+    // Adds k cleared slots to stack_ and returns the index of the first.
+    std::size_t push(std::size_t k);
+    void growStack(std::size_t k);
+    bool value(Sink out, Error* error);
+    bool dictionary(Sink out, Error* error);
+    bool array(Sink out, Error* error);
+    bool string(Sink out, Error* error);
+    bool number(Sink out, Error* error);
+    void finishDictionary(std::size_t base, detail::Node& out);
     void finishString(bool wide, detail::Node& out);
     detail::Arena& arena();
     Value publish(const detail::Node& node);
 
     std::shared_ptr<detail::Arena> arena_;
-    std::vector<detail::Node> stack_;     // children of the open containers
+    detail::Node* stack_{}; // children of the open containers
+    std::size_t stackSize_{0};
+    std::size_t stackCapacity_{0};
     std::string narrow_;                  // the string being built, while all ASCII
     std::u16string wide_;                 // ... and once it is not
     std::vector<std::uint32_t> order_;    // sorting large dictionaries
+    std::vector<std::uint32_t> slots_;    // finding repeated keys in mid-sized ones
     std::vector<std::uint8_t> converted_; // UTF-8 made from UTF-16 or UTF-32 input
     std::size_t depth_{0};
 };

@@ -58,6 +58,13 @@ public:
         return grow(bytes, align);
     }
 
+    // Shrinks the latest allocation, p of allocated bytes, to its first used bytes.
+    void giveBack(void* p, std::size_t used, std::size_t allocated)
+    {
+        if (static_cast<char*>(p) + allocated == cur_)
+            cur_ = static_cast<char*>(p) + used;
+    }
+
     Node* nodes(std::size_t n) { return static_cast<Node*>(allocate(n * sizeof(Node), alignof(Node))); }
     char* bytes(std::size_t n) { return static_cast<char*>(allocate(n, 1)); }
     char16_t* units(std::size_t n) { return static_cast<char16_t*>(allocate(n * 2, alignof(char16_t))); }
@@ -87,6 +94,28 @@ inline std::uint16_t keyHash(std::size_t size, char16_t first, char16_t last)
 inline std::uint16_t keyHash(const Node& s)
 {
     return s.size == 0 ? keyHash(0, 0, 0) : keyHash(s.size, unitOf(s, 0), unitOf(s, s.size - 1));
+}
+
+// Kind, flags, hash and size of a node as one word: two string nodes with different headers
+// differ, and most unequal keys already differ here.
+inline std::uint64_t headerOf(const Node& s)
+{
+    std::uint64_t header;
+    std::memcpy(&header, &s, sizeof header);
+    return header;
+}
+
+// Equality of two string nodes, the header first.
+inline bool sameString(const Node& a, const Node& b)
+{
+    // A string is narrow exactly when all its units are ASCII, so the forms must agree.
+    if (headerOf(a) != headerOf(b))
+        return false;
+    if (a.size == 0)
+        return true;
+    if (a.flags & kNarrow)
+        return std::memcmp(a.narrow, b.narrow, a.size) == 0;
+    return std::memcmp(a.wide, b.wide, a.size * sizeof(char16_t)) == 0;
 }
 
 // Order and equality of string nodes by their UTF-16 code units.

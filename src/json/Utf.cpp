@@ -4,35 +4,38 @@
 
 namespace json::detail {
 
-bool appendUTF8AsUTF16(const std::uint8_t* p, std::size_t length, std::u16string& out)
+std::size_t decodeUTF8Into(const std::uint8_t* p, std::size_t length, char16_t* w)
 {
-    const std::size_t oldSize = out.size();
-    // A UTF-8 text never has more UTF-16 units than bytes: write in place, trim at the end.
-    out.resize(oldSize + length);
-    char16_t* w = out.data() + oldSize;
+    char16_t* const first = w;
     const std::uint8_t* end = p + length;
-    auto fail = [&] {
-        out.resize(oldSize);
-        return false;
-    };
     while (p < end) {
-        // Eight ASCII bytes at a time.
-        while (end - p >= 8) {
-            std::uint64_t word;
-            std::memcpy(&word, p, 8);
-            if ((word & 0x8080808080808080ull) != 0)
-                break;
-            for (int i = 0; i < 8; ++i)
-                w[i] = p[i];
-            w += 8;
-            p += 8;
-        }
-        if (p == end)
-            break;
         std::uint8_t b = *p;
         if (b < 0x80) {
-            *w++ = b;
-            ++p;
+            // Eight ASCII bytes at a time.
+            while (end - p >= 8) {
+                std::uint64_t word;
+                std::memcpy(&word, p, 8);
+                if ((word & 0x8080808080808080ull) != 0)
+                    break;
+                for (int i = 0; i < 8; ++i)
+                    w[i] = p[i];
+                w += 8;
+                p += 8;
+            }
+            while (p < end && *p < 0x80)
+                *w++ = *p++;
+            continue;
+        }
+        // Three bytes (most of the BMP, CJK included) take the short way.
+        if ((b & 0xF0) == 0xE0 && end - p >= 3) {
+            const std::uint8_t c1 = p[1], c2 = p[2];
+            if ((c1 & 0xC0) != 0x80 || (c2 & 0xC0) != 0x80)
+                return kBadUTF8;
+            const std::uint32_t cp = (std::uint32_t(b & 0x0F) << 12) | (std::uint32_t(c1 & 0x3F) << 6) | (c2 & 0x3Fu);
+            if (cp < 0x800 || (cp >= 0xD800 && cp <= 0xDFFF))
+                return kBadUTF8;
+            *w++ = char16_t(cp);
+            p += 3;
             continue;
         }
         std::uint32_t cp;
@@ -45,18 +48,18 @@ bool appendUTF8AsUTF16(const std::uint8_t* p, std::size_t length, std::u16string
         } else if (b >= 0xF0 && b <= 0xF4) {
             cp = b & 0x07, more = 3, min = 0x10000;
         } else {
-            return fail(); // a continuation byte, C0/C1 or F5..FF
+            return kBadUTF8; // a continuation byte, C0/C1 or F5..FF
         }
         if (end - p <= more)
-            return fail();
+            return kBadUTF8;
         for (int i = 1; i <= more; ++i) {
             std::uint8_t c = p[i];
             if ((c & 0xC0) != 0x80)
-                return fail();
+                return kBadUTF8;
             cp = (cp << 6) | (c & 0x3F);
         }
         if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF))
-            return fail();
+            return kBadUTF8;
         if (cp >= 0x10000) {
             cp -= 0x10000;
             *w++ = char16_t(0xD800 + (cp >> 10));
@@ -66,8 +69,17 @@ bool appendUTF8AsUTF16(const std::uint8_t* p, std::size_t length, std::u16string
         }
         p += more + 1;
     }
-    out.resize(std::size_t(w - out.data()));
-    return true;
+    return std::size_t(w - first);
+}
+
+bool appendUTF8AsUTF16(const std::uint8_t* p, std::size_t length, std::u16string& out)
+{
+    const std::size_t oldSize = out.size();
+    // A UTF-8 text never has more UTF-16 units than bytes: write in place, trim at the end.
+    out.resize(oldSize + length);
+    const std::size_t n = decodeUTF8Into(p, length, out.data() + oldSize);
+    out.resize(n == kBadUTF8 ? oldSize : oldSize + n);
+    return n != kBadUTF8;
 }
 
 std::optional<std::u16string> decodeUTF8(const std::uint8_t* bytes, std::size_t length)

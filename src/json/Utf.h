@@ -15,6 +15,10 @@ namespace json::detail {
 // no cut sequences) and appends the UTF-16 units. On bad input returns false and leaves
 // out as it was.
 bool appendUTF8AsUTF16(const std::uint8_t* bytes, std::size_t length, std::u16string& out);
+// The same into out, which has room for length units; returns the units written, or
+// kBadUTF8 on bad input (out then holds garbage).
+inline constexpr std::size_t kBadUTF8 = ~std::size_t{0};
+std::size_t decodeUTF8Into(const std::uint8_t* bytes, std::size_t length, char16_t* out);
 std::optional<std::u16string> decodeUTF8(const std::uint8_t* bytes, std::size_t length);
 
 // Appends UTF-8 for UTF-16 units; a lone surrogate becomes U+FFFD.
