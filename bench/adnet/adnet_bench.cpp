@@ -288,7 +288,7 @@ void imageWork(const Plan& plan, const std::vector<std::string>& bodies, const s
         auto image = platform::Image::decode(
             std::span<const std::uint8_t>(reinterpret_cast<const std::uint8_t*>(bodies[i].data()), bodies[i].size()));
         if (image && (browserIcon || id == "actionIcon"))
-            cache.storeImage(*image, "bench-" + *id);
+            cache.storeImage(*image, "bench-" + *id, bodies[i]);
     }
     for (const auto& name : cachedIcons)
         benchmark::DoNotOptimize(cache.fetchImageNamed(name));

@@ -29,9 +29,11 @@ public:
     // The file name used for a key.
     static std::string fileNameForKey(std::string_view key);
 
-    // Encodes the image as PNG and writes it under the key, replacing any earlier file.
-    // Failures are ignored: the image is simply downloaded again next time.
-    void storeImage(const platform::Image& image, std::string_view name);
+    // Writes the image as PNG under the key, replacing any earlier file. `encoded`, the bytes
+    // the image was decoded from, is written as it is when it already is a PNG: encoding
+    // again costs more than the decoding did. Failures are ignored: the image is simply
+    // downloaded again next time.
+    void storeImage(const platform::Image& image, std::string_view name, std::string_view encoded = {});
     // Whether a file for the key was modified at most 3,141,592 seconds ago (a date in the
     // future counts as fresh).
     bool imageIsInCache(std::string_view name);

@@ -236,6 +236,15 @@ std::shared_ptr<AdNetURLDownload> AdNetAd::takeDownload(AdNetURLDownload& downlo
     return keep;
 }
 
+namespace {
+// The body without a copy (value_or would make one).
+std::string_view bodyOf(const AdNetURLDownload& download)
+{
+    const auto& data = download.data();
+    return data ? std::string_view(*data) : std::string_view();
+}
+} // namespace
+
 std::shared_ptr<platform::Image> AdNetAd::decodeImage(const std::optional<std::string>& body) const
 {
     if (!body || body->empty())
@@ -261,7 +270,7 @@ void AdNetAd::downloadDidSucceed(AdNetURLDownload& finished)
             requestDidFail("the picture " + download->url() + " would not load");
             break;
         }
-        AdNetImageCache::sharedCache().storeImage(*image, identifier.value_or(""));
+        AdNetImageCache::sharedCache().storeImage(*image, identifier.value_or(""), bodyOf(*download));
         if (activeDownloadCount() == 0)
             browserIconsDidFinishLoading();
         break;
@@ -281,7 +290,7 @@ void AdNetAd::downloadDidSucceed(AdNetURLDownload& finished)
             m_actionImage = decodeImage(download->data());
             failed = !m_actionImage;
             if (m_actionImage)
-                AdNetImageCache::sharedCache().storeImage(*m_actionImage, m_action.value_or(""));
+                AdNetImageCache::sharedCache().storeImage(*m_actionImage, m_action.value_or(""), bodyOf(*download));
         }
         // Anything else is the accounting pixel: its body means nothing.
         if (failed)

@@ -92,8 +92,13 @@ std::string AdNetImageCache::fileNameForKey(std::string_view key)
     return name;
 }
 
-void AdNetImageCache::storeImage(const platform::Image& image, std::string_view name)
+void AdNetImageCache::storeImage(const platform::Image& image, std::string_view name, std::string_view encoded)
 {
+    static constexpr std::string_view kPNGSignature{"\x89PNG\r\n\x1a\n", 8};
+    if (encoded.starts_with(kPNGSignature)) {
+        platform::fs::writeFileAtomically(pathForKey(name), encoded);
+        return;
+    }
     std::vector<std::uint8_t> png = image.encodePNG();
     if (png.empty())
         return;

@@ -84,11 +84,17 @@ TEST_F(AdNetImageCacheTest, ImagesAreKeptAsPNGWhateverTheyCameAs)
                                         0x00, 0x01, 0x00, 0x00, 0x02, 0x02, 0x44, 0x01, 0x00, 0x3b};
     auto image = platform::Image::decode(std::span<const std::uint8_t>(gif, sizeof gif));
     ASSERT_TRUE(image);
-    cache().storeImage(*image, "canvas");
+    // Given the GIF's own bytes too, it is still encoded.
+    cache().storeImage(*image, "canvas", std::string_view(reinterpret_cast<const char*>(gif), sizeof gif));
     auto bytes = platform::fs::readFile(dir() + "/canvas", 1 << 20);
     ASSERT_TRUE(bytes);
     EXPECT_EQ(bytes->substr(0, 8), "\x89PNG\r\n\x1a\n");
     EXPECT_EQ(cache().fetchImageNamed("canvas")->pixelRGBA(0, 0), image->pixelRGBA(0, 0));
+
+    // A PNG that came in is kept byte for byte, not encoded again.
+    const std::string png = *bytes + "trailing bytes a decoder ignores";
+    cache().storeImage(*image, "png", png);
+    EXPECT_EQ(platform::fs::readFile(dir() + "/png", 1 << 20), png);
 }
 
 TEST_F(AdNetImageCacheTest, AFreshFileThatIsNoImageFetchesAsNothing)
