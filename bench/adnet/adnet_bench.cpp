@@ -85,6 +85,33 @@ struct Fetch {
 };
 using Plan = std::vector<Fetch>;
 
+// One fetch on a load's timeline, in ms from the load's start (-1: did not happen): started
+// (the client asked for it), connected, first and last byte (curl's measure), and handed
+// over (ours: the ad had the body; the peer: curl reported the end to its loop).
+struct Step {
+    double started{-1};
+    double connected{-1};
+    double firstByte{-1};
+    double lastByte{-1};
+    double handedOver{-1};
+    std::string what;
+};
+// The fetches in start order, and when the load ended (ours: the ad was ready, pictures
+// decoded; the peer: its last fetch was handed over).
+struct Timeline {
+    std::vector<Step> steps;
+    double ended{0};
+};
+std::map<std::string, std::vector<Timeline>>& timelines()
+{
+    static std::map<std::string, std::vector<Timeline>> all;
+    return all;
+}
+Timeline& newTimeline(const std::string& label)
+{
+    return timelines()[label].emplace_back();
+}
+
 class Host final : public adnet::AdNetDelegate {
 public:
     std::string publisherId() override { return "bench"; }
@@ -144,8 +171,9 @@ struct Fixture {
     }
 
     // One ad from request() to ready; false when it failed. Notes the fetches it made.
-    bool loadAd()
+    bool loadAd(Timeline* timeline = nullptr)
     {
+        const double t0 = wallMs();
         auto owner = std::make_shared<int>(0);
         bool ended = false;
         bool ready = false;
@@ -156,21 +184,34 @@ struct Fixture {
         ad->setRequestFailureSelector([&](adnet::AdNetAd&) { ended = true; });
         lastPlan.clear();
         std::vector<std::size_t> ended_;
-        ad->setFetchObserver([this, &ended_](const adnet::AdNetAd::FetchEvent& e) {
+        ad->setFetchObserver([this, &ended_, timeline, t0](const adnet::AdNetAd::FetchEvent& e) {
+            const double now = wallMs() - t0;
             if (e.kind == adnet::AdNetAd::FetchEvent::Started) {
                 lastPlan.push_back({e.url, e.identifier, ended_});
+                if (timeline)
+                    timeline->steps.push_back({now, -1, -1, -1, -1, e.identifier.value_or("ad request")});
                 return;
             }
             for (std::size_t i = 0; i < lastPlan.size(); ++i) {
                 bool done = std::find(ended_.begin(), ended_.end(), i) != ended_.end();
                 if (!done && lastPlan[i].url == e.url) {
                     ended_.push_back(i);
+                    if (timeline && i < timeline->steps.size()) {
+                        Step& step = timeline->steps[i];
+                        auto at = [&](double seconds) { return seconds < 0 ? -1 : step.started + seconds * 1e3; };
+                        step.connected = at(e.timing.connected);
+                        step.firstByte = at(e.timing.firstByte);
+                        step.lastByte = at(e.timing.lastByte);
+                        step.handedOver = now;
+                    }
                     break;
                 }
             }
         });
         ad->request();
         loop->runUntil([&] { return ended; }, 30);
+        if (timeline)
+            timeline->ended = wallMs() - t0;
         return ready;
     }
 };
@@ -208,8 +249,11 @@ public:
     }
 
     // Runs the plan; the bodies in plan order. False when a fetch failed.
-    bool run(const Plan& plan, std::vector<std::string>& bodies)
+    bool run(const Plan& plan, std::vector<std::string>& bodies, Timeline* timeline = nullptr)
     {
+        const double t0 = wallMs();
+        if (timeline)
+            timeline->steps.assign(plan.size(), Step{});
         bodies.assign(plan.size(), {});
         std::vector<CURL*> easy(plan.size(), nullptr);
         std::vector<bool> done(plan.size(), false);
@@ -223,6 +267,10 @@ public:
                 if (!ready)
                     break; // the client started them in this order
                 easy[i] = start(plan[i].url, bodies[i]);
+                if (timeline) {
+                    timeline->steps[i].started = wallMs() - t0;
+                    timeline->steps[i].what = plan[i].identifier.value_or("ad request");
+                }
             }
             int running = 0;
             curl_multi_perform(m_multi, &running);
@@ -235,6 +283,19 @@ public:
                 ok = ok && message->data.result == CURLE_OK;
                 auto it = std::find(easy.begin(), easy.end(), message->easy_handle);
                 auto i = std::size_t(it - easy.begin());
+                if (timeline) {
+                    // curl counts from when it took the transfer up, which the end fixes.
+                    Step& step = timeline->steps[i];
+                    step.handedOver = wallMs() - t0;
+                    curl_off_t connect = 0, first = 0, total = 0;
+                    curl_easy_getinfo(message->easy_handle, CURLINFO_CONNECT_TIME_T, &connect);
+                    curl_easy_getinfo(message->easy_handle, CURLINFO_STARTTRANSFER_TIME_T, &first);
+                    curl_easy_getinfo(message->easy_handle, CURLINFO_TOTAL_TIME_T, &total);
+                    const double curlStart = std::max(step.started, step.handedOver - double(total) / 1e3);
+                    step.connected = curlStart + double(connect) / 1e3;
+                    step.firstByte = first > 0 ? curlStart + double(first) / 1e3 : -1;
+                    step.lastByte = curlStart + double(total) / 1e3;
+                }
                 curl_multi_remove_handle(m_multi, message->easy_handle);
                 curl_easy_cleanup(message->easy_handle);
                 easy[i] = nullptr;
@@ -244,6 +305,8 @@ public:
             if (!any)
                 curl_multi_poll(m_multi, nullptr, 0, 1000, nullptr);
         }
+        if (timeline)
+            timeline->ended = wallMs() - t0;
         return ok;
     }
 
@@ -345,7 +408,7 @@ void BM_Ad(benchmark::State& state, bool cold)
             state.ResumeTiming();
         }
         const double w0 = wallMs(), c0 = threadCpuMs();
-        if (!f.loadAd())
+        if (!f.loadAd(&newTimeline(label("adnet", cold, latency))))
             state.SkipWithError("the ad failed");
         record(state, label("adnet", cold, latency), wallMs() - w0, threadCpuMs() - c0);
         state.counters["fetches"] = double(f.lastPlan.size());
@@ -367,7 +430,7 @@ void BM_CurlMulti(benchmark::State& state, bool cold)
             state.ResumeTiming();
         }
         const double w0 = wallMs(), c0 = threadCpuMs();
-        if (!peer().run(plan, bodies))
+        if (!peer().run(plan, bodies, &newTimeline(label("curl multi", cold, latency))))
             state.SkipWithError("a fetch failed");
         record(state, label("curl multi", cold, latency), wallMs() - w0, threadCpuMs() - c0);
         state.counters["fetches"] = double(plan.size());
@@ -432,6 +495,84 @@ double median(std::vector<double> v)
     return v.size() % 2 ? v[v.size() / 2] : (v[v.size() / 2 - 1] + v[v.size() / 2]) / 2;
 }
 
+// Where a load's time went, as medians over the loads of one kind: the wait before each
+// fetch (from the end of the fetches it waited for, or the load's start, to its start), its
+// time in flight (start to last byte), the hand-over (last byte to the body in hand), and
+// the work after the last hand-over (ours: the last picture and the ad's success).
+struct Spent {
+    double waiting{0}, inFlight{0}, handOver{0}, after{0};
+};
+Spent spentIn(const Timeline& t, const Plan& plan)
+{
+    Spent s;
+    double lastHanded = 0;
+    for (std::size_t i = 0; i < t.steps.size() && i < plan.size(); ++i) {
+        const Step& step = t.steps[i];
+        double ready = 0;
+        for (auto j : plan[i].after)
+            if (j < t.steps.size())
+                ready = std::max(ready, t.steps[j].handedOver);
+        s.waiting += std::max(0.0, step.started - ready);
+        if (step.lastByte >= 0) {
+            s.inFlight += step.lastByte - step.started;
+            s.handOver += std::max(0.0, step.handedOver - step.lastByte);
+        }
+        lastHanded = std::max(lastHanded, step.handedOver);
+    }
+    s.after = std::max(0.0, t.ended - lastHanded);
+    return s;
+}
+
+void printTimelines()
+{
+    for (bool cold : {true, false}) {
+        const Plan plan = learn(cold).plan;
+        for (int latency : {0, 20}) {
+            const auto& ours = timelines()[label("adnet", cold, latency)];
+            const auto& theirs = timelines()[label("curl multi", cold, latency)];
+            if (ours.empty() || theirs.empty())
+                continue;
+            // The load of median length of each, fetch by fetch.
+            auto medianLoad = [](const std::vector<Timeline>& all) {
+                std::vector<const Timeline*> sorted;
+                for (const auto& t : all)
+                    sorted.push_back(&t);
+                std::sort(sorted.begin(), sorted.end(), [](auto* a, auto* b) { return a->ended < b->ended; });
+                return sorted[sorted.size() / 2];
+            };
+            const Timeline* a = medianLoad(ours);
+            const Timeline* b = medianLoad(theirs);
+            std::printf("\n%s load, +%d ms: median load, ms from its start (ours | curl multi)\n",
+                        cold ? "cold" : "warm", latency);
+            std::printf("%-16s %6s %6s %6s %6s %6s | %6s %6s %6s %6s %6s\n", "fetch", "start", "conn", "first", "last",
+                        "handed", "start", "conn", "first", "last", "handed");
+            for (std::size_t i = 0; i < a->steps.size() && i < b->steps.size(); ++i) {
+                const Step& x = a->steps[i];
+                const Step& y = b->steps[i];
+                std::printf("%-16.16s %6.2f %6.2f %6.2f %6.2f %6.2f | %6.2f %6.2f %6.2f %6.2f %6.2f\n", x.what.c_str(),
+                            x.started, x.connected, x.firstByte, x.lastByte, x.handedOver, y.started, y.connected,
+                            y.firstByte, y.lastByte, y.handedOver);
+            }
+            std::printf("%-16s %41.2f | %41.2f\n", "ended", a->ended, b->ended);
+            // Medians over every load of the kind.
+            std::vector<double> w[2], f[2], h[2], e[2];
+            for (int side = 0; side < 2; ++side)
+                for (const auto& t : side == 0 ? ours : theirs) {
+                    Spent s = spentIn(t, plan);
+                    w[side].push_back(s.waiting);
+                    f[side].push_back(s.inFlight);
+                    h[side].push_back(s.handOver);
+                    e[side].push_back(s.after);
+                }
+            const double dw = median(w[0]) - median(w[1]), df = median(f[0]) - median(f[1]);
+            const double dh = median(h[0]) - median(h[1]), de = median(e[0]) - median(e[1]);
+            std::printf("ours minus curl multi, medians of %zu | %zu loads: waiting before fetches %+.2f ms, in flight "
+                        "%+.2f ms (summed over fetches), hand-over %+.2f ms, after the last fetch %+.2f ms\n",
+                        ours.size(), theirs.size(), dw, df, dh, de);
+        }
+    }
+}
+
 } // namespace
 
 BENCHMARK_CAPTURE(BM_Ad, cold, true)->Arg(0)->Arg(20)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(30);
@@ -458,6 +599,7 @@ int main(int argc, char** argv)
         return 1;
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
+    printTimelines();
 
     std::printf("\n%-26s %8s %12s %12s\n", "ad load", "samples", "median ms", "cpu ms/ad");
     std::map<std::string, Sample> medians;

@@ -12,6 +12,7 @@
 #include "adnet/AdNetDelegate.h"
 #include "adnet/AdNetParameters.h"
 #include "platform/core/Color.h"
+#include "platform/net/URLConnection.h"
 
 namespace platform {
 class Image;
@@ -110,9 +111,10 @@ public:
         enum Kind { Started, Succeeded, Failed } kind;
         std::string url;
         std::optional<std::string> identifier;
-        int statusCode{0};    // of the last response; 0 when none arrived
-        std::size_t bytes{0}; // body bytes received
-        std::string reason;   // why a failed fetch failed
+        int statusCode{0};                      // of the last response; 0 when none arrived
+        std::size_t bytes{0};                   // body bytes received
+        std::string reason;                     // why a failed fetch failed
+        platform::URLConnection::Timing timing; // of an ended fetch
     };
     using FetchObserver = std::function<void(const FetchEvent&)>;
     void setFetchObserver(FetchObserver observer) { m_fetchObserver = std::move(observer); }

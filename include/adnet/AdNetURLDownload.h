@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "platform/core/DeviceInfo.h"
+#include "platform/net/URLConnection.h"
 
 namespace platform {
 class RunLoop;
@@ -61,6 +62,8 @@ public:
     // Why the last transfer failed, in a few words ("HTTP status 404", the network's own
     // reason such as an untrusted certificate); empty before a failure.
     const std::string& failureReason() const { return m_failureReason; }
+    // Where the last transfer's time went (platform::URLConnection::Timing); for benchmarks.
+    const platform::URLConnection::Timing& timing() const { return m_timing; }
 
     // "Mozilla/5.0 (model; U; CPU system version; HW machine; en-us) (KHTML, like Gecko)
     // (AdNet-SDK-20090203)", built once per process from the device facts.
@@ -81,6 +84,7 @@ private:
     std::string m_url;
     int m_statusCode{0};
     std::string m_failureReason;
+    platform::URLConnection::Timing m_timing;
     double m_timeout{60.0};
     std::size_t m_maxBodyBytes{4 * 1024 * 1024};
 };

@@ -112,7 +112,7 @@ void AdNetAd::addDownload(const std::string& url, std::optional<std::string> ide
     if (m_state == Failed || !m_activeDownloads)
         return;
     if (m_fetchObserver)
-        m_fetchObserver({FetchEvent::Started, url, identifier, 0, 0, {}});
+        m_fetchObserver({FetchEvent::Started, url, identifier, 0, 0, {}, {}});
     const auto& config = configuration();
     auto download = AdNetURLDownload::create();
     std::weak_ptr<AdNetAd> weak = weak_from_this();
@@ -230,7 +230,7 @@ std::shared_ptr<AdNetURLDownload> AdNetAd::takeDownload(AdNetURLDownload& downlo
     if (m_fetchObserver)
         m_fetchObserver({succeeded ? FetchEvent::Succeeded : FetchEvent::Failed, download.url(), download.identifier(),
                          download.statusCode(), download.data() ? download.data()->size() : 0,
-                         succeeded ? std::string() : download.failureReason()});
+                         succeeded ? std::string() : download.failureReason(), download.timing()});
     if (m_activeDownloads)
         m_activeDownloads->erase(keep);
     return keep;

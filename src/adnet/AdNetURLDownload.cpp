@@ -60,6 +60,7 @@ void AdNetURLDownload::loadContentsOfURLAtString(std::string_view url)
     m_url = std::string(url);
     m_statusCode = 0;
     m_failureReason.clear();
+    m_timing = {};
     if (url.empty()) {
         fail("no address to fetch");
         return;
@@ -84,9 +85,14 @@ void AdNetURLDownload::loadContentsOfURLAtString(std::string_view url)
         if (!self)
             return;
         self->m_statusCode = response.statusCode;
-        // Only the body after the last response counts.
-        if (self->m_data)
+        // Only the body after the last response counts. An announced length within the cap
+        // is taken in one allocation rather than grown piece by piece.
+        if (self->m_data) {
             self->m_data->clear();
+            if (response.expectedContentLength > 0 &&
+                std::uint64_t(response.expectedContentLength) <= std::uint64_t(self->m_maxBodyBytes))
+                self->m_data->reserve(std::size_t(response.expectedContentLength));
+        }
         if (response.statusCode >= 400) {
             connection.cancel();
             self->fail("HTTP status " + std::to_string(response.statusCode));
@@ -96,13 +102,17 @@ void AdNetURLDownload::loadContentsOfURLAtString(std::string_view url)
         if (auto self = weak.lock(); self && self->m_data)
             self->m_data->append(reinterpret_cast<const char*>(bytes), count);
     };
-    callbacks.onFinish = [weak](platform::URLConnection&) {
-        if (auto self = weak.lock())
+    callbacks.onFinish = [weak](platform::URLConnection& connection) {
+        if (auto self = weak.lock()) {
+            self->m_timing = connection.timing();
             self->send(self->m_successSelector);
+        }
     };
-    callbacks.onFail = [weak](platform::URLConnection&, const platform::URLConnection::Error& error) {
-        if (auto self = weak.lock())
+    callbacks.onFail = [weak](platform::URLConnection& connection, const platform::URLConnection::Error& error) {
+        if (auto self = weak.lock()) {
+            self->m_timing = connection.timing();
             self->fail(error.message.empty() ? "the transfer failed" : error.message);
+        }
     };
 
     m_activeConnection =

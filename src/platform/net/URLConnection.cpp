@@ -8,6 +8,7 @@
 #include <atomic>
 #include <cctype>
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 #include <mutex>
 #include <optional>
@@ -123,6 +124,8 @@ struct URLTransfer {
     std::unique_ptr<RunLoop::RealTimeHold> hold;
     RunLoop::EventId timeoutEvent{0};
     double lastActivity{0}; // loop time of the start or of the last bytes received
+    std::chrono::steady_clock::time_point startedAt;
+    URLConnection::Timing timing;
     bool running{false};
     bool cancelled{false};
 
@@ -391,6 +394,29 @@ void CurlDriver::timeOut(const std::shared_ptr<URLTransfer>& transfer)
         callbacks.onFail(*owner, {URLConnection::ErrorKind::TimedOut, "the request timed out", urlerror::timedOut});
 }
 
+namespace {
+
+// curl counts from when it took the transfer up; the timing counts from start().
+void noteTiming(URLTransfer& transfer)
+{
+    auto& t = transfer.timing;
+    t.delivered = std::chrono::duration<double>(std::chrono::steady_clock::now() - transfer.startedAt).count();
+    curl_off_t connect = 0, first = 0, total = 0;
+    long connects = 0;
+    curl_easy_getinfo(transfer.easy, CURLINFO_CONNECT_TIME_T, &connect);
+    curl_easy_getinfo(transfer.easy, CURLINFO_STARTTRANSFER_TIME_T, &first);
+    curl_easy_getinfo(transfer.easy, CURLINFO_TOTAL_TIME_T, &total);
+    curl_easy_getinfo(transfer.easy, CURLINFO_NUM_CONNECTS, &connects);
+    // The whole answer was in before this loop saw the end: curl's start is that much earlier.
+    t.curlStarted = std::max(0.0, t.delivered - double(total) / 1e6);
+    t.connected = t.curlStarted + double(connect) / 1e6;
+    t.firstByte = first > 0 ? t.curlStarted + double(first) / 1e6 : -1;
+    t.lastByte = t.curlStarted + double(total) / 1e6;
+    t.reusedConnection = connects == 0;
+}
+
+} // namespace
+
 void CurlDriver::collectFinished()
 {
     auto keep = shared_from_this();
@@ -403,6 +429,7 @@ void CurlDriver::collectFinished()
             continue;
         auto transfer = it->second;
         CURLcode result = msg->data.result;
+        noteTiming(*transfer);
         detach(transfer);
         if (transfer->cancelled)
             continue;
@@ -601,6 +628,7 @@ std::shared_ptr<URLConnection> URLConnection::start(Request request, Callbacks c
     transfer->owner = connection;
     transfer->running = true;
     transfer->hold = loop.holdRealTime();
+    transfer->startedAt = std::chrono::steady_clock::now();
     if (!driver->add(transfer)) {
         transfer->running = false;
         transfer->hold.reset();
@@ -631,6 +659,11 @@ bool URLConnection::isRunning() const
 const std::string& URLConnection::url() const
 {
     return m_transfer->request.url;
+}
+
+const URLConnection::Timing& URLConnection::timing() const
+{
+    return m_transfer->timing;
 }
 
 void URLConnection::closeIdleConnections(RunLoop& loop)

@@ -79,6 +79,18 @@ public:
     bool isRunning() const;
     const std::string& url() const;
 
+    // Where an ended transfer's time went, in seconds after start(): what curl measured,
+    // set just before onFinish or onFail (all -1 before). For benchmarks and diagnostics.
+    struct Timing {
+        double curlStarted{-1}; // curl took the transfer up (connection lookup begins)
+        double connected{-1};   // connected (TLS included); as curlStarted on a reused one
+        double firstByte{-1};   // the first byte of the answer arrived
+        double lastByte{-1};    // curl had the whole answer
+        double delivered{-1};   // the end reached this loop, about to be called back
+        bool reusedConnection{false};
+    };
+    const Timing& timing() const;
+
     // Closes the connections curl keeps open for reuse on this loop (those of transfers in
     // flight stay). For a server that is about to stop, and for tests.
     static void closeIdleConnections(RunLoop& loop);

@@ -426,6 +426,14 @@ TEST_F(URLConnectionTest, IdleKeptAliveConnectionsCloseOnRequest)
     ASSERT_TRUE(runUntilEnded(r));
     EXPECT_EQ(r.events.back(), "finish");
     EXPECT_EQ(server.connectionsOpen(), 1); // kept for reuse
+    // The timing's moments come in order; this one had a connection of its own.
+    const auto first = c->timing();
+    EXPECT_FALSE(first.reusedConnection);
+    EXPECT_LE(0, first.curlStarted);
+    EXPECT_LE(first.curlStarted, first.connected);
+    EXPECT_LE(first.connected, first.firstByte);
+    EXPECT_LE(first.firstByte, first.lastByte);
+    EXPECT_LE(first.lastByte, first.delivered);
     URLConnection::closeIdleConnections(*loop);
     for (int i = 0; i < 200 && server.connectionsOpen() > 0; ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
