@@ -20,7 +20,9 @@ install(FILES ${BRIMSEY_RESOURCES_DIR}/desktop/${BRIMSEY_APP_ID}.svg
 set(adnet_whole adnet)
 set(adnet_parts json platform_core platform_gfx platform_ui platform_net platform_device)
 if(TARGET platform_gtk)
-  # The engine registers itself when loaded; nothing else refers to it, hence whole.
+  # The engine registers itself when loaded; nothing else refers to it, hence whole. Of
+  # platform_gtk only what the pages need comes along: WebViewStack and the GameWindow whose
+  # overlay it fills (not DesktopApplication, the devices or the sound output).
   list(APPEND adnet_whole platform_gtk_webkit)
   list(APPEND adnet_parts platform_gtk)
   # The game loads its web view engine from here when a page opens.
@@ -54,7 +56,7 @@ set(ADNET_PC_REQUIRES "")
 set(ADNET_PC_REQUIRES_PRIVATE "cairo pangocairo libcurl libpng libjpeg")
 if(TARGET platform_gtk)
   set(ADNET_PC_REQUIRES "gtk4")
-  string(APPEND ADNET_PC_REQUIRES_PRIVATE " webkitgtk-6.0 libfeedback-0.0 openal x11")
+  string(APPEND ADNET_PC_REQUIRES_PRIVATE " webkitgtk-6.0 x11")
 endif()
 file(RELATIVE_PATH ADNET_PC_UP /${CMAKE_INSTALL_LIBDIR}/pkgconfig /)
 string(REGEX REPLACE "/$" "" ADNET_PC_UP "${ADNET_PC_UP}")
