@@ -98,6 +98,8 @@ rule "the platform layer is below the ad client, the sound engine and the game" 
   "${platform[@]}"
 mapfile -t adnet < <(product src/adnet include/adnet)
 rule "the ad client does not know the game or its sound engine" 'app/|sound/' "${adnet[@]}"
+mapfile -t adnetPublic < <(product include/adnet)
+rule "libadnet's installed headers show hosts no platform or JSON type" 'platform/|json/' "${adnetPublic[@]}"
 mapfile -t sound < <(product src/sound)
 rule "the sound engine does not know the game or the ad client" 'app/|adnet/|json/' "${sound[@]}"
 hits=$(includes "${sound[@]}" | grep -E ':"platform/' | grep -vE ':"platform/device/AudioFile\.h"$' || true)

@@ -36,7 +36,7 @@ namespace {
 class Host final : public adnet::AdNetDelegate {
 public:
     std::string publisherId() override { return "bench"; }
-    std::optional<platform::Color> adBackgroundColor() override { return platform::Color::black(); }
+    std::optional<adnet::Color> adBackgroundColor() override { return adnet::Color{0, 0, 0, 1}; }
     std::optional<bool> useEmbeddedWebView() override { return false; }
 };
 

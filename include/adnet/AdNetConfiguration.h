@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "adnet/AdNetExport.h"
+
 namespace adnet {
 
 // Where the ad network lives, the limits the client keeps, and which pages the embedded
@@ -22,7 +24,7 @@ namespace adnet {
 //                           "appstream"; only these, the web's, "mailto", "tel", "sms" and
 //                           "geo" ever leave the application ("file" never does)
 // A host list variable that is set but empty hands nothing of its kind over.
-struct AdNetConfiguration {
+struct ADNET_EXPORT AdNetConfiguration {
     static constexpr const char* kDefaultRequestEndpoint = "http://127.0.0.1:8642/ad_source.php";
     static constexpr const char* kDefaultMediaHost = "http://127.0.0.1:8642";
     static constexpr const char* kRequestEndpointVariable = "ADNET_REQUEST_ENDPOINT";
@@ -52,7 +54,7 @@ struct AdNetConfiguration {
 
 // The configuration the ad client uses: fromEnvironment() (warnings to standard error) on
 // first use, or what the application or a test has set.
-const AdNetConfiguration& configuration();
-void setConfiguration(AdNetConfiguration config);
+ADNET_EXPORT const AdNetConfiguration& configuration();
+ADNET_EXPORT void setConfiguration(AdNetConfiguration config);
 
 } // namespace adnet

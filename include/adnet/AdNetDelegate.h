@@ -4,12 +4,23 @@
 #include <optional>
 #include <string>
 
-#include "platform/core/Color.h"
-#include "platform/device/LocationManager.h"
+#include "adnet/AdNetExport.h"
 
 namespace adnet {
 
 class AdNetView;
+
+// A colour as the host gives it: components from 0 to 1, alpha 1 opaque.
+struct Color {
+    float r{0}, g{0}, b{0}, a{1};
+    friend bool operator==(const Color&, const Color&) = default;
+};
+
+// A position on the earth in degrees (WGS 84), north and east positive.
+struct Coordinate {
+    double latitude{0}, longitude{0};
+    friend bool operator==(const Coordinate&, const Coordinate&) = default;
+};
 
 // The answer of an optional host method where "not implemented" and "implemented, answered
 // nothing" lead to different behaviour: notImplemented, std::nullopt, or a value.
@@ -36,24 +47,26 @@ private:
 
 // The host application's side of the ad client. publisherId is required; every other method
 // is optional, and its default here behaves as "not implemented". Answers are asked anew
-// each time they are needed, never cached. The ad client never owns the host object.
-class AdNetDelegate {
+// each time they are needed, never cached. The ad client never owns the host object and
+// asks it on the main thread only.
+class ADNET_EXPORT AdNetDelegate {
 public:
-    virtual ~AdNetDelegate() = default;
+    // Out of line: the library holds the class's vtable and type information.
+    virtual ~AdNetDelegate();
 
     // Sent to the ad server as "s". Required.
     virtual std::string publisherId() = 0;
 
     // Banner colours; nullopt takes the default (a slate blue background, white text).
-    virtual std::optional<platform::Color> adBackgroundColor() { return std::nullopt; }
-    virtual std::optional<platform::Color> adTextColor() { return std::nullopt; }
+    virtual std::optional<Color> adBackgroundColor() { return std::nullopt; }
+    virtual std::optional<Color> adTextColor() { return std::nullopt; }
     // nullopt: not implemented (a white spinner).
     virtual std::optional<bool> useGraySpinner() { return std::nullopt; }
 
     // Targeting. mayAskForLocation gates both location sources. location(): notImplemented
     // lets the ad client use the device's location service; std::nullopt sends no location.
     virtual std::optional<bool> mayAskForLocation() { return std::nullopt; }
-    virtual Answer<platform::LocationCoordinate> location() { return notImplemented; }
+    virtual Answer<Coordinate> location() { return notImplemented; }
     virtual std::optional<bool> useTestAd() { return std::nullopt; }
     virtual std::optional<std::string> postalCode() { return std::nullopt; }
     virtual std::optional<std::string> areaCode() { return std::nullopt; }
@@ -70,7 +83,7 @@ public:
         (void)url;
         return false;
     }
-    virtual std::optional<platform::Color> embeddedWebViewTintColor() { return std::nullopt; }
+    virtual std::optional<Color> embeddedWebViewTintColor() { return std::nullopt; }
     virtual std::optional<int> embeddedWebViewBarStyle() { return std::nullopt; }
 
     // Landing screens and the first ad.

@@ -3,6 +3,8 @@
 #include <functional>
 #include <string_view>
 
+#include "adnet/AdNetExport.h"
+
 namespace adnet {
 
 // What the ad client does on screen, as one line of text each ("flip start", "click",
@@ -11,8 +13,8 @@ namespace adnet {
 using AdNetEventListener = std::function<void(std::string_view event)>;
 
 // Installs the listener (an empty one removes it).
-void setAdNetEventListener(AdNetEventListener listener);
+ADNET_EXPORT void setAdNetEventListener(AdNetEventListener listener);
 // Tells the listener, if there is one. Costs nothing without one.
-void reportAdNetEvent(std::string_view event);
+ADNET_EXPORT void reportAdNetEvent(std::string_view event);
 
 } // namespace adnet

@@ -1,6 +1,7 @@
 #include "adnet/AdNetAd.h"
 
 #include "FormatNumber.h"
+#include "HostValues.h"
 #include "PlatformHandOver.h"
 #include "adnet/AdNetConfiguration.h"
 #include "adnet/AdNetImageCache.h"
@@ -158,7 +159,7 @@ AdNetParameters AdNetAd::buildParams()
         auto location = host->location();
         if (location.implemented()) {
             if (location.value())
-                params.set("d[coord]", AdNetLocationManager::stringForLocation(*location.value()));
+                params.set("d[coord]", AdNetLocationManager::stringForLocation(toPlatform(*location.value())));
         } else {
             auto& provider = AdNetLocationManager::sharedManager();
             if (provider.locationServicesEnabled()) {
@@ -472,7 +473,7 @@ platform::Color AdNetAd::backgroundColor() const
 {
     if (auto host = m_dataSource.lock())
         if (auto color = host->adBackgroundColor())
-            return *color;
+            return toPlatform(*color);
     return kDefaultBackgroundColor;
 }
 
@@ -480,7 +481,7 @@ platform::Color AdNetAd::textColor() const
 {
     if (auto host = m_dataSource.lock())
         if (auto color = host->adTextColor())
-            return *color;
+            return toPlatform(*color);
     return platform::Color::white(1.0f);
 }
 

@@ -1,6 +1,7 @@
 #include "AdNetBrowserController.h"
 
 #include "AdNetLocalization.h"
+#include "HostValues.h"
 #include "PlatformHandOver.h"
 #include "WrittenURL.h"
 #include "adnet/AdNetAd.h"
@@ -148,8 +149,8 @@ void AdNetBrowserController::presentBrowserFromView(std::shared_ptr<platform::Vi
     }
     if (auto host = adNetDelegate()) {
         if (auto tint = host->embeddedWebViewTintColor()) {
-            bottom->setTintColor(*tint);
-            top->setTintColor(*tint);
+            bottom->setTintColor(toPlatform(*tint));
+            top->setTintColor(toPlatform(*tint));
         }
     }
 

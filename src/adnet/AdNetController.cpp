@@ -6,6 +6,7 @@
 #include "adnet/AdNetEvents.h"
 #include "adnet/AdNetSingleAdView.h"
 #include "adnet/AdNetView.h"
+#include "adnet/AdNetViewInternal.h"
 #include "platform/core/RunLoop.h"
 #include "platform/ui/Animation.h"
 
@@ -118,8 +119,9 @@ void AdNetController::adDidLoad(AdNetAd& loaded)
         auto view = m_view.lock();
         if (!view)
             return;
-        if (auto host = m_delegate.lock())
-            host->didReceiveAd(*view);
+        // The host hears of its own handle; one it has let go hears nothing.
+        if (auto host = m_delegate.lock(); auto handle = host ? view->handle() : nullptr)
+            host->didReceiveAd(*handle);
         auto banner = createSingleAdViewWithAd(ad);
         banner->setTag(kShownBannerTag);
         view->addSubview(banner);
@@ -168,8 +170,8 @@ void AdNetController::adDidFailToLoad(AdNetAd& failed)
     if (&failed == m_currentlyDisplayedAd.get()) {
         auto self = shared_from_this();
         auto view = m_view.lock();
-        if (auto host = m_delegate.lock(); host && view)
-            host->didFailToReceiveAd(*view);
+        if (auto host = m_delegate.lock(); auto handle = host && view ? view->handle() : nullptr)
+            host->didFailToReceiveAd(*handle);
         if (&failed == m_currentlyDisplayedAd.get())
             release(m_currentlyDisplayedAd);
         return;

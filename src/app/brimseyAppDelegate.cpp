@@ -2,6 +2,7 @@
 
 #include "adnet/AdNetEvents.h"
 #include "adnet/AdNetView.h"
+#include "adnet/AdNetViewAccess.h"
 #include "app/AdHosting.h"
 #include "platform/core/Log.h"
 #include "platform/core/Timer.h"
@@ -54,14 +55,14 @@ std::string brimseyAppDelegate::publisherId()
     return kPublisherId;
 }
 
-std::optional<platform::Color> brimseyAppDelegate::adBackgroundColor()
+std::optional<adnet::Color> brimseyAppDelegate::adBackgroundColor()
 {
-    return platform::Color::rgba(0, 0, 0, 1);
+    return adnet::Color{0, 0, 0, 1};
 }
 
-std::optional<platform::Color> brimseyAppDelegate::adTextColor()
+std::optional<adnet::Color> brimseyAppDelegate::adTextColor()
 {
-    return platform::Color::rgba(1, 1, 1, 1);
+    return adnet::Color{1, 1, 1, 1};
 }
 
 std::optional<bool> brimseyAppDelegate::mayAskForLocation()
@@ -75,8 +76,9 @@ void brimseyAppDelegate::didReceiveAd(adnet::AdNetView&)
     adnet::reportAdNetEvent("ad received");
     if (!m_adNetAd || !m_window)
         return;
-    m_adNetAd->setFrame(kBannerFrame);
-    m_window->addSubview(m_adNetAd); // above the game
+    auto banner = adnet::platformView(*m_adNetAd);
+    banner->setFrame(kBannerFrame);
+    m_window->addSubview(banner); // above the game
     std::weak_ptr<brimseyAppDelegate> weak = sharedAs<brimseyAppDelegate>();
     m_autoslider = platform::Timer::schedule(kRefreshInterval, true, [weak](platform::Timer&) {
         if (auto self = weak.lock())

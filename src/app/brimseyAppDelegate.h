@@ -43,8 +43,8 @@ public:
 
     // -- AdNetDelegate
     std::string publisherId() override;
-    std::optional<platform::Color> adBackgroundColor() override;
-    std::optional<platform::Color> adTextColor() override;
+    std::optional<adnet::Color> adBackgroundColor() override;
+    std::optional<adnet::Color> adTextColor() override;
     std::optional<bool> mayAskForLocation() override;
     void didReceiveAd(adnet::AdNetView& view) override;
     void didFailToReceiveAd(adnet::AdNetView& view) override;

@@ -3,6 +3,7 @@
 #include "BannerSupport.h"
 
 #include "adnet/AdNetController.h"
+#include "adnet/AdNetRuntime.h"
 #include "adnet/AdNetSingleAdView.h"
 #include "adnet/AdNetViewInternal.h"
 
@@ -22,12 +23,12 @@ protected:
     std::shared_ptr<AdNetView> start()
     {
         auto view = AdNetView::requestAdWithDelegate(host);
-        controller = std::dynamic_pointer_cast<adnet::AdNetViewInternal>(view)->controller();
+        controller = internalView(*view)->controller();
         return view;
     }
     std::shared_ptr<adnet::AdNetSingleAdView> shown(AdNetView& view)
     {
-        return std::dynamic_pointer_cast<adnet::AdNetSingleAdView>(view.viewWithTag(1));
+        return std::dynamic_pointer_cast<adnet::AdNetSingleAdView>(internalView(view)->viewWithTag(1));
     }
     bool flipped(std::size_t n)
     {
@@ -44,17 +45,17 @@ TEST_F(AdViewTest, FirstAdThenAReplacementFlippedIn)
 {
     server.pinAd(pickAd(false));
     auto view = start();
-    EXPECT_EQ(view->frame(), platform::Rect(0, 0, 320, 48));
-    EXPECT_EQ(view->backgroundColor(), platform::Color::clear());
-    EXPECT_EQ(view->autoresizingMask() & (platform::FlexibleWidth | platform::FlexibleHeight), 0u);
+    EXPECT_EQ(internalView(*view)->frame(), platform::Rect(0, 0, 320, 48));
+    EXPECT_EQ(internalView(*view)->backgroundColor(), platform::Color::clear());
+    EXPECT_EQ(internalView(*view)->autoresizingMask() & (platform::FlexibleWidth | platform::FlexibleHeight), 0u);
     EXPECT_EQ(host->received, 0) << "never before the view is handed out";
 
     ASSERT_TRUE(runUntil([&] { return host->received == 1; }));
     auto first = shown(*view);
     ASSERT_TRUE(first);
-    EXPECT_EQ(view->subviews().size(), 1u);
+    EXPECT_EQ(internalView(*view)->subviews().size(), 1u);
     EXPECT_EQ(first->ad(), controller->currentlyDisplayedAd());
-    EXPECT_EQ(first->frame(), view->bounds());
+    EXPECT_EQ(first->frame(), internalView(*view)->bounds());
     std::weak_ptr<AdNetAd> firstAd = first->ad();
 
     view->requestFreshAd();
@@ -72,7 +73,7 @@ TEST_F(AdViewTest, FirstAdThenAReplacementFlippedIn)
     EXPECT_EQ(events.count("flip end"), 1u);
     first.reset();
     EXPECT_TRUE(firstAd.expired());
-    EXPECT_EQ(view->subviews().size(), 1u);
+    EXPECT_EQ(internalView(*view)->subviews().size(), 1u);
     EXPECT_EQ(host->received, 1) << "replacements are silent";
     EXPECT_EQ(host->failed, 0);
     EXPECT_EQ(events.events, (std::vector<std::string>{"ad request", "ad request", "flip start", "flip end"}));
@@ -101,7 +102,7 @@ TEST_F(AdViewTest, ReplacementsThatNeverShow)
     ASSERT_TRUE(runUntil([&] { return !controller->loadingAd(); }));
     loop->runFor(1.0);
     EXPECT_EQ(shown(*view), before);
-    EXPECT_EQ(view->subviews().size(), 1u);
+    EXPECT_EQ(internalView(*view)->subviews().size(), 1u);
     EXPECT_EQ(host->received, 1);
     EXPECT_EQ(host->failed, 0);
     view->requestFreshAd(); // and the next one works
@@ -127,7 +128,7 @@ TEST_F(AdViewTest, FirstAdFailures)
     loop->runFor(0.5);
     EXPECT_EQ(host->received, 0);
     EXPECT_FALSE(controller->currentlyDisplayedAd());
-    EXPECT_TRUE(view->subviews().empty());
+    EXPECT_TRUE(internalView(*view)->subviews().empty());
     // Without a first ad a refresh still fills the view, with the flip and without telling.
     view->requestFreshAd();
     ASSERT_TRUE(flipped(1));
@@ -249,4 +250,73 @@ TEST_F(AdViewTest, TeardownSilencesAndCancelsEverything)
     view.reset();
     loop->runFor(1.0);
     EXPECT_EQ(events.count("flip end"), 0u) << "a controller that is gone hears no end";
+}
+
+// The banner lives while the host holds its handle or it is on screen, and goes with the
+// last of the two; the host hears of the very handle it holds, or nothing once it let it go.
+TEST_F(AdViewTest, TheHandleAndTheScreenEachKeepTheBannerAlive)
+{
+    server.pinAd(pickAd(false));
+    const AdNetView* heard = nullptr;
+    host->onReceive = [&](AdNetView& view) { heard = &view; };
+    auto parent = platform::View::create({0, 0, 320, 100});
+    auto view = start();
+    std::weak_ptr<platform::View> tree = adnet::platformView(*view);
+    EXPECT_EQ(adnet::handleOf(*tree.lock()), view);
+    EXPECT_FALSE(adnet::handleOf(*parent));
+    parent->addSubview(tree.lock());
+    ASSERT_TRUE(runUntil([&] { return host->received == 1; }));
+    EXPECT_EQ(heard, view.get());
+
+    // Off screen but held: a refresh still flips in.
+    tree.lock()->removeFromSuperview();
+    view->requestFreshAd();
+    EXPECT_TRUE(flipped(1));
+    ASSERT_TRUE(runUntil([&] { return events.count("flip end") == 1; }));
+    // On screen but let go: still there, without a handle; taken off screen, all of it goes.
+    parent->addSubview(tree.lock());
+    std::weak_ptr<adnet::AdNetController> behind = controller;
+    controller.reset();
+    view.reset();
+    EXPECT_FALSE(tree.expired());
+    EXPECT_FALSE(adnet::handleOf(*tree.lock()));
+    tree.lock()->removeFromSuperview();
+    EXPECT_TRUE(tree.expired());
+    EXPECT_TRUE(behind.expired());
+
+    // A first ad that arrives after the host let the handle go shows on screen unannounced.
+    view = start();
+    tree = adnet::platformView(*view);
+    parent->addSubview(tree.lock());
+    controller.reset();
+    view.reset();
+    ASSERT_TRUE(runUntil([&] { return !tree.expired() && tree.lock()->viewWithTag(1) != nullptr; }));
+    EXPECT_EQ(host->received, 1);
+    EXPECT_EQ(host->failed, 0);
+    tree.lock()->removeFromSuperview();
+    EXPECT_TRUE(tree.expired());
+}
+
+// A host without a main loop gets one from the registered starter, before anything needs it.
+TEST_F(AdViewTest, TheRuntimeStarterRunsOnlyWithoutAMainLoop)
+{
+    static int started = 0;
+    static std::shared_ptr<platform::RunLoop> given;
+    given = loop;
+    adnet::setRuntimeStarter([] {
+        ++started;
+        platform::RunLoop::setMain(given);
+    });
+    auto view = start();
+    EXPECT_EQ(started, 0) << "a loop is installed";
+    view.reset();
+    platform::RunLoop::setMain(nullptr);
+    view = start();
+    EXPECT_EQ(started, 1);
+    EXPECT_EQ(platform::RunLoop::mainShared(), loop);
+    auto second = start();
+    EXPECT_EQ(started, 1);
+    EXPECT_TRUE(runUntil([&] { return host->received == 2; }));
+    adnet::setRuntimeStarter(nullptr);
+    given.reset();
 }

@@ -58,7 +58,7 @@ TEST_F(AdNetRequest, TheHostIsAskedOnceEachInTableOrderAndNilAnswersAreLeftOut)
 {
     auto host = std::make_shared<Host>();
     host->mayAsk = true;
-    host->hostLocation = platform::LocationCoordinate{1.5, -2.25};
+    host->hostLocation = adnet::Coordinate{1.5, -2.25};
     host->testAd = true;
     host->postal = "10115";
     host->area = "";
@@ -256,7 +256,7 @@ TEST(AdNetDelegateDefaults, ColoursAndSpinnerFollowTheHostOnEveryRead)
     auto host = std::make_shared<Host>();
     auto ad = AdNetAd::create();
     ad->setDataSource(host);
-    host->background = platform::Color::rgba(1, 0, 0);
+    host->background = adnet::Color{1, 0, 0, 1};
     host->graySpinner = true;
     EXPECT_EQ(ad->backgroundColor(), platform::Color::rgba(1, 0, 0));
     EXPECT_EQ(ad->spinnerStyle(), AdNetAd::GraySpinner);

@@ -22,9 +22,9 @@ protected:
     {
         window = platform::Window::create({0, 0, 320, 100});
         adView = adnet::AdNetView::requestAdWithDelegate(host);
-        window->addSubview(adView);
+        window->addSubview(adnet::platformView(*adView));
         loop->runUntil([&] { return host->received + host->failed > 0; }, 10);
-        return std::dynamic_pointer_cast<AdNetSingleAdView>(adView->viewWithTag(1));
+        return std::dynamic_pointer_cast<AdNetSingleAdView>(internalView(*adView)->viewWithTag(1));
     }
     // Clicks the ad and runs until its click has ended; returns what happened, in order.
     std::vector<std::string> clickAd(const std::shared_ptr<AdNetAd>& ad)
@@ -253,11 +253,11 @@ TEST_F(Clicks, ClickResultsReachOnlyTheBannerOfTheirAd)
     EXPECT_FALSE(banner->viewWithTag(2)) << "no spinner left";
     EXPECT_TRUE(banner->actionIconLayer());
 
-    auto controller = std::dynamic_pointer_cast<adnet::AdNetViewInternal>(adView)->controller();
+    auto controller = internalView(*adView)->controller();
     auto oldAd = banner->ad();
     adView->requestFreshAd();
     ASSERT_TRUE(loop->runUntil([&] { return events.count("flip end") == 1; }, 10));
-    auto fresh = std::dynamic_pointer_cast<AdNetSingleAdView>(adView->viewWithTag(1));
+    auto fresh = std::dynamic_pointer_cast<AdNetSingleAdView>(internalView(*adView)->viewWithTag(1));
     ASSERT_NE(fresh, banner);
     fresh->animateActionIconForClick();
     controller->clickDidSucceed(*oldAd);

@@ -35,8 +35,8 @@ protected:
     void SetUp() override
     {
         ScriptedNetworkTest::SetUp();
-        host->background = platform::Color::rgba(0, 0, 1);
-        host->textColour = platform::Color::white(1);
+        host->background = adnet::Color{0, 0, 1, 1};
+        host->textColour = adnet::Color{1, 1, 1, 1};
     }
 
     // The banner alone in a 320 x 48 window, as the compositor draws it, read back from PNG.

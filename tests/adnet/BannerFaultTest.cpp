@@ -35,7 +35,7 @@ protected:
     std::shared_ptr<adnet::AdNetView> open()
     {
         auto view = adnet::AdNetView::requestAdWithDelegate(host);
-        window->addSubview(view);
+        window->addSubview(adnet::platformView(*view));
         return view;
     }
     bool refreshFlips(adnet::AdNetView& view)
@@ -46,7 +46,7 @@ protected:
     }
     static std::shared_ptr<adnet::AdNetSingleAdView> shown(adnet::AdNetView& view)
     {
-        return std::dynamic_pointer_cast<adnet::AdNetSingleAdView>(view.viewWithTag(1));
+        return std::dynamic_pointer_cast<adnet::AdNetSingleAdView>(internalView(view)->viewWithTag(1));
     }
 
     EventRecorder events;
@@ -65,10 +65,10 @@ TEST_F(Faults, FirstAd)
         ASSERT_TRUE(runUntil([&] { return host->received + host->failed > 0; }));
         loop->runFor(0.5);
         EXPECT_EQ(host->received + host->failed, 1);
-        EXPECT_EQ(view->subviews().size(), std::size_t(host->received));
+        EXPECT_EQ(internalView(*view)->subviews().size(), std::size_t(host->received));
         server.clearFaults();
         EXPECT_TRUE(refreshFlips(*view));
-        view->removeFromSuperview();
+        internalView(*view)->removeFromSuperview();
     }
 }
 
@@ -77,7 +77,7 @@ TEST_F(Faults, Replacement)
     server.pinAd(pickAd(false));
     auto view = open();
     ASSERT_TRUE(runUntil([&] { return host->received == 1; }));
-    auto controller = std::dynamic_pointer_cast<adnet::AdNetViewInternal>(view)->controller();
+    auto controller = internalView(*view)->controller();
     for (const auto& fault : modes(fetch::all)) {
         SCOPED_TRACE(adnetdemo::describeFault(fault));
         auto before = shown(*view);
@@ -88,7 +88,7 @@ TEST_F(Faults, Replacement)
         auto now = shown(*view);
         ASSERT_TRUE(now);
         EXPECT_TRUE(now->ad()->readyForDisplay());
-        EXPECT_EQ(view->subviews().size(), 1u);
+        EXPECT_EQ(internalView(*view)->subviews().size(), 1u);
         if (fault.fault != Fault::slow) {
             EXPECT_EQ(now, before) << "a failed replacement leaves the banner";
         }

@@ -16,7 +16,7 @@ namespace {
 class StyledHost final : public landingtest::NoticeHost {
 public:
     std::optional<int> embeddedWebViewBarStyle() override { return 1; }
-    std::optional<Color> embeddedWebViewTintColor() override { return Color::rgba(1, 0, 0); }
+    std::optional<adnet::Color> embeddedWebViewTintColor() override { return adnet::Color{1, 0, 0, 1}; }
 };
 
 // A square icon whose width tells which one it is.

@@ -7,6 +7,7 @@
 #include "LandingTestSupport.h"
 #include "adnet/AdNetAd.h"
 #include "adnet/AdNetController.h"
+#include "adnet/AdNetViewAccess.h"
 #include "adnet/AdNetViewInternal.h"
 #include "platform/ui/Animation.h"
 #include "platform/ui/Bars.h"
@@ -24,14 +25,15 @@ protected:
     std::shared_ptr<adnet::AdNetController> showBanner(const std::string& adId)
     {
         server.pinAd(adId);
-        auto view = adnet::AdNetView::requestAdWithDelegate(host);
-        window->addSubview(view);
-        banner = std::static_pointer_cast<adnet::AdNetViewInternal>(view);
+        handle = adnet::AdNetView::requestAdWithDelegate(host);
+        banner = std::static_pointer_cast<adnet::AdNetViewInternal>(adnet::platformView(*handle));
+        window->addSubview(banner);
         EXPECT_TRUE(runUntil([&] { return banner->viewWithTag(1) != nullptr; }));
         return banner->controller();
     }
     void tapBanner() { tap({160, 24}); }
 
+    std::shared_ptr<adnet::AdNetView> handle;
     std::shared_ptr<adnet::AdNetViewInternal> banner;
 };
 
@@ -56,7 +58,7 @@ TEST_F(LandingFlow, ACanvasAdOpensItsCanvasAndTheBrowserAdItsBrowser)
     // The next ad opens the embedded browser; the script's "done" spot closes it.
     host->notices.clear();
     server.pinAd("spring-sale");
-    banner->requestFreshAd();
+    handle->requestFreshAd();
     ASSERT_TRUE(runUntil([&] { return controller->currentlyDisplayedAd()->action() == "url"; }));
     loop->runFor(1);
     tapBanner();
@@ -99,6 +101,7 @@ TEST_F(LandingFlow, ANewLandingScreenOrTheAdViewsEndClearsTheOldOneAtOnce)
     ad.reset();
     banner->removeFromSuperview();
     banner.reset();
+    handle.reset();
     EXPECT_TRUE(secondGone.expired());
     EXPECT_EQ(window->subviews().size(), 1u);
     loop->runFor(1);
@@ -117,7 +120,7 @@ TEST_F(LandingFlow, WithAnimationsOffEveryMotionEndsAtOnceInTheSameOrder)
     auto run = [&](bool animations) {
         timeline.clear();
         ViewAnimation::setAnimationsEnabled(animations);
-        banner->requestFreshAd();
+        handle->requestFreshAd();
         EXPECT_TRUE(runUntil([&] { return !timeline.empty() && timeline.back().second == "flip end"; }));
         tapBanner();
         EXPECT_TRUE(runUntil([&] {

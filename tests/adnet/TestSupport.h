@@ -5,6 +5,8 @@
 #include "adnet/AdNetDelegate.h"
 #include "adnet/AdNetImageCache.h"
 #include "adnet/AdNetLocationManager.h"
+#include "adnet/AdNetViewAccess.h"
+#include "adnet/AdNetViewInternal.h"
 #include "platform/backend/headless/ScriptedLocationManager.h"
 #include "platform/core/DeviceInfo.h"
 #include "platform/core/DocumentsDirectory.h"
@@ -20,6 +22,12 @@
 #include <vector>
 
 namespace adnettest {
+
+// The view behind a banner handle, with its controller.
+inline std::shared_ptr<adnet::AdNetViewInternal> internalView(const adnet::AdNetView& handle)
+{
+    return std::static_pointer_cast<adnet::AdNetViewInternal>(adnet::platformView(handle));
+}
 
 // The device every test runs on; fixed before the user agent is first built.
 inline const platform::DeviceFacts kDevice{"TestPhone 3", "Debian GNU/Linux", "12.4.1", "x86_64",
@@ -65,20 +73,20 @@ protected:
 class Host : public adnet::AdNetDelegate {
 public:
     std::string publisher{"pub-1234"};
-    std::optional<platform::Color> background, textColour;
+    std::optional<adnet::Color> background, textColour;
     std::optional<bool> graySpinner, mayAsk, testAd, embedded;
-    adnet::Answer<platform::LocationCoordinate> hostLocation{adnet::notImplemented};
+    adnet::Answer<adnet::Coordinate> hostLocation{adnet::notImplemented};
     std::optional<std::string> postal, area, sex, search, words;
     std::optional<std::chrono::system_clock::time_point> born;
     adnet::Answer<std::string> endpoint{adnet::notImplemented};
     std::vector<std::string> asked;
 
     std::string publisherId() override { return note("publisherId"), publisher; }
-    std::optional<platform::Color> adBackgroundColor() override { return note("adBackgroundColor"), background; }
-    std::optional<platform::Color> adTextColor() override { return note("adTextColor"), textColour; }
+    std::optional<adnet::Color> adBackgroundColor() override { return note("adBackgroundColor"), background; }
+    std::optional<adnet::Color> adTextColor() override { return note("adTextColor"), textColour; }
     std::optional<bool> useGraySpinner() override { return note("useGraySpinner"), graySpinner; }
     std::optional<bool> mayAskForLocation() override { return note("mayAskForLocation"), mayAsk; }
-    adnet::Answer<platform::LocationCoordinate> location() override { return note("location"), hostLocation; }
+    adnet::Answer<adnet::Coordinate> location() override { return note("location"), hostLocation; }
     std::optional<bool> useTestAd() override { return note("useTestAd"), testAd; }
     std::optional<std::string> postalCode() override { return note("postalCode"), postal; }
     std::optional<std::string> areaCode() override { return note("areaCode"), area; }

@@ -9,6 +9,7 @@
 #include "adnet/AdNetEvents.h"
 #include "adnet/AdNetImageCache.h"
 #include "adnet/AdNetView.h"
+#include "adnet/AdNetViewAccess.h"
 #include "adnetdemo/DemoServer.h"
 #include "app/AdHosting.h"
 #include "app/GameClasses.h"
@@ -131,8 +132,8 @@ TEST_F(AdHosting, TheFirstAdPutsTheBannerOverTheGameAndRefreshesEveryMinute)
     EXPECT_TRUE(logged(err, "AdNet: Did receive ad")) << err;
 
     ASSERT_EQ(window->subviews().size(), 2u);
-    EXPECT_EQ(window->subviews().back(), delegate->adNetAd()) << "above the game";
-    EXPECT_EQ(delegate->adNetAd()->frame(), platform::Rect(0, 0, 320, 48));
+    EXPECT_EQ(window->subviews().back(), adnet::platformView(*delegate->adNetAd())) << "above the game";
+    EXPECT_EQ(window->subviews().back()->frame(), platform::Rect(0, 0, 320, 48));
 
     // requestFreshAd every 60 s from the first ad on: the first 60 s after it.
     const double received = timeOf("ad received");

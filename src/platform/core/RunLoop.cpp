@@ -86,6 +86,11 @@ std::shared_ptr<RunLoop> RunLoop::mainShared()
     return slot;
 }
 
+bool RunLoop::hasMain()
+{
+    return mainSlot() != nullptr;
+}
+
 void RunLoop::setMain(std::shared_ptr<RunLoop> loop)
 {
     mainSlot() = std::move(loop);

@@ -49,6 +49,8 @@ public:
     static RunLoop& main();
     static std::shared_ptr<RunLoop> mainShared();
     static void setMain(std::shared_ptr<RunLoop> loop);
+    // Whether a main loop is installed (or was made by main()), without making one.
+    static bool hasMain();
 
     // Seconds from 2001-01-01 UTC to the Unix epoch's 1970-01-01 UTC, negated.
     static constexpr double kUnixToAbsolute = -978307200.0;

@@ -12,7 +12,7 @@ class AdNetAd;
 class AdNetBrowserController;
 class AdNetCanvasController;
 class AdNetSingleAdView;
-class AdNetView;
+class AdNetViewInternal;
 
 // Traffic control behind one ad view: requests the first ad and shows it, fetches
 // replacements on request and flips them in, and keeps the host informed of the first ad
@@ -27,8 +27,8 @@ public:
 
     std::weak_ptr<AdNetDelegate> delegate() const { return m_delegate; }
     void setDelegate(std::weak_ptr<AdNetDelegate> delegate) { m_delegate = std::move(delegate); }
-    std::shared_ptr<AdNetView> view() const { return m_view.lock(); }
-    void setView(std::weak_ptr<AdNetView> view) { m_view = std::move(view); }
+    std::shared_ptr<AdNetViewInternal> view() const { return m_view.lock(); }
+    void setView(std::weak_ptr<AdNetViewInternal> view) { m_view = std::move(view); }
 
     void startFirstAdRequest();
     // Starts a replacement ad, abandoning one still pending; nothing while a banner-image ad
@@ -67,7 +67,7 @@ private:
     void flipInHeldAdAfterClick(AdNetAd& clicked);
     void release(std::shared_ptr<AdNetAd>& slot);
 
-    std::weak_ptr<AdNetView> m_view;
+    std::weak_ptr<AdNetViewInternal> m_view;
     std::weak_ptr<AdNetDelegate> m_delegate;
     std::shared_ptr<AdNetAd> m_currentlyDisplayedAd;
     std::shared_ptr<AdNetAd> m_loadingAd;

@@ -1,0 +1,7 @@
+#include "adnet/AdNetDelegate.h"
+
+namespace adnet {
+
+AdNetDelegate::~AdNetDelegate() = default;
+
+} // namespace adnet
