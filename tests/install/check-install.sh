@@ -1,18 +1,19 @@
 #!/usr/bin/env bash
-# check-install.sh BUILD_DIR: installs the build into a scratch prefix, then uses what was
+# check-install.sh BUILD_DIR [LIBDIR]: installs the build into a scratch prefix, then uses what was
 # installed as a user and a host application would: the game headless, the desktop entry
 # and icon, and libadnet through pkg-config for a program built outside the tree.
 set -euo pipefail
 build=$(cd "$1" && pwd)
 prefix=$build/test-install
+libdir=${2:-lib}
 rm -rf "$prefix"
 cmake --install "$build" --prefix "$prefix" >/dev/null
 
-for f in bin/brimsey bin/adnet-demo-server lib/brimsey/libbrimsey-webkit.so share/brimsey/MainWindow.json \
+for f in bin/brimsey bin/adnet-demo-server $libdir/brimsey/libbrimsey-webkit.so share/brimsey/MainWindow.json \
          share/brimsey/adnet/ads \
          share/applications/net.brimsey.Brimsey.desktop \
          share/icons/hicolor/scalable/apps/net.brimsey.Brimsey.svg \
-         include/libadnet/adnet/AdNetView.h include/libadnet/platform/ui/View.h lib/pkgconfig/libadnet.pc \
+         include/libadnet/adnet/AdNetView.h include/libadnet/platform/ui/View.h $libdir/pkgconfig/libadnet.pc \
          share/locale/de/LC_MESSAGES/libadnet.mo; do
   [ -e "$prefix/$f" ] || { echo "check-install: $f was not installed" >&2; exit 1; }
 done
@@ -24,11 +25,11 @@ grep -q ' effect countdown$' <<<"$out" || { echo "check-install: the installed g
   echo "$out" >&2; exit 1; }
 
 # A host built against the installed library only.
-export PKG_CONFIG_PATH=$prefix/lib/pkgconfig
+export PKG_CONFIG_PATH=$prefix/$libdir/pkgconfig
 host=$build/test-install-host
 # shellcheck disable=SC2046
 c++ -o "$host" "$(dirname "$0")/HostProgram.cpp" $(pkg-config --cflags --libs libadnet) \
-    -Wl,-rpath,"$prefix/lib"
+    -Wl,-rpath,"$prefix/$libdir"
 result=$(ADNET_REQUEST_ENDPOINT=http://127.0.0.1:1/ad_source.php "$host")
 [ "$result" = "banner 320x48 at 0,0; first ad failed" ] || {
   echo "check-install: the host program said: $result" >&2; exit 1; }
