@@ -37,7 +37,7 @@ export DEB_RULES_REQUIRES_ROOT=no BRIMSEY_BUILD=$build BRIMSEY_DEB_DIR=$out
 debian/rules binary
 version=$(dpkg-parsechangelog -SVersion)
 dpkg-genchanges -b -u"$out" -O"$out/brimsey_${version}_$(dpkg-architecture -qDEB_HOST_ARCH).changes" 2>/dev/null
-if ! grep -q '^gir1.2-adnet-1.0 ' debian/files; then
+if ! grep -q '^gir1.2-adnet-1.0_' debian/files; then
   echo "deb: gir1.2-adnet-1.0 left out: the build installs no Adnet-1.0.typelib yet"
 fi
 echo "deb: packages in $out:"
