@@ -34,6 +34,8 @@ cp -r debian "$out/source/"
 cd "$out/source"
 # The packages' files belong to root whoever builds them (Rules-Requires-Root: no).
 export DEB_RULES_REQUIRES_ROOT=no BRIMSEY_BUILD=$build BRIMSEY_DEB_DIR=$out
+# Two jobs at most, as the builds: dh_shlibdeps and dh_strip work on packages side by side.
+export DEB_BUILD_OPTIONS="${DEB_BUILD_OPTIONS:+$DEB_BUILD_OPTIONS }parallel=${BRIMSEY_JOBS:-2}"
 debian/rules binary
 version=$(dpkg-parsechangelog -SVersion)
 dpkg-genchanges -b -u"$out" -O"$out/brimsey_${version}_$(dpkg-architecture -qDEB_HOST_ARCH).changes" 2>/dev/null
