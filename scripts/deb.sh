@@ -12,7 +12,7 @@ done
 
 # Libraries, the game's web view module (whose folder the game has compiled in) and the
 # pkg-config file belong in the multiarch folder. A build folder configured before that was
-# the default moves there: only the module's path recompiles, the rest relinks.
+# the default moves there: only the two files with a path to them recompile, the rest relinks.
 multiarch=$(dpkg-architecture -qDEB_HOST_MULTIARCH)
 libdir=$(sed -n 's/^CMAKE_INSTALL_LIBDIR:[A-Z]*=//p' "$build/CMakeCache.txt")
 if [ "$libdir" != "lib/$multiarch" ]; then
@@ -20,13 +20,6 @@ if [ "$libdir" != "lib/$multiarch" ]; then
   cmake "$build" -DCMAKE_INSTALL_LIBDIR="lib/$multiarch" >/dev/null
   scripts/build.sh "$build"
 fi
-prefix=$(sed -n 's/^CMAKE_INSTALL_PREFIX:[A-Z]*=//p' "$build/CMakeCache.txt")
-if [ "$prefix" != /usr ]; then
-  # Everything is found relative to the program or the .pc file; only libadnet's last
-  # fallback for its translations is an absolute path.
-  echo "deb: note: $build was configured for $prefix; libadnet's fallback folder for translations is $prefix/share/locale (it looks beside the program's bin/ first)"
-fi
-
 out=$build/deb
 rm -rf "$out"
 mkdir -p "$out/source"
