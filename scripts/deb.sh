@@ -31,7 +31,7 @@ export DEB_RULES_REQUIRES_ROOT=no BRIMSEY_BUILD=$build BRIMSEY_DEB_DIR=$out
 export DEB_BUILD_OPTIONS="${DEB_BUILD_OPTIONS:+$DEB_BUILD_OPTIONS }parallel=${BRIMSEY_JOBS:-2}"
 debian/rules binary
 version=$(dpkg-parsechangelog -SVersion)
-dpkg-genchanges -b -u"$out" -O"$out/brimsey_${version}_$(dpkg-architecture -qDEB_HOST_ARCH).changes" 2>/dev/null
+dpkg-genchanges -b -u"$out" -O"$out/brimsey_${version}_$(dpkg-architecture -qDEB_HOST_ARCH).changes" 2> >(grep -v "binary-only upload" >&2)
 if ! grep -q '^gir1.2-adnet-1.0_' debian/files; then
   echo "deb: gir1.2-adnet-1.0 left out: the build installs no Adnet-1.0.typelib yet"
 fi
