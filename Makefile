@@ -1,5 +1,5 @@
 # brimsey: the two everyday commands are `make run` and `make test`; see README.md.
-.PHONY: run test bench build deps fuzz install clean
+.PHONY: run test bench build deps fuzz install deb clean
 
 # Where `make install` puts the game and libadnet (DESTDIR is honoured for packaging).
 PREFIX ?= /usr/local
@@ -25,6 +25,10 @@ fuzz: deps
 
 install: build
 	cmake --install build --prefix "$(PREFIX)" --strip
+
+# Debian packages from build/ into build/deb/ (see "Packages" in README.md).
+deb: build
+	@scripts/deb.sh build
 
 clean:
 	rm -rf build

@@ -12,6 +12,7 @@ install(FILES ${BRIMSEY_RESOURCES_DIR}/desktop/${BRIMSEY_APP_ID}.desktop
         DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
 install(FILES ${BRIMSEY_RESOURCES_DIR}/desktop/${BRIMSEY_APP_ID}.svg
         DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
+install(FILES ${BRIMSEY_RESOURCES_DIR}/desktop/${BRIMSEY_APP_ID}.metainfo.xml DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
 
 # libadnet for other hosts: one shared library holding the ad client and what it runs on
 # (the JSON reader, the platform layer, the desktop backend's web pages), its public headers

@@ -5,7 +5,8 @@
 #   - formatting: every C++ file as .clang-format wants it (and clang-format itself ran well);
 #   - layering: which folders may include what (see "Layers and folders" in the design notes),
 #     the platform's sub-layers among themselves, and where each library's headers may go;
-#   - shell scripts: shellcheck, warnings and errors.
+#   - shell scripts: shellcheck, warnings and errors;
+#   - the desktop entry and the AppStream metainfo, as menus and software centres read them.
 # FIX=1 rewrites badly formatted files instead of reporting them.
 set -uo pipefail
 cd "$(dirname "$0")/.." || exit 2
@@ -155,7 +156,27 @@ else
   fail "shellcheck is missing (scripts/install-deps.sh installs it)"
 fi
 
+# -- desktop entry and AppStream metainfo: errors fail, warnings are shown
+mapfile -t desktop < <(files '*.desktop')
+if command -v desktop-file-validate >/dev/null 2>&1; then
+  for f in "${desktop[@]}"; do
+    desktop-file-validate "$f" || fail "$f: desktop-file-validate found errors"
+  done
+else
+  fail "desktop-file-validate is missing (scripts/install-deps.sh installs it)"
+fi
+mapfile -t metainfo < <(files '*.metainfo.xml')
+if command -v appstreamcli >/dev/null 2>&1; then
+  for f in "${metainfo[@]}"; do
+    # --no-net: no URL is fetched, so the check needs no network and cannot flake.
+    appstreamcli validate --no-net --explain "$f" >/dev/null 2>&1 ||
+      { appstreamcli validate --no-net --explain "$f" >&2; fail "$f: appstreamcli validate found errors"; }
+  done
+else
+  fail "appstreamcli is missing (scripts/install-deps.sh installs it)"
+fi
+
 if [ $status -eq 0 ]; then
-  echo "lint: ${#cxx[@]} C++ files formatted and layered as they should be; scripts clean"
+  echo "lint: ${#cxx[@]} C++ files formatted and layered as they should be; scripts, desktop entry and metainfo clean"
 fi
 exit $status

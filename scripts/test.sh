@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs what is missing, checks formatting and layering (scripts/lint.sh), then builds
 # and runs every test:
-#   build/        the normal build, every test through ctest
+#   build/        the normal build, every test through ctest; then its Debian packages
+#                 (scripts/deb.sh, into build/deb/), which lintian must find free of errors
 #   build/asan    the same suite under AddressSanitizer + UndefinedBehaviorSanitizer
 #   build/tsan    the tests of the code that starts threads, under ThreadSanitizer
 #   build/fuzz    the libFuzzer targets (clang), each for FUZZ_SECONDS (default 20)
@@ -44,6 +45,11 @@ phase_done "build/ build"
 echo "==> testing build"
 run_ctest build
 phase_done "build/ tests"
+
+echo "==> Debian packages of build/, checked by lintian"
+scripts/deb.sh build
+lintian --fail-on error build/deb/*.changes
+phase_done "build/ packages, lintian"
 
 export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=0:strict_string_checks=1}
 export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1:suppressions=$PWD/testing/sanitizers/ubsan.supp}

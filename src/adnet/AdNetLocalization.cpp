@@ -1,5 +1,6 @@
 #include "AdNetLocalization.h"
 
+#include <dlfcn.h>
 #include <libintl.h>
 
 #include <cstdlib>
@@ -22,6 +23,22 @@ bool holdsCatalogues(const std::filesystem::path& folder)
     return false;
 }
 
+// share/locale relative to the shared library holding this code (libadnet.so in another
+// host's process), wherever the library was installed: a packaged library finds its
+// catalogues whatever prefix the build was configured with. Empty when this code is linked
+// into the program itself, which the lookup beside bin/ covers.
+std::filesystem::path besideLibrary()
+{
+    Dl_info info{};
+    if (!dladdr(kTextDomain, &info) || !info.dli_fname || !*info.dli_fname)
+        return {};
+    std::error_code error;
+    auto library = std::filesystem::canonical(info.dli_fname, error);
+    if (error || library == std::filesystem::canonical("/proc/self/exe", error))
+        return {};
+    return (library.parent_path() / ADNET_LIBDIR_TO_LOCALEDIR).lexically_normal();
+}
+
 std::string findLocaleDirectory()
 {
     if (const char* chosen = std::getenv("ADNET_LOCALEDIR"); chosen && *chosen)
@@ -34,6 +51,8 @@ std::string findLocaleDirectory()
         if (holdsCatalogues(installed))
             return installed.string();
     }
+    if (auto installed = besideLibrary(); !installed.empty() && holdsCatalogues(installed))
+        return installed.string();
     if (holdsCatalogues(ADNET_BUILD_LOCALEDIR))
         return ADNET_BUILD_LOCALEDIR;
     return ADNET_INSTALL_LOCALEDIR;
