@@ -52,6 +52,9 @@ GQuark adnet_banner_error_quark (void);
  * fresh one every #AdnetBanner:refresh-interval seconds, and opens the ad's landing screen
  * (a canvas page or an embedded browser) over its window when clicked. Nothing is shown
  * until the first ad has arrived.
+ *
+ * Actions: `banner.activate` taps the banner (Enter and Space on a focused banner do), and
+ * `banner.dismiss-landing` closes an open landing screen (as Escape or its Done button).
  */
 G_DECLARE_FINAL_TYPE (AdnetBanner, adnet_banner, ADNET, BANNER, GtkWidget)
 

@@ -235,6 +235,18 @@ void BannerHost::cancelled()
     m_touch = 0;
 }
 
+void BannerHost::tap()
+{
+    pressed(kWidth / 2.0, kHeight / 2.0);
+    released(kWidth / 2.0, kHeight / 2.0);
+}
+
+void BannerHost::dismissLanding()
+{
+    if (m_view)
+        dismissLandingScreensOf(*m_view);
+}
+
 // ---- landing screens -------------------------------------------------------------------
 
 void BannerHost::presentStage(const char* kind)
@@ -270,10 +282,7 @@ void BannerHost::presentStage(const char* kind)
             m_touch = 0;
         };
         hooks.cancelled = [this] { cancelled(); };
-        hooks.escape = [this] {
-            if (m_view)
-                dismissLandingScreensOf(*m_view);
-        };
+        hooks.escape = [this] { dismissLanding(); };
         m_stage = std::make_unique<LandingStage>(area.overlay, area.window, area.width, area.height, std::move(hooks));
         if (stack)
             stack->attach(m_stage.get());

@@ -72,6 +72,10 @@ public:
     void dragged(double x, double y);
     void released(double x, double y);
     void cancelled();
+    // A tap in the banner's middle (keyboard activation).
+    void tap();
+    // Closes an open landing screen as its Done button would (Escape on the stage).
+    void dismissLanding();
     // The widget leaves its window: a landing screen on it goes.
     void unrooted();
     // The widget is going: nothing more is drawn into it or reported to it.

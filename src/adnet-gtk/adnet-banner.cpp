@@ -393,12 +393,30 @@ static void adnet_banner_class_init(AdnetBannerClass* klass)
                      nullptr, G_TYPE_NONE, 1, G_TYPE_STRING);
 
     gtk_widget_class_set_css_name(GTK_WIDGET_CLASS(klass), "adnet-banner");
+    gtk_widget_class_set_accessible_role(GTK_WIDGET_CLASS(klass), GTK_ACCESSIBLE_ROLE_BUTTON);
+
+    // banner.activate: a tap in the banner's middle, as Enter or Space on a focused banner.
+    gtk_widget_class_install_action(GTK_WIDGET_CLASS(klass), "banner.activate", nullptr,
+                                    [](GtkWidget* widget, const char*, GVariant*) {
+                                        if (auto* host = hostOf(ADNET_BANNER(widget)))
+                                            host->tap();
+                                    });
+    // banner.dismiss-landing: closes an open landing screen, as Escape or its Done button.
+    gtk_widget_class_install_action(GTK_WIDGET_CLASS(klass), "banner.dismiss-landing", nullptr,
+                                    [](GtkWidget* widget, const char*, GVariant*) {
+                                        if (auto* host = hostOf(ADNET_BANNER(widget)))
+                                            host->dismissLanding();
+                                    });
+    for (guint key : {GDK_KEY_Return, GDK_KEY_KP_Enter, GDK_KEY_space})
+        gtk_widget_class_add_binding_action(GTK_WIDGET_CLASS(klass), key, GdkModifierType(0), "banner.activate",
+                                            nullptr);
 }
 
 static void adnet_banner_init(AdnetBanner* self)
 {
     self->refresh_interval = 60;
     self->use_embedded_browser = TRUE;
+    gtk_widget_set_focusable(GTK_WIDGET(self), TRUE);
 
     GtkGesture* drag = gtk_gesture_drag_new();
     gtk_gesture_single_set_button(GTK_GESTURE_SINGLE(drag), GDK_BUTTON_PRIMARY);
