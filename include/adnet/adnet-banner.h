@@ -11,7 +11,7 @@ G_BEGIN_DECLS
  *
  * The error domain of the #GError an #AdnetBanner hands to #AdnetBanner::ad-failed.
  */
-#define ADNET_BANNER_ERROR (adnet_banner_error_quark ())
+#define ADNET_BANNER_ERROR (adnet_banner_error_quark())
 
 /**
  * AdnetBannerError:
@@ -24,11 +24,11 @@ G_BEGIN_DECLS
  * Why the first ad of a banner did not arrive.
  */
 typedef enum {
-  ADNET_BANNER_ERROR_NETWORK,
-  ADNET_BANNER_ERROR_HTTP,
-  ADNET_BANNER_ERROR_ANSWER,
-  ADNET_BANNER_ERROR_PICTURE,
-  ADNET_BANNER_ERROR_OTHER,
+    ADNET_BANNER_ERROR_NETWORK,
+    ADNET_BANNER_ERROR_HTTP,
+    ADNET_BANNER_ERROR_ANSWER,
+    ADNET_BANNER_ERROR_PICTURE,
+    ADNET_BANNER_ERROR_OTHER,
 } AdnetBannerError;
 
 /**
@@ -36,14 +36,14 @@ typedef enum {
  *
  * Returns: the #GQuark of %ADNET_BANNER_ERROR.
  */
-GQuark adnet_banner_error_quark (void);
+GQuark adnet_banner_error_quark(void);
 
 /**
  * ADNET_TYPE_BANNER:
  *
  * The #GType of #AdnetBanner.
  */
-#define ADNET_TYPE_BANNER (adnet_banner_get_type ())
+#define ADNET_TYPE_BANNER (adnet_banner_get_type())
 
 /**
  * AdnetBanner:
@@ -56,7 +56,7 @@ GQuark adnet_banner_error_quark (void);
  * Actions: `banner.activate` taps the banner (Enter and Space on a focused banner do), and
  * `banner.dismiss-landing` closes an open landing screen (as Escape or its Done button).
  */
-G_DECLARE_FINAL_TYPE (AdnetBanner, adnet_banner, ADNET, BANNER, GtkWidget)
+G_DECLARE_FINAL_TYPE(AdnetBanner, adnet_banner, ADNET, BANNER, GtkWidget)
 
 /**
  * adnet_banner_new:
@@ -66,7 +66,7 @@ G_DECLARE_FINAL_TYPE (AdnetBanner, adnet_banner, ADNET, BANNER, GtkWidget)
  *
  * Returns: (transfer floating): a new #AdnetBanner
  */
-GtkWidget *adnet_banner_new (const char *publisher_id);
+GtkWidget* adnet_banner_new(const char* publisher_id);
 
 /**
  * adnet_banner_get_publisher_id:
@@ -74,7 +74,7 @@ GtkWidget *adnet_banner_new (const char *publisher_id);
  *
  * Returns: (transfer none): the publisher identifier given at construction
  */
-const char *adnet_banner_get_publisher_id (AdnetBanner *self);
+const char* adnet_banner_get_publisher_id(AdnetBanner* self);
 
 /**
  * adnet_banner_get_refresh_interval:
@@ -82,14 +82,14 @@ const char *adnet_banner_get_publisher_id (AdnetBanner *self);
  *
  * Returns: seconds between fresh ads; 0 keeps the first ad
  */
-guint adnet_banner_get_refresh_interval (AdnetBanner *self);
+guint adnet_banner_get_refresh_interval(AdnetBanner* self);
 
 /**
  * adnet_banner_set_refresh_interval:
  * @self: a banner
  * @seconds: seconds between fresh ads, counted from the first ad; 0 never refreshes
  */
-void adnet_banner_set_refresh_interval (AdnetBanner *self, guint seconds);
+void adnet_banner_set_refresh_interval(AdnetBanner* self, guint seconds);
 
 /**
  * adnet_banner_get_test_ads:
@@ -97,14 +97,14 @@ void adnet_banner_set_refresh_interval (AdnetBanner *self, guint seconds);
  *
  * Returns: whether the ad network is asked for test ads
  */
-gboolean adnet_banner_get_test_ads (AdnetBanner *self);
+gboolean adnet_banner_get_test_ads(AdnetBanner* self);
 
 /**
  * adnet_banner_set_test_ads:
  * @self: a banner
  * @test_ads: whether to ask for test ads
  */
-void adnet_banner_set_test_ads (AdnetBanner *self, gboolean test_ads);
+void adnet_banner_set_test_ads(AdnetBanner* self, gboolean test_ads);
 
 /**
  * adnet_banner_get_background_color:
@@ -112,14 +112,14 @@ void adnet_banner_set_test_ads (AdnetBanner *self, gboolean test_ads);
  *
  * Returns: (transfer none) (nullable): the banner's background colour, or %NULL for the default
  */
-const GdkRGBA *adnet_banner_get_background_color (AdnetBanner *self);
+const GdkRGBA* adnet_banner_get_background_color(AdnetBanner* self);
 
 /**
  * adnet_banner_set_background_color:
  * @self: a banner
  * @color: (nullable): the background colour of text ads, or %NULL for the default
  */
-void adnet_banner_set_background_color (AdnetBanner *self, const GdkRGBA *color);
+void adnet_banner_set_background_color(AdnetBanner* self, const GdkRGBA* color);
 
 /**
  * adnet_banner_get_text_color:
@@ -127,14 +127,14 @@ void adnet_banner_set_background_color (AdnetBanner *self, const GdkRGBA *color)
  *
  * Returns: (transfer none) (nullable): the banner's text colour, or %NULL for the default
  */
-const GdkRGBA *adnet_banner_get_text_color (AdnetBanner *self);
+const GdkRGBA* adnet_banner_get_text_color(AdnetBanner* self);
 
 /**
  * adnet_banner_set_text_color:
  * @self: a banner
  * @color: (nullable): the text colour of text ads, or %NULL for the default (white)
  */
-void adnet_banner_set_text_color (AdnetBanner *self, const GdkRGBA *color);
+void adnet_banner_set_text_color(AdnetBanner* self, const GdkRGBA* color);
 
 /**
  * adnet_banner_get_use_embedded_browser:
@@ -142,7 +142,7 @@ void adnet_banner_set_text_color (AdnetBanner *self, const GdkRGBA *color);
  *
  * Returns: whether web pages of clicked ads open in the embedded browser
  */
-gboolean adnet_banner_get_use_embedded_browser (AdnetBanner *self);
+gboolean adnet_banner_get_use_embedded_browser(AdnetBanner* self);
 
 /**
  * adnet_banner_set_use_embedded_browser:
@@ -150,7 +150,7 @@ gboolean adnet_banner_get_use_embedded_browser (AdnetBanner *self);
  * @use_embedded_browser: %TRUE to show web pages in the embedded browser, %FALSE to hand
  *   them to the desktop's browser
  */
-void adnet_banner_set_use_embedded_browser (AdnetBanner *self, gboolean use_embedded_browser);
+void adnet_banner_set_use_embedded_browser(AdnetBanner* self, gboolean use_embedded_browser);
 
 /**
  * adnet_banner_get_landing_overlay:
@@ -158,7 +158,7 @@ void adnet_banner_set_use_embedded_browser (AdnetBanner *self, gboolean use_embe
  *
  * Returns: (transfer none) (nullable): the overlay landing screens are shown in, if one was set
  */
-GtkOverlay *adnet_banner_get_landing_overlay (AdnetBanner *self);
+GtkOverlay* adnet_banner_get_landing_overlay(AdnetBanner* self);
 
 /**
  * adnet_banner_set_landing_overlay:
@@ -166,7 +166,7 @@ GtkOverlay *adnet_banner_get_landing_overlay (AdnetBanner *self);
  * @overlay: (nullable): the overlay landing screens cover, or %NULL: then the child of
  *   the banner's window if that is a #GtkOverlay, else a window of their own
  */
-void adnet_banner_set_landing_overlay (AdnetBanner *self, GtkOverlay *overlay);
+void adnet_banner_set_landing_overlay(AdnetBanner* self, GtkOverlay* overlay);
 
 /**
  * adnet_banner_request_fresh_ad:
@@ -174,6 +174,6 @@ void adnet_banner_set_landing_overlay (AdnetBanner *self, GtkOverlay *overlay);
  *
  * Fetches a replacement ad now and flips it in when it is ready.
  */
-void adnet_banner_request_fresh_ad (AdnetBanner *self);
+void adnet_banner_request_fresh_ad(AdnetBanner* self);
 
 G_END_DECLS

@@ -1,10 +1,10 @@
 #include "Internals.h"
 
+#include "AdNetBrowserController.h"
+#include "AdNetCanvasController.h"
 #include "adnet/AdNetAd.h"
 #include "adnet/AdNetController.h"
 #include "adnet/AdNetViewInternal.h"
-#include "AdNetBrowserController.h"
-#include "AdNetCanvasController.h"
 
 namespace adnet::gtk {
 

@@ -80,8 +80,8 @@ struct LandingStage::Impl {
         auto* s = static_cast<LandingStage*>(data);
         graphene_point_t in = GRAPHENE_POINT_INIT(float(x), float(y));
         graphene_point_t at;
-        if (!gtk_widget_compute_point(GTK_WIDGET(s->m_overlay), s->m_below, &in, &at) ||
-            !s->m_hooks.takesPressAbove || !s->m_hooks.takesPressAbove(at.x, at.y)) {
+        if (!gtk_widget_compute_point(GTK_WIDGET(s->m_overlay), s->m_below, &in, &at) || !s->m_hooks.takesPressAbove ||
+            !s->m_hooks.takesPressAbove(at.x, at.y)) {
             gtk_gesture_set_state(GTK_GESTURE(gesture), GTK_EVENT_SEQUENCE_DENIED);
             return;
         }

@@ -25,7 +25,7 @@ struct _AdnetBanner {
 
 G_DEFINE_FINAL_TYPE(AdnetBanner, adnet_banner, GTK_TYPE_WIDGET)
 
-G_DEFINE_QUARK(adnet-banner-error-quark, adnet_banner_error)
+G_DEFINE_QUARK(adnet - banner - error - quark, adnet_banner_error)
 
 enum {
     PROP_0,
@@ -87,9 +87,7 @@ void makeHost(AdnetBanner* self)
     events.willPresent = [self](const char* kind) {
         g_signal_emit(self, signals[SIGNAL_LANDING_WILL_PRESENT], 0, kind);
     };
-    events.didDismiss = [self](const char* kind) {
-        g_signal_emit(self, signals[SIGNAL_LANDING_DID_DISMISS], 0, kind);
-    };
+    events.didDismiss = [self](const char* kind) { g_signal_emit(self, signals[SIGNAL_LANDING_DID_DISMISS], 0, kind); };
     auto host = std::make_shared<BannerHost>(GTK_WIDGET(self), std::move(events),
                                              self->external ? *self->external : std::weak_ptr<adnet::AdNetDelegate>());
     self->host = new std::shared_ptr<BannerHost>(std::move(host));
@@ -173,7 +171,8 @@ static void adnet_banner_dispose(GObject* object)
         self->host = nullptr;
     }
     if (self->landing_overlay) {
-        g_object_remove_weak_pointer(G_OBJECT(self->landing_overlay), reinterpret_cast<gpointer*>(&self->landing_overlay));
+        g_object_remove_weak_pointer(G_OBJECT(self->landing_overlay),
+                                     reinterpret_cast<gpointer*>(&self->landing_overlay));
         self->landing_overlay = nullptr;
     }
     G_OBJECT_CLASS(adnet_banner_parent_class)->dispose(object);
@@ -342,8 +341,7 @@ static void adnet_banner_class_init(AdnetBannerClass* klass)
      *
      * Whether web pages of clicked ads open in the embedded browser (else in the desktop's).
      */
-    properties[PROP_USE_EMBEDDED_BROWSER] =
-        g_param_spec_boolean("use-embedded-browser", nullptr, nullptr, TRUE, flags);
+    properties[PROP_USE_EMBEDDED_BROWSER] = g_param_spec_boolean("use-embedded-browser", nullptr, nullptr, TRUE, flags);
     /**
      * AdnetBanner:landing-overlay:
      *
@@ -360,8 +358,8 @@ static void adnet_banner_class_init(AdnetBannerClass* klass)
      *
      * The first ad arrived and is shown. Fresh ads after it are not announced.
      */
-    signals[SIGNAL_AD_RECEIVED] = g_signal_new("ad-received", G_TYPE_FROM_CLASS(klass), G_SIGNAL_RUN_LAST, 0,
-                                               nullptr, nullptr, nullptr, G_TYPE_NONE, 0);
+    signals[SIGNAL_AD_RECEIVED] = g_signal_new("ad-received", G_TYPE_FROM_CLASS(klass), G_SIGNAL_RUN_LAST, 0, nullptr,
+                                               nullptr, nullptr, G_TYPE_NONE, 0);
     /**
      * AdnetBanner::ad-failed:
      * @self: the banner
@@ -379,8 +377,8 @@ static void adnet_banner_class_init(AdnetBannerClass* klass)
      * A landing screen is about to cover the banner's window.
      */
     signals[SIGNAL_LANDING_WILL_PRESENT] =
-        g_signal_new("landing-will-present", G_TYPE_FROM_CLASS(klass), G_SIGNAL_RUN_LAST, 0, nullptr, nullptr,
-                     nullptr, G_TYPE_NONE, 1, G_TYPE_STRING);
+        g_signal_new("landing-will-present", G_TYPE_FROM_CLASS(klass), G_SIGNAL_RUN_LAST, 0, nullptr, nullptr, nullptr,
+                     G_TYPE_NONE, 1, G_TYPE_STRING);
     /**
      * AdnetBanner::landing-did-dismiss:
      * @self: the banner
@@ -389,8 +387,8 @@ static void adnet_banner_class_init(AdnetBannerClass* klass)
      * A landing screen has gone.
      */
     signals[SIGNAL_LANDING_DID_DISMISS] =
-        g_signal_new("landing-did-dismiss", G_TYPE_FROM_CLASS(klass), G_SIGNAL_RUN_LAST, 0, nullptr, nullptr,
-                     nullptr, G_TYPE_NONE, 1, G_TYPE_STRING);
+        g_signal_new("landing-did-dismiss", G_TYPE_FROM_CLASS(klass), G_SIGNAL_RUN_LAST, 0, nullptr, nullptr, nullptr,
+                     G_TYPE_NONE, 1, G_TYPE_STRING);
 
     gtk_widget_class_set_css_name(GTK_WIDGET_CLASS(klass), "adnet-banner");
     gtk_widget_class_set_accessible_role(GTK_WIDGET_CLASS(klass), GTK_ACCESSIBLE_ROLE_BUTTON);
@@ -537,7 +535,8 @@ void adnet_banner_set_landing_overlay(AdnetBanner* self, GtkOverlay* overlay)
     if (self->landing_overlay == overlay)
         return;
     if (self->landing_overlay)
-        g_object_remove_weak_pointer(G_OBJECT(self->landing_overlay), reinterpret_cast<gpointer*>(&self->landing_overlay));
+        g_object_remove_weak_pointer(G_OBJECT(self->landing_overlay),
+                                     reinterpret_cast<gpointer*>(&self->landing_overlay));
     self->landing_overlay = overlay;
     if (overlay)
         g_object_add_weak_pointer(G_OBJECT(overlay), reinterpret_cast<gpointer*>(&self->landing_overlay));
