@@ -155,13 +155,13 @@ TEST(AdnetBannerOnXvfb, PropertiesDrawingFirstAdSignalsAndFailureReasons)
     slow.fault = adnetdemo::Fault::slow;
     slow.fetches = adnetdemo::fetch::adRequest;
     slow.times = 1;
-    slow.delay = std::chrono::milliseconds(1500);
+    slow.delay = std::chrono::milliseconds(2500);
     server.setFault(slow);
     Heard heard;
     listen(banner, &heard);
     GtkWidget* window = windowWith(banner);
-    ASSERT_TRUE(spinUntil([&] { return server.requests(adnetdemo::fetch::adRequest).size() == 1; }, 10));
-    spinUntil([] { return false; }, 0.3);
+    ASSERT_TRUE(spinUntil([&] { return gtk_widget_get_mapped(banner); }, 10));
+    spinUntil([] { return false; }, 0.5);
     EXPECT_EQ(heard.received, 0);
     EXPECT_EQ(gtk_widget_get_width(banner), 320);
     EXPECT_EQ(drawnPixels(banner), -1);
