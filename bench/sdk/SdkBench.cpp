@@ -55,10 +55,13 @@ void afterPaint(GdkFrameClock*, Child* child)
     if (child->banner)
         child->drawnMs = double(g_get_monotonic_time() - child->created) / 1000.0;
     // Let the frame reach the screen, then measure.
-    g_timeout_add(300, +[](gpointer loop) {
-        g_main_loop_quit(static_cast<GMainLoop*>(loop));
-        return G_SOURCE_REMOVE;
-    }, child->loop);
+    g_timeout_add(
+        300,
+        +[](gpointer loop) {
+            g_main_loop_quit(static_cast<GMainLoop*>(loop));
+            return G_SOURCE_REMOVE;
+        },
+        child->loop);
 }
 
 int runChild(bool withBanner)
@@ -76,8 +79,7 @@ int runChild(bool withBanner)
         child.created = g_get_monotonic_time();
         GtkWidget* banner = adnet_banner_new("c3e8b0f47d92a16");
         g_signal_connect_swapped(banner, "ad-received", G_CALLBACK(+[](Child* c) { c->received = true; }), &child);
-        g_signal_connect_swapped(banner, "ad-failed", G_CALLBACK(+[](Child* c) { g_main_loop_quit(c->loop); }),
-                                 &child);
+        g_signal_connect_swapped(banner, "ad-failed", G_CALLBACK(+[](Child* c) { g_main_loop_quit(c->loop); }), &child);
         gtk_box_append(GTK_BOX(box), banner);
     }
     gtk_box_append(GTK_BOX(box), gtk_label_new("The application's content"));
@@ -87,10 +89,13 @@ int runChild(bool withBanner)
     gtk_widget_realize(window);
     g_signal_connect(gtk_widget_get_frame_clock(window), "after-paint", G_CALLBACK(afterPaint), &child);
     gtk_window_present(GTK_WINDOW(window));
-    g_timeout_add_seconds(30, +[](gpointer loop) {
-        g_main_loop_quit(static_cast<GMainLoop*>(loop));
-        return G_SOURCE_REMOVE;
-    }, child.loop);
+    g_timeout_add_seconds(
+        30,
+        +[](gpointer loop) {
+            g_main_loop_quit(static_cast<GMainLoop*>(loop));
+            return G_SOURCE_REMOVE;
+        },
+        child.loop);
     g_main_loop_run(child.loop);
     if (!child.done)
         return 3;
