@@ -11,6 +11,7 @@
 
 #include "XvfbSession.h"
 #include "adnet/AdNetConfiguration.h"
+#include "adnet/AdNetGtk.h"
 #include "adnet/adnet-gtk.h"
 #include "adnetdemo/DemoServer.h"
 #include "platform/core/DocumentsDirectory.h"
@@ -107,6 +108,14 @@ void pointAt(const adnetdemo::DemoServer& server)
     adnet::setConfiguration(config);
 }
 
+// A C++ host answering for itself.
+struct OwnHost : adnet::AdNetDelegate {
+    std::string publisherId() override { return "own-host"; }
+    std::optional<bool> useTestAd() override { return false; }
+    void didReceiveAd(adnet::AdNetView&) override { ++received; }
+    int received{0};
+};
+
 } // namespace
 
 TEST(AdnetBannerOnXvfb, PropertiesDrawingFirstAdSignalsAndFailureReasons)
@@ -184,6 +193,24 @@ TEST(AdnetBannerOnXvfb, PropertiesDrawingFirstAdSignalsAndFailureReasons)
     EXPECT_EQ(heard.failed, 0);
     EXPECT_GT(drawnPixels(banner), 320 * 48 / 2);
     gtk_window_destroy(GTK_WINDOW(window));
+
+    // A C++ host's own delegate answers (the properties do not) and hears the first ad.
+    auto own = std::make_shared<OwnHost>();
+    GtkWidget* hosted = adnet::createBanner(own);
+    adnet_banner_set_test_ads(ADNET_BANNER(hosted), TRUE); // ignored: the host answers
+    Heard heardHosted;
+    listen(hosted, &heardHosted);
+    server.unpinAd();
+    server.clearRequests();
+    GtkWidget* hostedWindow = windowWith(hosted);
+    ASSERT_TRUE(spinUntil([&] { return heardHosted.received + heardHosted.failed > 0; }, 20));
+    EXPECT_EQ(heardHosted.received, 1);
+    EXPECT_EQ(own->received, 1);
+    auto asked = server.requests(adnetdemo::fetch::adRequest);
+    ASSERT_FALSE(asked.empty());
+    EXPECT_EQ(asked.front().param("s"), "own-host");
+    EXPECT_FALSE(asked.front().testMode);
+    gtk_window_destroy(GTK_WINDOW(hostedWindow));
 
     // Nothing listens: a network error that says so, once, and the banner stays empty.
     {
