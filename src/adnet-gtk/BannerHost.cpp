@@ -237,6 +237,9 @@ void BannerHost::cancelled()
 
 void BannerHost::tap()
 {
+    // The banner is under its landing screen then.
+    if (m_stage)
+        return;
     pressed(kWidth / 2.0, kHeight / 2.0);
     released(kWidth / 2.0, kHeight / 2.0);
 }

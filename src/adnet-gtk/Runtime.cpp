@@ -24,6 +24,9 @@ bool servicesInstalled()
 
 } // namespace
 
+Runtime::Runtime() = default;
+Runtime::~Runtime() = default;
+
 Runtime& ensureRuntime()
 {
     // Lives as long as the process: banners come and go, the loop and the services stay.
@@ -31,7 +34,7 @@ Runtime& ensureRuntime()
         auto* made = new Runtime();
         // One loop in charge: the RunLoop is dispatched from GLib's default context, which
         // the host's GTK main loop iterates.
-        new platform::gtk::RunLoopSource(platform::RunLoop::mainShared());
+        made->source = std::make_unique<platform::gtk::RunLoopSource>(platform::RunLoop::mainShared());
         if (!servicesInstalled()) {
             made->webStack = platform::gtk::WebViewStack::create();
             platform::Services desktop;
