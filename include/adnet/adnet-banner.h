@@ -59,6 +59,80 @@ GQuark adnet_banner_error_quark(void);
 G_DECLARE_FINAL_TYPE(AdnetBanner, adnet_banner, ADNET, BANNER, GtkWidget)
 
 /**
+ * AdnetBanner:publisher-id:
+ *
+ * The publisher identifier the ad network knows the application by. Required.
+ */
+
+/**
+ * AdnetBanner:refresh-interval:
+ *
+ * Seconds between fresh ads, counted from the first ad; 0 keeps the first ad.
+ */
+
+/**
+ * AdnetBanner:test-ads:
+ *
+ * Whether the ad network is asked for test ads.
+ */
+
+/**
+ * AdnetBanner:background-color:
+ *
+ * The background colour of text ads; %NULL for the default (a slate blue).
+ */
+
+/**
+ * AdnetBanner:text-color:
+ *
+ * The text colour of text ads; %NULL for the default (white).
+ */
+
+/**
+ * AdnetBanner:use-embedded-browser:
+ *
+ * Whether web pages of clicked ads open in the embedded browser (else in the desktop's).
+ */
+
+/**
+ * AdnetBanner:landing-overlay:
+ *
+ * The overlay that landing screens cover. Unset, the child of the banner's window is
+ * used if it is a #GtkOverlay; else landing screens open a window of their own.
+ */
+
+/**
+ * AdnetBanner::ad-received:
+ * @self: the banner
+ *
+ * The first ad arrived and is shown. Fresh ads after it are not announced.
+ */
+
+/**
+ * AdnetBanner::ad-failed:
+ * @self: the banner
+ * @error: why, in the %ADNET_BANNER_ERROR domain
+ *
+ * The first ad did not arrive; the banner stays empty.
+ */
+
+/**
+ * AdnetBanner::landing-will-present:
+ * @self: the banner
+ * @kind: "canvas" or "web"
+ *
+ * A landing screen is about to cover the banner's window.
+ */
+
+/**
+ * AdnetBanner::landing-did-dismiss:
+ * @self: the banner
+ * @kind: "canvas" or "web"
+ *
+ * A landing screen has gone.
+ */
+
+/**
  * adnet_banner_new:
  * @publisher_id: the publisher identifier the ad network knows the application by
  *

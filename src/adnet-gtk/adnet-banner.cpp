@@ -302,90 +302,28 @@ static void adnet_banner_class_init(AdnetBannerClass* klass)
     widget->realize = adnet_banner_realize;
     widget->unroot = adnet_banner_unroot;
 
+    // Properties and signals are documented in adnet-banner.h, where introspection reads them.
     const auto flags = GParamFlags(G_PARAM_READWRITE | G_PARAM_STATIC_STRINGS | G_PARAM_EXPLICIT_NOTIFY);
-    /**
-     * AdnetBanner:publisher-id:
-     *
-     * The publisher identifier the ad network knows the application by. Required.
-     */
     properties[PROP_PUBLISHER_ID] =
         g_param_spec_string("publisher-id", nullptr, nullptr, nullptr,
                             GParamFlags(G_PARAM_READWRITE | G_PARAM_CONSTRUCT_ONLY | G_PARAM_STATIC_STRINGS));
-    /**
-     * AdnetBanner:refresh-interval:
-     *
-     * Seconds between fresh ads, counted from the first ad; 0 keeps the first ad.
-     */
     properties[PROP_REFRESH_INTERVAL] =
         g_param_spec_uint("refresh-interval", nullptr, nullptr, 0, G_MAXUINT, 60, flags);
-    /**
-     * AdnetBanner:test-ads:
-     *
-     * Whether the ad network is asked for test ads.
-     */
     properties[PROP_TEST_ADS] = g_param_spec_boolean("test-ads", nullptr, nullptr, FALSE, flags);
-    /**
-     * AdnetBanner:background-color:
-     *
-     * The background colour of text ads; %NULL for the default (a slate blue).
-     */
     properties[PROP_BACKGROUND_COLOR] = g_param_spec_boxed("background-color", nullptr, nullptr, GDK_TYPE_RGBA, flags);
-    /**
-     * AdnetBanner:text-color:
-     *
-     * The text colour of text ads; %NULL for the default (white).
-     */
     properties[PROP_TEXT_COLOR] = g_param_spec_boxed("text-color", nullptr, nullptr, GDK_TYPE_RGBA, flags);
-    /**
-     * AdnetBanner:use-embedded-browser:
-     *
-     * Whether web pages of clicked ads open in the embedded browser (else in the desktop's).
-     */
     properties[PROP_USE_EMBEDDED_BROWSER] = g_param_spec_boolean("use-embedded-browser", nullptr, nullptr, TRUE, flags);
-    /**
-     * AdnetBanner:landing-overlay:
-     *
-     * The overlay that landing screens cover. Unset, the child of the banner's window is
-     * used if it is a #GtkOverlay; else landing screens open a window of their own.
-     */
     properties[PROP_LANDING_OVERLAY] =
         g_param_spec_object("landing-overlay", nullptr, nullptr, GTK_TYPE_OVERLAY, flags);
     g_object_class_install_properties(object, N_PROPS, properties);
 
-    /**
-     * AdnetBanner::ad-received:
-     * @self: the banner
-     *
-     * The first ad arrived and is shown. Fresh ads after it are not announced.
-     */
     signals[SIGNAL_AD_RECEIVED] = g_signal_new("ad-received", G_TYPE_FROM_CLASS(klass), G_SIGNAL_RUN_LAST, 0, nullptr,
                                                nullptr, nullptr, G_TYPE_NONE, 0);
-    /**
-     * AdnetBanner::ad-failed:
-     * @self: the banner
-     * @error: why, in the %ADNET_BANNER_ERROR domain
-     *
-     * The first ad did not arrive; the banner stays empty.
-     */
     signals[SIGNAL_AD_FAILED] = g_signal_new("ad-failed", G_TYPE_FROM_CLASS(klass), G_SIGNAL_RUN_LAST, 0, nullptr,
                                              nullptr, nullptr, G_TYPE_NONE, 1, G_TYPE_ERROR);
-    /**
-     * AdnetBanner::landing-will-present:
-     * @self: the banner
-     * @kind: "canvas" or "web"
-     *
-     * A landing screen is about to cover the banner's window.
-     */
     signals[SIGNAL_LANDING_WILL_PRESENT] =
         g_signal_new("landing-will-present", G_TYPE_FROM_CLASS(klass), G_SIGNAL_RUN_LAST, 0, nullptr, nullptr, nullptr,
                      G_TYPE_NONE, 1, G_TYPE_STRING);
-    /**
-     * AdnetBanner::landing-did-dismiss:
-     * @self: the banner
-     * @kind: "canvas" or "web"
-     *
-     * A landing screen has gone.
-     */
     signals[SIGNAL_LANDING_DID_DISMISS] =
         g_signal_new("landing-did-dismiss", G_TYPE_FROM_CLASS(klass), G_SIGNAL_RUN_LAST, 0, nullptr, nullptr, nullptr,
                      G_TYPE_NONE, 1, G_TYPE_STRING);
