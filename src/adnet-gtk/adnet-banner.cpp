@@ -25,7 +25,10 @@ struct _AdnetBanner {
 
 G_DEFINE_FINAL_TYPE(AdnetBanner, adnet_banner, GTK_TYPE_WIDGET)
 
-G_DEFINE_QUARK(adnet - banner - error - quark, adnet_banner_error)
+GQuark adnet_banner_error_quark(void)
+{
+    return g_quark_from_static_string("adnet-banner-error-quark");
+}
 
 enum {
     PROP_0,
@@ -101,13 +104,15 @@ void makeHost(AdnetBanner* self)
     (*self->host)->setLandingOverlay(self->landing_overlay);
 }
 
-void setColor(GdkRGBA** slot, const GdkRGBA* color)
+// Whether the colour changed.
+bool setColor(GdkRGBA** slot, const GdkRGBA* color)
 {
     if (*slot == color || (*slot && color && gdk_rgba_equal(*slot, color)))
-        return;
+        return false;
     g_clear_pointer(slot, gdk_rgba_free);
     if (color)
         *slot = gdk_rgba_copy(color);
+    return true;
 }
 
 // ---- input ---------------------------------------------------------------------------
@@ -421,7 +426,8 @@ const GdkRGBA* adnet_banner_get_background_color(AdnetBanner* self)
 void adnet_banner_set_background_color(AdnetBanner* self, const GdkRGBA* color)
 {
     g_return_if_fail(ADNET_IS_BANNER(self));
-    setColor(&self->background_color, color);
+    if (!setColor(&self->background_color, color))
+        return;
     if (auto* host = hostOf(self))
         host->answers().backgroundColor = toColor(self->background_color);
     g_object_notify_by_pspec(G_OBJECT(self), properties[PROP_BACKGROUND_COLOR]);
@@ -436,7 +442,8 @@ const GdkRGBA* adnet_banner_get_text_color(AdnetBanner* self)
 void adnet_banner_set_text_color(AdnetBanner* self, const GdkRGBA* color)
 {
     g_return_if_fail(ADNET_IS_BANNER(self));
-    setColor(&self->text_color, color);
+    if (!setColor(&self->text_color, color))
+        return;
     if (auto* host = hostOf(self))
         host->answers().textColor = toColor(self->text_color);
     g_object_notify_by_pspec(G_OBJECT(self), properties[PROP_TEXT_COLOR]);

@@ -158,6 +158,8 @@ TEST(AdnetBannerOnXvfb, PropertiesDrawingFirstAdSignalsAndFailureReasons)
     EXPECT_EQ(natural, 320);
     gtk_widget_measure(banner, GTK_ORIENTATION_VERTICAL, -1, &minimum, &natural, nullptr, nullptr);
     EXPECT_EQ(natural, 48);
+    // Bindings see the domain by its name.
+    EXPECT_STREQ(g_quark_to_string(ADNET_BANNER_ERROR), "adnet-banner-error-quark");
 
     // Nothing is drawn while the first ad is on its way (the server holds its answer).
     adnetdemo::FaultSpec slow;
