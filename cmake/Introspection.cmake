@@ -12,6 +12,11 @@ if(NOT "adnet_gtk" IN_LIST adnet_shared_links)
                         adnet_gtk)
 endif()
 
+# The scanner runs a program linked to the library: a sanitized library would need the
+# sanitizer's runtime loaded first, which that program does not do.
+if(BRIMSEY_SANITIZE OR BRIMSEY_TSAN)
+  return()
+endif()
 find_program(G_IR_SCANNER g-ir-scanner)
 find_program(G_IR_COMPILER g-ir-compiler)
 if(NOT G_IR_SCANNER OR NOT G_IR_COMPILER)
