@@ -33,6 +33,8 @@ BannerHost::BannerHost(GtkWidget* widget, Events events, std::weak_ptr<AdNetDele
     ensureRuntime();
     m_window = platform::Window::create(platform::Rect{0, 0, kWidth, kHeight});
     m_compositor = std::make_unique<platform::Compositor>(m_window);
+    // The host's widgets show around the banner and through the landing screen's backdrop.
+    m_compositor->setPaintsScreen(false);
     m_compositor->setNeedsDisplayHandler([this] { startFrames(); });
 }
 
