@@ -79,11 +79,14 @@ rule() {
 }
 product() { files "$@" | grep -E '\.(cpp|h|hpp|cc)$'; }
 
-mapfile -t outsideBackend < <(product src include tools | grep -v '^src/platform/backend/')
-rule "GTK, WebKit, GLib and D-Bus belong to src/platform/backend/" \
+# The banner widget (src/adnet-gtk and its C headers include/adnet/adnet-*.h) is the ad
+# client's GTK face: it may include GTK and cairo, and start the desktop backend's services.
+gtkFace='^(src/adnet-gtk/|include/adnet/adnet-)'
+mapfile -t outsideBackend < <(product src include tools | grep -v '^src/platform/backend/' | grep -vE "$gtkFace")
+rule "GTK, WebKit, GLib and D-Bus belong to src/platform/backend/ and the banner widget" \
   'gtk/|gdk/|gsk/|glib|gio/|gobject/|webkit|jsc/|dbus|libgeoclue|geoclue|libfeedback' "${outsideBackend[@]}"
 
-mapfile -t outsidePlatform < <(product src include tools | grep -v '^src/platform/')
+mapfile -t outsidePlatform < <(product src include tools | grep -v '^src/platform/' | grep -vE "$gtkFace")
 rule "curl, cairo and pango belong to src/platform/" 'curl/|cairo|pango' "${outsidePlatform[@]}"
 
 mapfile -t json < <(product src/json)
@@ -97,7 +100,7 @@ fi
 mapfile -t platform < <(product src/platform)
 rule "the platform layer is below the ad client, the sound engine and the game" 'adnet/|app/|sound/' \
   "${platform[@]}"
-mapfile -t adnet < <(product src/adnet include/adnet)
+mapfile -t adnet < <(product src/adnet src/adnet-gtk include/adnet)
 rule "the ad client does not know the game or its sound engine" 'app/|sound/' "${adnet[@]}"
 mapfile -t adnetPublic < <(product include/adnet)
 rule "libadnet's installed headers show hosts no platform or JSON type" 'platform/|json/' "${adnetPublic[@]}"
@@ -126,8 +129,8 @@ rule "platform/ui stands on core, gfx and device; the network is the ad client's
   'platform/(net|backend)/' "${ui[@]}"
 mapfile -t headless < <(sub backend/headless)
 rule "the headless backend builds without GTK" 'platform/backend/gtk/' "${headless[@]}"
-mapfile -t beyondBackend < <(product src include tools | grep -vE '^src/(platform/backend|app)/')
-rule "only the game's entry points (src/app) start a backend" '(platform/)?backend/' "${beyondBackend[@]}"
+mapfile -t beyondBackend < <(product src include tools | grep -vE '^src/(platform/backend|app|adnet-gtk)/')
+rule "only the game's entry points (src/app) and the banner widget start a backend" '(platform/)?backend/' "${beyondBackend[@]}"
 
 # Library headers, each behind the one place that wraps it.
 # allowed DESCRIPTION PATTERN PATHS-REGEX: product files outside PATHS-REGEX must not include

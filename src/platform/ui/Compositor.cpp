@@ -231,7 +231,7 @@ void Compositor::render(cairo_t* cr, double scale, Pass pass)
         ++m_frames;
     }
     cairo_save(cr);
-    if (pass != Pass::AboveNative) {
+    if (pass != Pass::AboveNative && m_paintsScreen) {
         // Behind every window the screen is black.
         cairo_set_operator(cr, CAIRO_OPERATOR_SOURCE);
         cairo_set_source_rgb(cr, 0, 0, 0);

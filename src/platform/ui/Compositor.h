@@ -53,12 +53,18 @@ public:
     // frame then; while isAnimating() it keeps drawing frames.
     void setNeedsDisplayHandler(std::function<void()> handler);
 
+    // Whether render() first paints the screen behind the window black (the default: the
+    // window is the whole picture). A window drawn over a host's own widgets (an ad banner
+    // in another application) leaves them showing where it draws nothing.
+    void setPaintsScreen(bool paints) { m_paintsScreen = paints; }
+
     std::uint64_t frameCount() const { return m_frames; }
 
 private:
     std::shared_ptr<Window> m_window;
     std::function<void()> m_onNeedsDisplay;
     std::uint64_t m_frames{0};
+    bool m_paintsScreen{true};
 };
 
 // A frame clock on the run loop for hosts without one of their own (headless runs,

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "platform/backend/gtk/Jolt.h"
+#include "platform/backend/gtk/NativeWidgetHost.h"
 #include "platform/backend/gtk/Viewport.h"
 
 namespace platform {
@@ -27,7 +28,7 @@ MonitorInfo primaryMonitor();
 // The game's GTK 4 window: one drawing area showing a fixed-size screen of points scaled
 // to fit, the pointer and the keyboard turned into calls in those points, and frames drawn
 // only when asked for or while something moves.
-class GameWindow final {
+class GameWindow final : public NativeWidgetHost {
 public:
     struct Hooks {
         // Draws the content. The context's user space is device pixels with its origin at
@@ -66,7 +67,7 @@ public:
     // `application` (a GtkApplication*, may be null) is the one the window belongs to.
     GameWindow(const std::string& title, double contentWidth, double contentHeight, Hooks hooks,
                void* application = nullptr);
-    ~GameWindow();
+    ~GameWindow() override;
     GameWindow(const GameWindow&) = delete;
     GameWindow& operator=(const GameWindow&) = delete;
 
@@ -74,7 +75,7 @@ public:
     // Something changed: draw one frame soon.
     void invalidate();
     // Keep drawing every frame until animating() says no more.
-    void startFrames();
+    void startFrames() override;
     // The visible stand-in for a vibration.
     void jolt();
 
@@ -82,14 +83,14 @@ public:
     unsigned long frames() const { return m_frames; }
     // Device pixels per logical pixel of the monitor the window is on.
     int deviceScale() const;
-    Viewport viewport() const;
+    Viewport viewport() const override;
     bool isOpen() const { return m_window != nullptr; }
 
     // Native widgets stacked between the drawing and the layer above it (GtkWidget*); the
     // GtkOverlay that holds them places them.
-    void addNativeWidget(void* widget);
-    void removeNativeWidget(void* widget);
-    void* overlay() const { return m_overlay; }
+    void addNativeWidget(void* widget) override;
+    void removeNativeWidget(void* widget) override;
+    void* overlay() const override { return m_overlay; }
     void setAboveLayerShown(bool shown);
     // The content as GTK shows it now, native widgets included, at the window's pixels per
     // point; null before the window has a size.

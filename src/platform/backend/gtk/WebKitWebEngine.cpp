@@ -5,7 +5,7 @@
 
 #include <utility>
 
-#include "platform/backend/gtk/GameWindow.h"
+#include "platform/backend/gtk/NativeWidgetHost.h"
 #include "platform/backend/gtk/WebKitModule.h"
 #include "platform/backend/gtk/WebViewStack.h"
 #include "platform/core/RunLoop.h"

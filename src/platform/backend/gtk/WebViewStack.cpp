@@ -6,7 +6,6 @@
 #include <cmath>
 #include <cstdlib>
 
-#include "platform/backend/gtk/GameWindow.h"
 #include "platform/backend/gtk/WebKitModule.h"
 
 namespace platform::gtk {
@@ -96,7 +95,7 @@ void WebViewStack::remove(StackedPage& engine)
     std::erase(m_engines, &engine);
 }
 
-void WebViewStack::attach(GameWindow* window)
+void WebViewStack::attach(NativeWidgetHost* window)
 {
     if (window == m_window)
         return;

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/backend/gtk/NativeWidgetHost.h"
 #include "platform/backend/gtk/Viewport.h"
 #include "platform/device/WebEngine.h"
 
@@ -13,8 +14,6 @@ class WebEngine;
 }
 
 namespace platform::gtk {
-
-class GameWindow;
 
 // A page the stack shows over the window, in a widget of its own (the WebKit engine's
 // pages are; the stack needs no more of them than this).
@@ -51,10 +50,11 @@ public:
 
     std::shared_ptr<WebEngine> makeEngine();
 
-    // Shows the pages in `window` from now on. With nullptr (before the window goes) every
-    // page is dropped: their engines load nothing more.
-    void attach(GameWindow* window);
-    GameWindow* window() const { return m_window; }
+    // Shows the pages in `host` (the game's window, a banner's landing stage) from now on.
+    // With nullptr (before the host goes) every page is dropped: their engines load nothing
+    // more.
+    void attach(NativeWidgetHost* host);
+    NativeWidgetHost* window() const { return m_window; }
 
     // Places every page for the frame at `now`. Returns whether any page is shown.
     bool place(double now);
@@ -73,7 +73,7 @@ private:
     WebViewStack() = default;
     static int childPosition(void* overlay, void* widget, void* allocation, void* data);
 
-    GameWindow* m_window{nullptr};
+    NativeWidgetHost* m_window{nullptr};
     unsigned long m_positionHandler{0};
     std::vector<StackedPage*> m_engines;
     std::string m_sandboxNote;
