@@ -3,6 +3,7 @@
 #include <memory>
 
 #include "adnet/AdNetDelegate.h"
+#include "adnet/AdNetExport.h"
 
 typedef struct _GtkWidget GtkWidget;
 
@@ -14,6 +15,6 @@ namespace adnet {
 // with AdNetView::requestAdWithDelegate. The widget's own properties for those answers are
 // ignored; its signals are still emitted, and refresh-interval still applies. The host is
 // never owned. Returns a floating reference.
-GtkWidget* createBanner(std::weak_ptr<AdNetDelegate> host);
+ADNET_EXPORT GtkWidget* createBanner(std::weak_ptr<AdNetDelegate> host);
 
 } // namespace adnet

@@ -4,6 +4,8 @@
 
 #include <gtk/gtk.h>
 
+#include <adnet/AdNetExport.h>
+
 G_BEGIN_DECLS
 
 /**
@@ -36,7 +38,7 @@ typedef enum {
  *
  * Returns: the #GQuark of %ADNET_BANNER_ERROR.
  */
-GQuark adnet_banner_error_quark(void);
+ADNET_EXPORT GQuark adnet_banner_error_quark(void);
 
 /**
  * ADNET_TYPE_BANNER:
@@ -56,6 +58,7 @@ GQuark adnet_banner_error_quark(void);
  * Actions: `banner.activate` taps the banner (Enter and Space on a focused banner do), and
  * `banner.dismiss-landing` closes an open landing screen (as Escape or its Done button).
  */
+ADNET_EXPORT GType adnet_banner_get_type(void);
 G_DECLARE_FINAL_TYPE(AdnetBanner, adnet_banner, ADNET, BANNER, GtkWidget)
 
 /**
@@ -140,7 +143,7 @@ G_DECLARE_FINAL_TYPE(AdnetBanner, adnet_banner, ADNET, BANNER, GtkWidget)
  *
  * Returns: (transfer floating): a new #AdnetBanner
  */
-GtkWidget* adnet_banner_new(const char* publisher_id);
+ADNET_EXPORT GtkWidget* adnet_banner_new(const char* publisher_id);
 
 /**
  * adnet_banner_get_publisher_id:
@@ -148,7 +151,7 @@ GtkWidget* adnet_banner_new(const char* publisher_id);
  *
  * Returns: (transfer none): the publisher identifier given at construction
  */
-const char* adnet_banner_get_publisher_id(AdnetBanner* self);
+ADNET_EXPORT const char* adnet_banner_get_publisher_id(AdnetBanner* self);
 
 /**
  * adnet_banner_get_refresh_interval:
@@ -156,14 +159,14 @@ const char* adnet_banner_get_publisher_id(AdnetBanner* self);
  *
  * Returns: seconds between fresh ads; 0 keeps the first ad
  */
-guint adnet_banner_get_refresh_interval(AdnetBanner* self);
+ADNET_EXPORT guint adnet_banner_get_refresh_interval(AdnetBanner* self);
 
 /**
  * adnet_banner_set_refresh_interval:
  * @self: a banner
  * @seconds: seconds between fresh ads, counted from the first ad; 0 never refreshes
  */
-void adnet_banner_set_refresh_interval(AdnetBanner* self, guint seconds);
+ADNET_EXPORT void adnet_banner_set_refresh_interval(AdnetBanner* self, guint seconds);
 
 /**
  * adnet_banner_get_test_ads:
@@ -171,14 +174,14 @@ void adnet_banner_set_refresh_interval(AdnetBanner* self, guint seconds);
  *
  * Returns: whether the ad network is asked for test ads
  */
-gboolean adnet_banner_get_test_ads(AdnetBanner* self);
+ADNET_EXPORT gboolean adnet_banner_get_test_ads(AdnetBanner* self);
 
 /**
  * adnet_banner_set_test_ads:
  * @self: a banner
  * @test_ads: whether to ask for test ads
  */
-void adnet_banner_set_test_ads(AdnetBanner* self, gboolean test_ads);
+ADNET_EXPORT void adnet_banner_set_test_ads(AdnetBanner* self, gboolean test_ads);
 
 /**
  * adnet_banner_get_background_color:
@@ -186,14 +189,14 @@ void adnet_banner_set_test_ads(AdnetBanner* self, gboolean test_ads);
  *
  * Returns: (transfer none) (nullable): the banner's background colour, or %NULL for the default
  */
-const GdkRGBA* adnet_banner_get_background_color(AdnetBanner* self);
+ADNET_EXPORT const GdkRGBA* adnet_banner_get_background_color(AdnetBanner* self);
 
 /**
  * adnet_banner_set_background_color:
  * @self: a banner
  * @color: (nullable): the background colour of text ads, or %NULL for the default
  */
-void adnet_banner_set_background_color(AdnetBanner* self, const GdkRGBA* color);
+ADNET_EXPORT void adnet_banner_set_background_color(AdnetBanner* self, const GdkRGBA* color);
 
 /**
  * adnet_banner_get_text_color:
@@ -201,14 +204,14 @@ void adnet_banner_set_background_color(AdnetBanner* self, const GdkRGBA* color);
  *
  * Returns: (transfer none) (nullable): the banner's text colour, or %NULL for the default
  */
-const GdkRGBA* adnet_banner_get_text_color(AdnetBanner* self);
+ADNET_EXPORT const GdkRGBA* adnet_banner_get_text_color(AdnetBanner* self);
 
 /**
  * adnet_banner_set_text_color:
  * @self: a banner
  * @color: (nullable): the text colour of text ads, or %NULL for the default (white)
  */
-void adnet_banner_set_text_color(AdnetBanner* self, const GdkRGBA* color);
+ADNET_EXPORT void adnet_banner_set_text_color(AdnetBanner* self, const GdkRGBA* color);
 
 /**
  * adnet_banner_get_use_embedded_browser:
@@ -216,7 +219,7 @@ void adnet_banner_set_text_color(AdnetBanner* self, const GdkRGBA* color);
  *
  * Returns: whether web pages of clicked ads open in the embedded browser
  */
-gboolean adnet_banner_get_use_embedded_browser(AdnetBanner* self);
+ADNET_EXPORT gboolean adnet_banner_get_use_embedded_browser(AdnetBanner* self);
 
 /**
  * adnet_banner_set_use_embedded_browser:
@@ -224,7 +227,7 @@ gboolean adnet_banner_get_use_embedded_browser(AdnetBanner* self);
  * @use_embedded_browser: %TRUE to show web pages in the embedded browser, %FALSE to hand
  *   them to the desktop's browser
  */
-void adnet_banner_set_use_embedded_browser(AdnetBanner* self, gboolean use_embedded_browser);
+ADNET_EXPORT void adnet_banner_set_use_embedded_browser(AdnetBanner* self, gboolean use_embedded_browser);
 
 /**
  * adnet_banner_get_landing_overlay:
@@ -232,7 +235,7 @@ void adnet_banner_set_use_embedded_browser(AdnetBanner* self, gboolean use_embed
  *
  * Returns: (transfer none) (nullable): the overlay landing screens are shown in, if one was set
  */
-GtkOverlay* adnet_banner_get_landing_overlay(AdnetBanner* self);
+ADNET_EXPORT GtkOverlay* adnet_banner_get_landing_overlay(AdnetBanner* self);
 
 /**
  * adnet_banner_set_landing_overlay:
@@ -240,7 +243,7 @@ GtkOverlay* adnet_banner_get_landing_overlay(AdnetBanner* self);
  * @overlay: (nullable): the overlay landing screens cover, or %NULL: then the child of
  *   the banner's window if that is a #GtkOverlay, else a window of their own
  */
-void adnet_banner_set_landing_overlay(AdnetBanner* self, GtkOverlay* overlay);
+ADNET_EXPORT void adnet_banner_set_landing_overlay(AdnetBanner* self, GtkOverlay* overlay);
 
 /**
  * adnet_banner_request_fresh_ad:
@@ -248,6 +251,6 @@ void adnet_banner_set_landing_overlay(AdnetBanner* self, GtkOverlay* overlay);
  *
  * Fetches a replacement ad now and flips it in when it is ready.
  */
-void adnet_banner_request_fresh_ad(AdnetBanner* self);
+ADNET_EXPORT void adnet_banner_request_fresh_ad(AdnetBanner* self);
 
 G_END_DECLS

@@ -33,7 +33,7 @@ if grep -rnE '#[[:space:]]*include[[:space:]]*[<"](platform|json)/' "$inc"; then
 fi
 lib=$prefix/$libdir/libadnet.so
 leaked=$(nm -DC --defined-only "$lib" | cut -d' ' -f3- |
-         grep -E '^((vtable|typeinfo|typeinfo name|VTT|guard variable) for )?(platform|json|std)::' || true)
+         grep -E '^((vtable|typeinfo|typeinfo name|VTT|guard variable) for )?(platform|json|std|adnet::gtk)::' || true)
 [ -z "$leaked" ] || fail "libadnet.so exports what is not the ad client's:
 $(head -20 <<<"$leaked")"
 soname=$(objdump -p "$lib" | awk '$1 == "SONAME" { print $2 }')
