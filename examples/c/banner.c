@@ -5,12 +5,15 @@
  * The window's child is a GtkOverlay, so a clicked ad's landing screen covers the whole
  * window. With ADNET_EXAMPLE_SCRIPT=1 the program drives itself: it waits for the first
  * ad, checks the banner is drawn, clicks it, closes the landing screen and quits, printing
- * each signal on the way. */
+ * each signal on the way (ADNET_EXAMPLE_SCRIPT=input: see real_input below). */
 #include <adnet/adnet-gtk.h>
 #include <stdio.h>
 #include <stdlib.h>
 
 static gboolean scripted;
+/* ADNET_EXAMPLE_SCRIPT=input: the program asks for the click and Escape on standard output
+ * ("click X Y" in window pixels, "press Escape") and a driver outside sends real input. */
+static gboolean real_input;
 static int status = 1;
 
 /* Whether the widget draws anything: GTK gives no render node for an empty picture. */
@@ -32,6 +35,21 @@ static gboolean
 click_banner (gpointer banner)
 {
   printf ("banner %s\n", is_drawn (banner) ? "drawn" : "empty");
+  if (real_input)
+    {
+      /* The banner's centre in the window surface's pixels, where a pointer would click. */
+      GtkNative *native = gtk_widget_get_native (banner);
+      graphene_point_t centre, point;
+      double dx, dy;
+      graphene_point_init (&centre, gtk_widget_get_width (banner) / 2.0, gtk_widget_get_height (banner) / 2.0);
+      if (gtk_widget_compute_point (banner, GTK_WIDGET (native), &centre, &point))
+        {
+          gtk_native_get_surface_transform (native, &dx, &dy);
+          printf ("click %d %d\n", (int) (point.x + dx), (int) (point.y + dy));
+        }
+      fflush (stdout);
+      return G_SOURCE_REMOVE;
+    }
   fflush (stdout);
   /* The same as a click, or Enter on the focused banner. */
   gtk_widget_activate_action (banner, "banner.activate", NULL);
@@ -41,6 +59,12 @@ click_banner (gpointer banner)
 static gboolean
 close_landing (gpointer banner)
 {
+  if (real_input)
+    {
+      printf ("press Escape\n");
+      fflush (stdout);
+      return G_SOURCE_REMOVE;
+    }
   /* The same as Escape or the landing screen's Done button. */
   gtk_widget_activate_action (banner, "banner.dismiss-landing", NULL);
   return G_SOURCE_REMOVE;
@@ -126,7 +150,8 @@ activate (GtkApplication *app)
 int
 main (int argc, char **argv)
 {
-  scripted = g_strcmp0 (g_getenv ("ADNET_EXAMPLE_SCRIPT"), "1") == 0;
+  real_input = g_strcmp0 (g_getenv ("ADNET_EXAMPLE_SCRIPT"), "input") == 0;
+  scripted = real_input || g_strcmp0 (g_getenv ("ADNET_EXAMPLE_SCRIPT"), "1") == 0;
   GtkApplication *app = gtk_application_new ("net.adnet.ExampleBanner", G_APPLICATION_NON_UNIQUE);
   g_signal_connect (app, "activate", G_CALLBACK (activate), NULL);
   int ran = g_application_run (G_APPLICATION (app), argc, argv);

@@ -16,9 +16,12 @@ import gi
 
 gi.require_version("Gtk", "4.0")
 gi.require_version("Adnet", "1.0")
-from gi.repository import Adnet, GLib, Gtk  # noqa: E402
+from gi.repository import Adnet, GLib, Graphene, Gtk  # noqa: E402
 
-SCRIPTED = os.environ.get("ADNET_EXAMPLE_SCRIPT") == "1"
+# ADNET_EXAMPLE_SCRIPT=input: the program asks for the click and Escape on standard output
+# ("click X Y" in window pixels, "press Escape") and a driver outside sends real input.
+REAL_INPUT = os.environ.get("ADNET_EXAMPLE_SCRIPT") == "input"
+SCRIPTED = REAL_INPUT or os.environ.get("ADNET_EXAMPLE_SCRIPT") == "1"
 
 
 def say(line):
@@ -82,11 +85,23 @@ class Example(Gtk.Application):
 
     def click(self, banner):
         say("banner " + ("drawn" if is_drawn(banner) else "empty"))
+        if REAL_INPUT:
+            # The banner's centre in the window surface's pixels, where a pointer would click.
+            native = banner.get_native()
+            centre = Graphene.Point().init(banner.get_width() / 2, banner.get_height() / 2)
+            ok, point = banner.compute_point(native, centre)
+            dx, dy = native.get_surface_transform()
+            if ok:
+                say("click %d %d" % (point.x + dx, point.y + dy))
+            return GLib.SOURCE_REMOVE
         # The same as a click, or Enter on the focused banner.
         banner.activate_action("banner.activate", None)
         return GLib.SOURCE_REMOVE
 
     def close_landing(self, banner):
+        if REAL_INPUT:
+            say("press Escape")
+            return GLib.SOURCE_REMOVE
         # The same as Escape or the landing screen's Done button.
         banner.activate_action("banner.dismiss-landing", None)
         return GLib.SOURCE_REMOVE

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # examples-test.sh SOURCE_DIR BUILD_DIR: installs the build into a scratch prefix, builds the C
 # example against the installed libadnet with pkg-config alone, and runs it and the Python
-# example under Xvfb against the demo ad network, each scripting itself (first ad, click,
-# landing screen, close). Each must print the banner's signals in their order.
+# example under Xvfb against the demo ad network: a real pointer click on the banner once the
+# first ad is drawn, then Escape on the landing screen (xdotool, drive-example.sh). Each must
+# print the banner's signals in their order.
 set -euo pipefail
 src=$(cd "$1" && pwd)
 build=$(cd "$2" && pwd)
@@ -44,14 +45,14 @@ run() { # name command...
   env -u WAYLAND_DISPLAY HOME="$work/home-$name" XDG_CACHE_HOME="$work/home-$name/cache" \
       LD_LIBRARY_PATH="$libdir" GI_TYPELIB_PATH="$(dirname "$typelib")" GSK_RENDERER=cairo \
       ADNET_REQUEST_ENDPOINT="http://127.0.0.1:$port/ad_source.php" ADNET_MEDIA_HOST="http://127.0.0.1:$port" \
-      ADNET_EXAMPLE_SCRIPT=1 timeout 120 xvfb-run -a "$@" >"$work/$name.out" 2>"$work/$name.err" || {
-    cat "$work/$name.out" "$work/$name.err" >&2; fail "the $name example failed"; }
+      timeout 120 xvfb-run -a "$src/tests/sdk/drive-example.sh" "$work/$name.out" "$@" || {
+    cat "$work/$name.out" "$work/$name.out.err" >&2; fail "the $name example failed"; }
   local said
   said=$(grep -E '^(ad-|banner |landing-)' "$work/$name.out" | paste -sd'|')
   # The kind of landing screen depends on the test ad served; both notices name the same.
   [[ $said =~ ^ad-received\|banner\ drawn\|landing-will-present\ (canvas|web)\|landing-did-dismiss\ (canvas|web)$ ]] &&
     [ "${BASH_REMATCH[1]}" = "${BASH_REMATCH[2]}" ] || {
-    cat "$work/$name.out" "$work/$name.err" >&2; fail "the $name example said: $said"; }
+    cat "$work/$name.out" "$work/$name.out.err" >&2; fail "the $name example said: $said"; }
   echo "sdk-examples: $name: $said"
 }
 mkdir -p "$work/home-c" "$work/home-python"
