@@ -58,8 +58,7 @@ ADNET_EXPORT GQuark adnet_banner_error_quark(void);
  * Actions: `banner.activate` taps the banner (Enter and Space on a focused banner do), and
  * `banner.dismiss-landing` closes an open landing screen (as Escape or its Done button).
  */
-ADNET_EXPORT GType adnet_banner_get_type(void);
-G_DECLARE_FINAL_TYPE(AdnetBanner, adnet_banner, ADNET, BANNER, GtkWidget)
+ADNET_EXPORT G_DECLARE_FINAL_TYPE(AdnetBanner, adnet_banner, ADNET, BANNER, GtkWidget)
 
 /**
  * AdnetBanner:publisher-id:
