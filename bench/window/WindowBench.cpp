@@ -9,7 +9,7 @@
 // Twice: as shipped, and as it was before the window learned to rest (GTK's default GL
 // renderer, BRIMSEY_NO_IDLE_REST=1: the accelerometer polled 25 times a second and the
 // sound mixer ran on through silence).
-// Targets (exit status 1 when missed): under 70 MB resident; fewer than one wake-up every
+// Targets (exit status 1 when missed): under 45 MB resident; fewer than one wake-up every
 // five seconds (none is due: no timer runs, and the sound output is paused).
 #include <dirent.h>
 #include <unistd.h>
@@ -34,7 +34,7 @@ namespace {
 const std::string kBrimsey = BRIMSEY_BINARY_DIR "/bin/brimsey";
 constexpr double kStill = 40.0;   // the accelerometer rests after 30 s of identical readings
 constexpr double kMeasure = 15.0; // ends before the refresh 60 s after the first banner
-constexpr double kMaxMegabytes = 70.0;
+constexpr double kMaxMegabytes = 45.0;
 constexpr double kMaxWakeupsPerSecond = 0.2;
 
 double now()
