@@ -215,6 +215,29 @@ struct GameWindow::Impl {
         return FALSE;
     }
 
+    static gboolean navigationKey(GtkEventControllerKey*, guint keyval, guint, GdkModifierType state, gpointer data)
+    {
+        auto* w = static_cast<GameWindow*>(data);
+        if (!w->m_hooks.navigationKey || (state & (GDK_CONTROL_MASK | GDK_ALT_MASK)))
+            return FALSE;
+        using Key = Hooks::Key;
+        switch (keyval) {
+        case GDK_KEY_Tab:
+        case GDK_KEY_KP_Tab:
+            return w->m_hooks.navigationKey((state & GDK_SHIFT_MASK) ? Key::BackTab : Key::Tab);
+        case GDK_KEY_ISO_Left_Tab:
+            return w->m_hooks.navigationKey(Key::BackTab);
+        case GDK_KEY_Return:
+        case GDK_KEY_KP_Enter:
+        case GDK_KEY_ISO_Enter:
+            return w->m_hooks.navigationKey(Key::Enter);
+        case GDK_KEY_Escape:
+            return w->m_hooks.navigationKey(Key::Escape);
+        default:
+            return FALSE;
+        }
+    }
+
     static void keyReleased(GtkEventControllerKey*, guint keyval, guint, GdkModifierType, gpointer data)
     {
         auto* w = static_cast<GameWindow*>(data);
@@ -308,6 +331,11 @@ GameWindow::GameWindow(const std::string& title, double contentWidth, double con
     g_signal_connect(keys, "key-pressed", G_CALLBACK(Impl::keyPressed), this);
     g_signal_connect(keys, "key-released", G_CALLBACK(Impl::keyReleased), this);
     gtk_widget_add_controller(window, keys);
+    // Ahead of GTK's own focus keys (and of a focused page, which may decline).
+    GtkEventController* navigation = gtk_event_controller_key_new();
+    gtk_event_controller_set_propagation_phase(navigation, GTK_PHASE_CAPTURE);
+    g_signal_connect(navigation, "key-pressed", G_CALLBACK(Impl::navigationKey), this);
+    gtk_widget_add_controller(window, navigation);
 
     g_signal_connect(window, "notify::is-active", G_CALLBACK(Impl::activeChanged), this);
     g_signal_connect(window, "close-request", G_CALLBACK(Impl::closeRequest), this);

@@ -45,6 +45,9 @@ public:
         // Every pointer position over the window (pressed or not), for shaking.
         std::function<void(double x, double y)> pointerMoved;
         std::function<void()> pointerLeft;
+        // Tab, Shift+Tab, Enter and Escape, before any widget sees them: true when taken.
+        enum class Key { Tab, BackTab, Enter, Escape };
+        std::function<bool(Key)> navigationKey;
         // Space held (true) or let go (false).
         std::function<void(bool down)> shakeKey;
         // The window stopped being the active one: key releases may go elsewhere.
