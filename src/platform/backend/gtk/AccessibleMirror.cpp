@@ -137,8 +137,14 @@ void AccessibleMirror::walk(const std::shared_ptr<View>& view, bool shown, const
         if (!slot) {
             slot = std::make_unique<Element>();
             slot->view = view;
-            slot->widget = GTK_WIDGET(g_object_new(platform_accessible_element_get_type(), "accessible-role",
-                                                   GtkAccessibleRole(gtkRoleFor(a.role)), nullptr));
+            if (a.role == AccessibleRole::Meter) {
+                // GTK gives screen readers a value only from its own range widgets: a level
+                // bar, never drawn.
+                slot->widget = gtk_level_bar_new_for_interval(a.minimum, a.maximum);
+                gtk_widget_set_opacity(slot->widget, 0.0);
+            } else
+                slot->widget = GTK_WIDGET(g_object_new(platform_accessible_element_get_type(), "accessible-role",
+                                                       GtkAccessibleRole(gtkRoleFor(a.role)), nullptr));
             gtk_widget_set_can_target(slot->widget, FALSE);
             gtk_widget_set_focusable(slot->widget, a.actionable());
             gtk_fixed_put(GTK_FIXED(m_layer), slot->widget, 0, 0);
@@ -151,10 +157,16 @@ void AccessibleMirror::walk(const std::shared_ptr<View>& view, bool shown, const
             gtk_accessible_update_property(acc, GTK_ACCESSIBLE_PROPERTY_LABEL, a.label.c_str(),
                                            GTK_ACCESSIBLE_PROPERTY_DESCRIPTION, a.description.c_str(), -1);
         if (a.value &&
-            (e.fresh || a.value != e.shown.value || a.minimum != e.shown.minimum || a.maximum != e.shown.maximum))
-            gtk_accessible_update_property(acc, GTK_ACCESSIBLE_PROPERTY_VALUE_MIN, a.minimum,
-                                           GTK_ACCESSIBLE_PROPERTY_VALUE_MAX, a.maximum,
-                                           GTK_ACCESSIBLE_PROPERTY_VALUE_NOW, *a.value, -1);
+            (e.fresh || a.value != e.shown.value || a.minimum != e.shown.minimum || a.maximum != e.shown.maximum)) {
+            if (GTK_IS_LEVEL_BAR(e.widget)) {
+                gtk_level_bar_set_min_value(GTK_LEVEL_BAR(e.widget), a.minimum);
+                gtk_level_bar_set_max_value(GTK_LEVEL_BAR(e.widget), a.maximum);
+                gtk_level_bar_set_value(GTK_LEVEL_BAR(e.widget), *a.value);
+            } else
+                gtk_accessible_update_property(acc, GTK_ACCESSIBLE_PROPERTY_VALUE_MIN, a.minimum,
+                                               GTK_ACCESSIBLE_PROPERTY_VALUE_MAX, a.maximum,
+                                               GTK_ACCESSIBLE_PROPERTY_VALUE_NOW, *a.value, -1);
+        }
         if (e.fresh && (a.role == AccessibleRole::Dialog || a.role == AccessibleRole::AlertDialog))
             gtk_accessible_update_property(acc, GTK_ACCESSIBLE_PROPERTY_MODAL, TRUE, -1);
         if (e.fresh || a.busy != e.shown.busy)
