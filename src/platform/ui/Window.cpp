@@ -281,21 +281,27 @@ void Window::updateFocus()
 {
     auto scope = modalScope();
     auto current = m_scope.lock();
-    if (scope != current) {
+    // A modal view that went may be gone altogether (its weak pointer empty like "none").
+    if (scope != current || (!scope && m_scopeActive)) {
         auto saved = std::find_if(m_savedFocus.begin(), m_savedFocus.end(),
-                                  [&scope](const SavedFocus& s) { return s.scope.lock() == scope; });
+                                  [&scope](const SavedFocus& s) { return scope ? s.scope.lock() == scope : !s.modal; });
         if (saved != m_savedFocus.end()) {
             // Back out of modal views that went: focus returns to where it was.
             auto focus = saved->focused.lock();
             m_savedFocus.erase(saved, m_savedFocus.end());
             m_scope = scope;
+            // The keyboard user stays on the keyboard: where focus was, else the first control.
+            auto chain = focusChain();
+            if (!focus || std::find(chain.begin(), chain.end(), focus) == chain.end())
+                focus = chain.empty() ? nullptr : chain.front();
             setFocus(focus);
         } else {
-            m_savedFocus.push_back({current, m_focused});
+            m_savedFocus.push_back({current, m_focused, current != nullptr});
             m_scope = scope;
             setFocus(nullptr);
         }
     }
+    m_scopeActive = scope != nullptr;
     auto chain = focusChain();
     auto focused = m_focused.lock();
     if (focused && std::find(chain.begin(), chain.end(), focused) != chain.end())

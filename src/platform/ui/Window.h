@@ -125,8 +125,10 @@ private:
     struct SavedFocus {
         std::weak_ptr<View> scope;
         std::weak_ptr<View> focused;
+        bool modal; // the scope was a modal view, not the whole window
     };
     std::vector<SavedFocus> m_savedFocus; // one per modal view entered
+    bool m_scopeActive{false};            // m_scope was a modal view (which may since have gone)
     bool m_focusVisible{false};
     bool m_synthesizing{false};
     Touch::Id m_nextKeyTouch{1u << 30};

@@ -68,10 +68,26 @@ TEST_F(KeyboardFocus, TabEnterEscapeFollowReadingOrderAndModalViews)
     EXPECT_EQ(focusedTitle(*window), "Ok") << "Tab stays inside the alert";
     EXPECT_EQ(window->modalScope(), alert);
     EXPECT_TRUE(window->escape());
+    alert.reset(); // gone altogether once it has faded out
     loop->runFor(1.0);
     window->updateFocus();
     EXPECT_TRUE(AlertView::visibleAlerts().empty());
     EXPECT_EQ(focusedTitle(*window), "right") << "focus returns where it was";
+
+    // A modal view freed as it leaves: focus comes back all the same.
+    {
+        auto sheet = View::create({0, 240, 320, 240});
+        Accessibility modal(AccessibleRole::Dialog, "sheet");
+        modal.modal = true;
+        sheet->setAccessibility(modal);
+        sheet->addSubview(titled({10, 10, 100, 40}, "inside", &other));
+        window->addSubview(sheet);
+        window->updateFocus();
+        EXPECT_EQ(focusedTitle(*window), "inside");
+        sheet->removeFromSuperview();
+    }
+    window->updateFocus();
+    EXPECT_EQ(focusedTitle(*window), "right");
 
     // A pointer touch hides the ring until the keyboard is used again.
     window->touchBegan(1, {5, 200});

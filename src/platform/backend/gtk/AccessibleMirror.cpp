@@ -97,6 +97,8 @@ AccessibleMirror::AccessibleMirror(NativeWidgetHost& host, std::shared_ptr<Windo
 
 AccessibleMirror::~AccessibleMirror()
 {
+    if (m_focusRetry)
+        g_source_remove(m_focusRetry);
     // The host's overlay goes with its window; if it has gone, so have our widgets.
     if (m_layer && m_host.overlay()) {
         GtkWidget* layer = GTK_WIDGET(m_layer);
@@ -227,7 +229,12 @@ void AccessibleMirror::sync()
             ++it;
     }
 
-    // GTK's focus follows the views'.
+    syncFocus();
+}
+
+// GTK's focus follows the views'.
+void AccessibleMirror::syncFocus()
+{
     auto focused = m_window->focusedView();
     if (focused.get() != m_focused) {
         GtkWidget* layer = GTK_WIDGET(m_layer);
@@ -236,6 +243,22 @@ void AccessibleMirror::sync()
         if (it != m_elements.end() && it->second->visible) {
             if (gtk_widget_grab_focus(it->second->widget))
                 m_focused = focused.get();
+
+            else if (!m_focusRetry && m_retriedFor != focused.get()) {
+                m_retriedFor = focused.get();
+                // A widget shown in this very frame may not take the focus yet: once more
+                // when GTK has laid it out (one idle call, not a poll).
+                m_focusRetry = g_idle_add_full(
+                    G_PRIORITY_LOW,
+                    [](gpointer data) {
+                        auto* self = static_cast<AccessibleMirror*>(data);
+                        self->m_focusRetry = 0;
+                        if (self->m_layer && self->m_host.overlay())
+                            self->syncFocus();
+                        return G_SOURCE_REMOVE;
+                    },
+                    this, nullptr);
+            }
         } else {
             GtkWidget* current = root ? gtk_root_get_focus(root) : nullptr;
             if (current && gtk_widget_is_ancestor(current, layer))

@@ -41,6 +41,7 @@ public:
 private:
     void walk(const std::shared_ptr<View>& view, bool shown, const View* scope, bool inScope);
     void ensureLayer();
+    void syncFocus();
 
     NativeWidgetHost& m_host;
     std::shared_ptr<Window> m_window;
@@ -48,6 +49,8 @@ private:
     std::unordered_map<const View*, std::unique_ptr<Element>> m_elements;
     unsigned m_generation{0};
     const View* m_focused{nullptr};
+    unsigned m_focusRetry{0}; // GLib source id
+    const View* m_retriedFor{nullptr};
 };
 
 // The toolkit's role for ours (a GtkAccessibleRole), for tests of the mapping.
