@@ -282,4 +282,40 @@ bool AccessibleMirror::keysBelongToViews() const
     return !gtk_widget_is_ancestor(focus, overlay);
 }
 
+std::optional<NavigationKey> navigationKeyFor(unsigned keyval, unsigned modifiers)
+{
+    if (modifiers & (GDK_CONTROL_MASK | GDK_ALT_MASK))
+        return std::nullopt;
+    switch (keyval) {
+    case GDK_KEY_Tab:
+    case GDK_KEY_KP_Tab:
+        return (modifiers & GDK_SHIFT_MASK) ? NavigationKey::BackTab : NavigationKey::Tab;
+    case GDK_KEY_ISO_Left_Tab:
+        return NavigationKey::BackTab;
+    case GDK_KEY_Return:
+    case GDK_KEY_KP_Enter:
+    case GDK_KEY_ISO_Enter:
+        return NavigationKey::Enter;
+    case GDK_KEY_Escape:
+        return NavigationKey::Escape;
+    default:
+        return std::nullopt;
+    }
+}
+
+bool AccessibleMirror::handleKey(NavigationKey key)
+{
+    switch (key) {
+    case NavigationKey::Tab:
+    case NavigationKey::BackTab:
+        m_window->moveFocus(key == NavigationKey::BackTab);
+        return true;
+    case NavigationKey::Enter:
+        return keysBelongToViews() && m_window->activateFocus();
+    case NavigationKey::Escape:
+        return m_window->escape();
+    }
+    return false;
+}
+
 } // namespace platform::gtk

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <memory>
+#include <optional>
 #include <unordered_map>
 
 #include "platform/backend/gtk/NativeWidgetHost.h"
@@ -12,6 +13,11 @@ class Window;
 } // namespace platform
 
 namespace platform::gtk {
+
+// The keys that move through and use the views without a pointer.
+enum class NavigationKey { Tab, BackTab, Enter, Escape };
+// The navigation key a press is (GDK's keyval and modifier state), if any.
+std::optional<NavigationKey> navigationKeyFor(unsigned keyval, unsigned modifiers);
 
 // GTK exposes accessibility only through widgets, and our views are drawn into one drawing
 // area: this keeps one empty, transparent GtkWidget per view that declares a role, at the
@@ -29,6 +35,10 @@ public:
     AccessibleMirror& operator=(const AccessibleMirror&) = delete;
 
     void sync();
+    // Tab and Shift+Tab move the window's focus, Enter taps the focused view (unless a web
+    // page has GTK's focus: Enter is the page's then), Escape closes the frontmost view that
+    // takes it. Whether the key was used.
+    bool handleKey(NavigationKey key);
     // Whether GTK's keyboard focus is on one of the mirror's widgets or on none of the
     // window's widgets (not inside a web page): keys then belong to the views.
     bool keysBelongToViews() const;

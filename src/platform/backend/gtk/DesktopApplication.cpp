@@ -182,22 +182,8 @@ int runDesktopApplication(const DesktopOptions& options)
         if (mirror)
             mirror->sync();
     };
-    hooks.navigationKey = [&](GameWindow::Hooks::Key key) {
-        using Key = GameWindow::Hooks::Key;
-        bool taken = true;
-        switch (key) {
-        case Key::Tab:
-        case Key::BackTab:
-            window->moveFocus(key == Key::BackTab);
-            break;
-        case Key::Enter:
-            // Inside a page Enter is the page's.
-            taken = (!mirror || mirror->keysBelongToViews()) && window->activateFocus();
-            break;
-        case Key::Escape:
-            taken = window->escape();
-            break;
-        }
+    hooks.navigationKey = [&](NavigationKey key) {
+        bool taken = mirror && mirror->handleKey(key);
         if (taken)
             gameWindow->startFrames();
         return taken;

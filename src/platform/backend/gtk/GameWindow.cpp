@@ -218,24 +218,10 @@ struct GameWindow::Impl {
     static gboolean navigationKey(GtkEventControllerKey*, guint keyval, guint, GdkModifierType state, gpointer data)
     {
         auto* w = static_cast<GameWindow*>(data);
-        if (!w->m_hooks.navigationKey || (state & (GDK_CONTROL_MASK | GDK_ALT_MASK)))
+        if (!w->m_hooks.navigationKey)
             return FALSE;
-        using Key = Hooks::Key;
-        switch (keyval) {
-        case GDK_KEY_Tab:
-        case GDK_KEY_KP_Tab:
-            return w->m_hooks.navigationKey((state & GDK_SHIFT_MASK) ? Key::BackTab : Key::Tab);
-        case GDK_KEY_ISO_Left_Tab:
-            return w->m_hooks.navigationKey(Key::BackTab);
-        case GDK_KEY_Return:
-        case GDK_KEY_KP_Enter:
-        case GDK_KEY_ISO_Enter:
-            return w->m_hooks.navigationKey(Key::Enter);
-        case GDK_KEY_Escape:
-            return w->m_hooks.navigationKey(Key::Escape);
-        default:
-            return FALSE;
-        }
+        auto key = navigationKeyFor(keyval, state);
+        return key && w->m_hooks.navigationKey(*key);
     }
 
     static void keyReleased(GtkEventControllerKey*, guint keyval, guint, GdkModifierType, gpointer data)
