@@ -19,7 +19,7 @@ try:
     import gi
 
     gi.require_version("Atspi", "2.0")
-    from gi.repository import Atspi  # noqa: E402
+    from gi.repository import Atspi, Gio  # noqa: E402
 except (ImportError, ValueError) as missing:
     print("skipped: no AT-SPI bindings (%s)" % missing)
     sys.exit(77)
@@ -124,6 +124,16 @@ def focused(app):
     return None
 
 
+def a11y_bus_ready():
+    try:
+        bus = Gio.bus_get_sync(Gio.BusType.SESSION, None)
+        reply = bus.call_sync("org.a11y.Bus", "/org/a11y/bus", "org.a11y.Bus", "GetAddress", None, None,
+                              Gio.DBusCallFlags.NONE, 1000, None)
+        return bool(reply.unpack()[0]) and Atspi.get_desktop(0) is not None
+    except Exception:
+        return False
+
+
 def key(name):
     subprocess.run(["xdotool", "key", "--clearmodifiers", name], check=False, env=env)
     time.sleep(0.25)
@@ -147,6 +157,8 @@ try:
     # The accessibility bus: the registry's launcher starts it and the registry on demand.
     launcher = shutil.which("at-spi-bus-launcher") or "/usr/libexec/at-spi-bus-launcher"
     start([launcher, "--launch-immediately"], env=env, stderr=subprocess.DEVNULL)
+    # A toolkit that finds no accessibility bus at start-up never joins one: wait for it.
+    wait_for("the accessibility bus", a11y_bus_ready)
     os.environ["DISPLAY"] = display
     port_file = os.path.join(WORK, "port")
     if os.path.exists(port_file):
