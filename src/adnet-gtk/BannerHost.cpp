@@ -7,6 +7,7 @@
 #include "LandingStage.h"
 #include "Runtime.h"
 #include "adnet/AdNetView.h"
+#include "platform/backend/gtk/AccessibleMirror.h"
 #include "platform/backend/gtk/WebViewStack.h"
 #include "platform/core/RunLoop.h"
 #include "platform/core/Timer.h"
@@ -186,6 +187,41 @@ void BannerHost::snapshot(GtkSnapshot* snapshot, int width, int height)
     cairo_scale(cr, 1.0 / ds, 1.0 / ds);
     m_compositor->render(cr, ds, platform::Compositor::Pass::BelowNative);
     cairo_destroy(cr);
+    describeToScreenReaders();
+}
+
+namespace {
+
+// The first actionable view of a subtree (the banner's own button), depth first.
+const platform::View* firstActionable(const platform::View& view)
+{
+    if (view.accessibility().actionable())
+        return &view;
+    for (const auto& child : view.subviews())
+        if (auto* found = firstActionable(*child))
+            return found;
+    return nullptr;
+}
+
+} // namespace
+
+void BannerHost::describeToScreenReaders()
+{
+    // The widget is the banner's button for screen readers: the ad's name, busy while its
+    // click runs. Checked each drawn frame; GTK hears only of changes.
+    if (!m_view || !m_widget)
+        return;
+    const platform::View* button = firstActionable(platformViewOf(*m_view));
+    if (!button)
+        return;
+    platform::Accessibility a = button->accessibility();
+    if (m_described && a.label == m_described->label && a.description == m_described->description &&
+        a.busy == m_described->busy)
+        return;
+    gtk_accessible_update_property(GTK_ACCESSIBLE(m_widget), GTK_ACCESSIBLE_PROPERTY_LABEL, a.label.c_str(),
+                                   GTK_ACCESSIBLE_PROPERTY_DESCRIPTION, a.description.c_str(), -1);
+    gtk_accessible_update_state(GTK_ACCESSIBLE(m_widget), GTK_ACCESSIBLE_STATE_BUSY, gboolean(a.busy), -1);
+    m_described = std::move(a);
 }
 
 gboolean BannerHost::tick(GtkWidget* widget, GdkFrameClock*, gpointer data)
@@ -266,7 +302,11 @@ void BannerHost::presentStage(const char* kind)
             m_compositor->render(cr, scale, above ? Pass::AboveNative : Pass::BelowNative);
         };
         hooks.animating = [this] { return m_compositor->isAnimating(); };
-        hooks.placePages = [stack] { return stack && stack->place(platform::RunLoop::main().now()); };
+        hooks.placePages = [this, stack] {
+            if (m_mirror)
+                m_mirror->sync();
+            return stack && stack->place(platform::RunLoop::main().now());
+        };
         hooks.takesPressAbove = [this, stack](double x, double y) {
             if (!stack || !stack->coversPoint(x, y))
                 return false;
@@ -288,7 +328,14 @@ void BannerHost::presentStage(const char* kind)
         };
         hooks.cancelled = [this] { cancelled(); };
         hooks.escape = [this] { dismissLanding(); };
+        hooks.navigationKey = [this](platform::gtk::NavigationKey key) {
+            bool used = m_mirror && m_mirror->handleKey(key);
+            if (used && m_stage)
+                m_stage->startFrames();
+            return used;
+        };
         m_stage = std::make_unique<LandingStage>(area.overlay, area.window, area.width, area.height, std::move(hooks));
+        m_mirror = std::make_unique<platform::gtk::AccessibleMirror>(*m_stage, m_window);
         if (stack)
             stack->attach(m_stage.get());
     }
@@ -302,6 +349,7 @@ void BannerHost::dismissStage(const char* kind)
         auto& stack = ensureRuntime().webStack;
         if (stack && stack->window() == m_stage.get())
             stack->attach(nullptr);
+        m_mirror.reset();
         m_stage.reset();
         if (m_widget)
             gtk_widget_queue_draw(m_widget);
@@ -318,6 +366,7 @@ void BannerHost::unrooted()
         auto& stack = ensureRuntime().webStack;
         if (stack && stack->window() == m_stage.get())
             stack->attach(nullptr);
+        m_mirror.reset();
         m_stage.reset();
     }
 }

@@ -8,7 +8,12 @@
 #include <string>
 
 #include "adnet/AdNetDelegate.h"
+#include "platform/ui/Accessibility.h"
 #include "platform/ui/Touch.h"
+
+namespace platform::gtk {
+class AccessibleMirror;
+}
 
 namespace platform {
 class Compositor;
@@ -139,6 +144,11 @@ private:
     std::shared_ptr<AdNetView> m_view;
     std::shared_ptr<platform::Timer> m_refresh;
     std::unique_ptr<LandingStage> m_stage;
+    // The landing screen's views for screen readers and the keyboard (while m_stage is).
+    std::unique_ptr<platform::gtk::AccessibleMirror> m_mirror;
+    // What the widget last told screen readers about the banner.
+    std::optional<platform::Accessibility> m_described;
+    void describeToScreenReaders();
     bool m_started{false};
     bool m_shown{false};
     double m_bannerX{0};

@@ -103,9 +103,12 @@ struct LandingStage::Impl {
         end(gesture, dx, dy, data);
     }
 
-    static gboolean key(GtkEventControllerKey*, guint keyval, guint, GdkModifierType, gpointer data)
+    static gboolean key(GtkEventControllerKey*, guint keyval, guint, GdkModifierType state, gpointer data)
     {
         auto* s = static_cast<LandingStage*>(data);
+        auto navigation = platform::gtk::navigationKeyFor(keyval, state);
+        if (navigation && s->m_hooks.navigationKey && s->m_hooks.navigationKey(*navigation))
+            return TRUE;
         if (keyval != GDK_KEY_Escape)
             return FALSE;
         if (s->m_hooks.escape)

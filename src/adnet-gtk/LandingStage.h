@@ -4,6 +4,7 @@
 
 #include <functional>
 
+#include "platform/backend/gtk/AccessibleMirror.h"
 #include "platform/backend/gtk/NativeWidgetHost.h"
 
 namespace adnet::gtk {
@@ -30,6 +31,8 @@ public:
         std::function<void(double x, double y)> released;
         std::function<void()> cancelled;
         std::function<void()> escape;
+        // Tab, Shift+Tab, Enter and Escape: true when used. Escape not used goes to `escape`.
+        std::function<bool(platform::gtk::NavigationKey)> navigationKey;
     };
 
     // `overlay` is the landing area; null opens an undecorated modal window over `parent`,

@@ -189,6 +189,10 @@ void AdNetBrowserController::refreshBottomToolbar()
                             : BarButtonItem::create(BarButtonSystemItem::Refresh, onView(&platform::WebView::reload));
     auto action = BarButtonItem::create(BarButtonSystemItem::Action,
                                         BarButtonItem::method(self(), &AdNetBrowserController::systemAction));
+    back->setAccessibilityLabel(localizedString("Back"));
+    forward->setAccessibilityLabel(localizedString("Forward"));
+    stopOrReload->setAccessibilityLabel(localizedString(webView->isLoading() ? "Stop" : "Reload"));
+    action->setAccessibilityLabel(localizedString("Actions"));
     toolbar->setItems({back, space, forward, space, stopOrReload, space, action});
 }
 
@@ -200,8 +204,10 @@ void AdNetBrowserController::refreshTopToolbar()
     if (!webView || !bar || !item)
         return;
     std::shared_ptr<AdNetModalController> modal = shared_from_this();
-    item->setLeftBarButtonItem(BarButtonItem::create(
-        BarButtonSystemItem::Done, BarButtonItem::method(modal, &AdNetModalController::dismissModal)));
+    auto done = BarButtonItem::create(BarButtonSystemItem::Done,
+                                      BarButtonItem::method(modal, &AdNetModalController::dismissModal));
+    done->setAccessibilityLabel(localizedString("Done"));
+    item->setLeftBarButtonItem(done);
     std::string title;
     if (webView->isLoading()) {
         if (!m_spinner.lock()) {

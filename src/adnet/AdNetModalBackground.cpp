@@ -1,6 +1,7 @@
 #include "AdNetModalBackground.h"
 
 #include "AdNetModalController.h"
+#include "adnet/AdNetLocalization.h"
 #include "platform/ui/Animation.h"
 #include "platform/ui/Window.h"
 
@@ -56,6 +57,24 @@ void AdNetModalBackground::touchesEnded(const platform::TouchSet& touches, const
     auto controller = m_controller.lock();
     if (controller && m_dismissSelector)
         ((*controller).*m_dismissSelector)();
+}
+
+platform::Accessibility AdNetModalBackground::accessibility() const
+{
+    platform::Accessibility a;
+    a.role = platform::AccessibleRole::Dialog;
+    a.label = localizedString("Advertisement");
+    a.modal = true;
+    return a;
+}
+
+bool AdNetModalBackground::handleEscape()
+{
+    auto controller = m_controller.lock();
+    if (!controller || !m_dismissSelector)
+        return false;
+    ((*controller).*m_dismissSelector)();
+    return true;
 }
 
 } // namespace adnet

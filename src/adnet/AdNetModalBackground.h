@@ -42,6 +42,10 @@ public:
     void setDidShrinkSelector(DidStopSelector selector) { m_didShrinkSelector = selector; }
 
     void touchesEnded(const platform::TouchSet& touches, const platform::TouchEvent& event) override;
+    // The landing screen as a dialog that keeps the keyboard inside; Escape is a tap on the
+    // backdrop.
+    platform::Accessibility accessibility() const override;
+    bool handleEscape() override;
 
 private:
     explicit AdNetModalBackground(const platform::Rect& frame);

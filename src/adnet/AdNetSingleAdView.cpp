@@ -3,6 +3,7 @@
 #include "adnet/AdNetAd.h"
 #include "adnet/AdNetController.h"
 #include "adnet/AdNetEvents.h"
+#include "adnet/AdNetLocalization.h"
 #include "adnet/AdNetViewInternal.h"
 #include "platform/core/Timer.h"
 #include "platform/gfx/Canvas.h"
@@ -227,6 +228,16 @@ void AdNetSingleAdView::touchesMoved(const platform::TouchSet& touches, const pl
 {
     if (const platform::Touch* touch = touches.anyObject())
         setTouched(touchIsInSelf(*touch));
+}
+
+platform::Accessibility AdNetSingleAdView::accessibility() const
+{
+    platform::Accessibility a;
+    a.role = platform::AccessibleRole::Button;
+    a.description = localizedString("Advertisement");
+    a.label = m_ad && m_ad->text() && !m_ad->text()->empty() ? *m_ad->text() : a.description;
+    a.busy = m_animatingForClick;
+    return a;
 }
 
 void AdNetSingleAdView::touchesEnded(const platform::TouchSet& touches, const platform::TouchEvent&)

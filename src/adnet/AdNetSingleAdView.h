@@ -41,6 +41,8 @@ public:
 
     // The whole view, whatever the dirty rectangle; an ad not ready draws nothing.
     void draw(platform::Canvas& canvas, const platform::Rect& dirty) override;
+    // A push button named by the ad's text, busy while a click runs.
+    platform::Accessibility accessibility() const override;
 
     // The layer that shows the action icon; none while a click has it shrunk away.
     std::shared_ptr<platform::Layer> actionIconLayer() const { return m_actionIconLayer.lock(); }

@@ -1,7 +1,9 @@
 #include "app/MainView.h"
 
+#include <algorithm>
 #include <cmath>
 
+#include "adnet/AdNetLocalization.h"
 #include "app/MainViewObserver.h"
 #include "platform/core/Bundle.h"
 #include "platform/device/Haptics.h"
@@ -82,11 +84,39 @@ void MainView::setHintAlpha(platform::Float alpha)
     }
 }
 
+namespace {
+
+// What the pictures say, for screen readers; the result buttons by the result each shows.
+void describeViews(MainView& view)
+{
+    using adnet::localizedString;
+    using platform::AccessibleRole;
+    auto button = [](const std::shared_ptr<platform::Button>& b, std::string label) {
+        if (b)
+            b->setAccessibility({AccessibleRole::Button, std::move(label)});
+    };
+    button(view.butstart(), localizedString("Start"));
+    const std::string again = localizedString("Tap to play again");
+    button(view.butd1(), localizedString("Weak... Is that all? Shake harder!") + " " + again);
+    button(view.butd2(), localizedString("Good! Nice shaking. Can you go higher?") + " " + again);
+    button(view.butd3(), localizedString("Great! Almost at the top!") + " " + again);
+    button(view.butd4(), localizedString("Super! You are a shake master!") + " " + again);
+    if (auto hint = view.keepshaking())
+        hint->setAccessibility({AccessibleRole::Status, localizedString("Keep shaking!")});
+}
+
+} // namespace
+
 void MainView::setMeterY(double y)
 {
     if (!m_meter)
         return;
     auto center = m_meter->center();
+    // As a level: 0 at the start line, 100 at the top.
+    const double level = std::clamp((kMeterStart - y) / (kMeterStart - kMeterTop) * 100.0, 0.0, 100.0);
+    platform::Accessibility meter{platform::AccessibleRole::Meter, adnet::localizedString("Shake meter")};
+    meter.value = std::round(level);
+    m_meter->setAccessibility(std::move(meter));
     // Computed in double, stored as a single-precision coordinate.
     auto stored = static_cast<platform::Float>(y);
     bool changed = center.y != stored;
@@ -113,6 +143,7 @@ void MainView::awakeFromNib()
         if (*button)
             (*button)->setAlpha(0.0f);
     setHintAlpha(0.0f);
+    describeViews(*this);
 
     m_startgame = 0;
     m_sounds.fill(0);

@@ -169,4 +169,22 @@ void ActionSheet::draw(Canvas& canvas, const Rect&)
     }
 }
 
+Accessibility ActionSheet::accessibility() const
+{
+    Accessibility a;
+    a.role = AccessibleRole::Dialog;
+    a.label = m_title.value_or(std::string());
+    a.modal = true;
+    return a;
+}
+
+bool ActionSheet::handleEscape()
+{
+    if (!m_visible)
+        return false;
+    if (m_cancelIndex >= 0)
+        dismissWithClickedButtonIndex(m_cancelIndex, true);
+    return true;
+}
+
 } // namespace platform

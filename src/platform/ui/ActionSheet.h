@@ -44,6 +44,9 @@ public:
 
     void draw(Canvas& canvas, const Rect& dirty) override;
     void touchesEnded(const TouchSet& touches, const TouchEvent& event) override;
+    // A dialog named by its title; Escape is its cancel button.
+    Accessibility accessibility() const override;
+    bool handleEscape() override;
 
 private:
     ActionSheet();

@@ -221,4 +221,24 @@ void AlertView::draw(Canvas& canvas, const Rect&)
         canvas.drawText(m_message, Rect{m_box.x() + kPadding, y, inner, 400}, messageFont(), TextAlignment::Center);
 }
 
+Accessibility AlertView::accessibility() const
+{
+    Accessibility a;
+    a.role = AccessibleRole::AlertDialog;
+    a.label = m_title;
+    a.description = m_message;
+    a.modal = true;
+    return a;
+}
+
+bool AlertView::handleEscape()
+{
+    if (!m_visible)
+        return false;
+    const int index = m_cancelIndex >= 0 ? m_cancelIndex : numberOfButtons() == 1 ? 0 : -1;
+    if (index >= 0)
+        dismissWithClickedButtonIndex(index, true);
+    return true; // an alert without a way out keeps Escape from what lies under it
+}
+
 } // namespace platform

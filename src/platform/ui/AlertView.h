@@ -51,6 +51,9 @@ public:
     static std::vector<std::shared_ptr<AlertView>> visibleAlerts();
 
     void draw(Canvas& canvas, const Rect& dirty) override;
+    // An alert dialog named by its title; Escape is its cancel button (or its only one).
+    Accessibility accessibility() const override;
+    bool handleEscape() override;
 
 private:
     AlertView();

@@ -71,6 +71,9 @@ public:
     void setTitle(std::optional<std::string> title);
     bool isEnabled() const { return m_enabled; }
     void setEnabled(bool enabled);
+    // What a screen reader calls the item (icons have no title of their own).
+    const std::string& accessibilityLabel() const { return m_accessibilityLabel; }
+    void setAccessibilityLabel(std::string label) { m_accessibilityLabel = std::move(label); }
     // Width of a fixed space, or a fixed width for a button (0: as wide as it needs).
     Float width() const { return m_width; }
     void setWidth(Float width);
@@ -91,6 +94,7 @@ private:
     std::shared_ptr<Image> m_image;
     std::optional<std::string> m_title;
     bool m_enabled{true};
+    std::string m_accessibilityLabel;
     Float m_width{0};
     Action m_action;
     std::function<void()> m_onChange;

@@ -105,6 +105,20 @@ public:
         canvas.restore();
     }
 
+    Accessibility accessibility() const override
+    {
+        Accessibility a = Control::accessibility();
+        auto item = m_item.lock();
+        if (a.role == AccessibleRole::None)
+            a.role = AccessibleRole::Button;
+        if (item && a.label.empty())
+            a.label = !item->accessibilityLabel().empty() ? item->accessibilityLabel()
+                      : item->title()                     ? *item->title()
+                      : item->systemItem()                ? wordFor(*item->systemItem())
+                                                          : std::string();
+        return a;
+    }
+
 private:
     explicit BarItemView(const std::shared_ptr<BarButtonItem>& item) : Control(Rect{}), m_item(item)
     {
@@ -428,6 +442,15 @@ void NavigationBar::draw(Canvas& canvas, const Rect& dirty)
     canvas.setFillColor(Color::white(1));
     canvas.drawText(top->title(), Rect{b.x() + side, b.midY() - s.height / 2, b.width() - 2 * side, s.height},
                     titleFont, TextAlignment::Center);
+}
+
+Accessibility NavigationBar::accessibility() const
+{
+    Accessibility a = View::accessibility();
+    auto top = topItem();
+    if (a.role == AccessibleRole::None && top && !top->title().empty())
+        a = Accessibility(AccessibleRole::Label, top->title());
+    return a;
 }
 
 } // namespace platform

@@ -97,6 +97,8 @@ public:
 
     void draw(Canvas& canvas, const Rect& dirty) override;
     void boundsSizeDidChange() override { refresh(); }
+    // The top item's title, read as a label.
+    Accessibility accessibility() const override;
 
 protected:
     explicit NavigationBar(const Rect& frame) : Bar(frame) { }

@@ -144,4 +144,14 @@ void Button::draw(Canvas& canvas, const Rect&)
     }
 }
 
+Accessibility Button::accessibility() const
+{
+    Accessibility a = Control::accessibility();
+    if (a.role == AccessibleRole::None)
+        a.role = AccessibleRole::Button;
+    if (a.label.empty())
+        a.label = titleForState(StateNormal).value_or(std::string());
+    return a;
+}
+
 } // namespace platform

@@ -38,6 +38,8 @@ public:
     void setAdjustsImageWhenDisabled(bool adjust);
 
     void draw(Canvas& canvas, const Rect& dirty) override;
+    // A push button named by its title unless described otherwise.
+    Accessibility accessibility() const override;
 
 protected:
     explicit Button(const Rect& frame);

@@ -2,6 +2,7 @@
 
 #include <cairo.h>
 
+#include <algorithm>
 #include <cmath>
 #include <numbers>
 
@@ -245,6 +246,39 @@ void Compositor::render(cairo_t* cr, double scale, Pass pass)
     canvas.translate(-frame.x(), -frame.y());
     detail::PassState state{pass};
     detail::drawView(canvas, *m_window, now, state);
+    cairo_restore(cr);
+    if (m_window->isFocusVisible())
+        drawFocusRing(cr, scale, pass);
+}
+
+void Compositor::drawFocusRing(cairo_t* cr, double scale, Pass pass)
+{
+    auto view = m_window->focusedView();
+    if (!view || !view->isEffectivelyVisible())
+        return;
+    // With the layer that holds the view: over a page the ring must be above it too.
+    if (pass != Pass::All && (pass == Pass::AboveNative) != isAboveNativeContent(*view))
+        return;
+    Rect r = view->convertRectToView(view->bounds(), nullptr);
+    cairo_save(cr);
+    cairo_scale(cr, scale, scale);
+    const double inset = -2.5;
+    const double x = r.minX() + inset, y = r.minY() + inset;
+    const double w = r.size.width - 2 * inset, h = r.size.height - 2 * inset;
+    const double radius = std::min(6.0, std::min(w, h) / 2);
+    cairo_new_sub_path(cr);
+    cairo_arc(cr, x + w - radius, y + radius, radius, -std::numbers::pi / 2, 0);
+    cairo_arc(cr, x + w - radius, y + h - radius, radius, 0, std::numbers::pi / 2);
+    cairo_arc(cr, x + radius, y + h - radius, radius, std::numbers::pi / 2, std::numbers::pi);
+    cairo_arc(cr, x + radius, y + radius, radius, std::numbers::pi, 3 * std::numbers::pi / 2);
+    cairo_close_path(cr);
+    // A light ring with a dark edge shows on the game's dark and light pictures alike.
+    cairo_set_line_width(cr, 4.0);
+    cairo_set_source_rgba(cr, 0.05, 0.1, 0.25, 0.9);
+    cairo_stroke_preserve(cr);
+    cairo_set_line_width(cr, 2.0);
+    cairo_set_source_rgb(cr, 0.55, 0.8, 1.0);
+    cairo_stroke(cr);
     cairo_restore(cr);
 }
 

@@ -61,6 +61,8 @@ public:
     std::uint64_t frameCount() const { return m_frames; }
 
 private:
+    void drawFocusRing(cairo_t* cr, double scale, Pass pass);
+
     std::shared_ptr<Window> m_window;
     std::function<void()> m_onNeedsDisplay;
     std::uint64_t m_frames{0};

@@ -116,4 +116,11 @@ void Control::touchesCancelled(const TouchSet&, const TouchEvent&)
     sendActions(TouchCancel);
 }
 
+Accessibility Control::accessibility() const
+{
+    Accessibility a = View::accessibility();
+    a.enabled = m_enabled;
+    return a;
+}
+
 } // namespace platform

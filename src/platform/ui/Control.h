@@ -57,6 +57,7 @@ public:
     void sendActions(unsigned events);
 
     bool acceptsTouches() const override { return m_enabled; }
+    Accessibility accessibility() const override;
     void touchesBegan(const TouchSet& touches, const TouchEvent& event) override;
     void touchesMoved(const TouchSet& touches, const TouchEvent& event) override;
     void touchesEnded(const TouchSet& touches, const TouchEvent& event) override;

@@ -332,6 +332,24 @@ Rect View::convertRectFromView(const Rect& rect, const View* view) const
     return standardized({a.x, a.y, b.x - a.x, b.y - a.y});
 }
 
+// ---- accessibility ----------------------------------------------------------------------
+
+void View::setAccessibility(Accessibility accessibility)
+{
+    if (accessibility == m_accessibility)
+        return;
+    m_accessibility = std::move(accessibility);
+    notify(ViewChange::Accessibility);
+}
+
+bool View::isEffectivelyVisible() const
+{
+    for (const View* v = this; v; v = v->m_superview.lock().get())
+        if (v->m_hidden || v->m_alpha < 0.01f)
+            return false;
+    return m_window != nullptr;
+}
+
 // ---- drawing ----------------------------------------------------------------------------
 
 void View::draw(Canvas&, const Rect&)

@@ -8,6 +8,7 @@
 
 #include "platform/core/Color.h"
 #include "platform/core/Geometry.h"
+#include "platform/ui/Accessibility.h"
 #include "platform/ui/Touch.h"
 
 namespace platform {
@@ -32,6 +33,7 @@ enum class ViewChange : std::uint16_t {
     Content = 16, // drawing, image, layers
     Subviews = 32,
     State = 64, // control state: enabled, highlighted
+    Accessibility = 128,
 };
 
 enum AutoresizingMask : unsigned {
@@ -142,6 +144,16 @@ public:
     // a layer of its own.
     virtual bool showsNativeContent() const { return false; }
 
+    // -- accessibility. Controls answer from their own state (a button's title) until a
+    // description is set.
+    virtual Accessibility accessibility() const { return m_accessibility; }
+    void setAccessibility(Accessibility accessibility);
+    // Shown to the user: neither it nor a superview hidden or faded out.
+    bool isEffectivelyVisible() const;
+    // Escape was pressed: a view that closes on it (an alert, a landing screen) does so and
+    // answers true. Asked of the frontmost views first.
+    virtual bool handleEscape() { return false; }
+
     // Called by the tree when the view enters or leaves a window or superview.
     virtual void didMoveToWindow() { }
     virtual void didMoveToSuperview() { }
@@ -179,6 +191,7 @@ private:
     int m_tag{0};
     unsigned m_autoresizing{0};
     bool m_interaction{true};
+    Accessibility m_accessibility;
 
     std::vector<std::shared_ptr<View>> m_subviews;
     std::weak_ptr<View> m_superview;

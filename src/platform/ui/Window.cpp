@@ -1,5 +1,8 @@
 #include "platform/ui/Window.h"
 
+#include <algorithm>
+#include <cmath>
+
 #include "platform/core/RunLoop.h"
 #include "platform/device/Accelerometer.h"
 #include "platform/ui/Application.h"
@@ -94,6 +97,10 @@ void Window::touchBegan(Touch::Id id, Point location)
     if (m_touches.count(id))
         touchCancelled(id); // the host lost an end: never let two touches share an id
     Accelerometer::shared().userActivity();
+    if (!m_synthesizing && m_focusVisible) {
+        m_focusVisible = false; // the pointer is in use: no ring until the keyboard is again
+        invalidate();
+    }
     auto touch = std::make_shared<Touch>();
     touch->m_id = id;
     touch->m_phase = TouchPhase::Began;
@@ -148,6 +155,159 @@ void Window::cancelAllTouches()
 {
     while (!m_touches.empty())
         touchCancelled(m_touches.begin()->first);
+}
+
+// ---- keyboard focus -----------------------------------------------------------------------
+
+namespace {
+
+// Frontmost first: the reverse of the order views are painted in.
+template <class F> bool frontToBack(View& view, F&& visit)
+{
+    const auto& subviews = view.subviews();
+    for (auto it = subviews.rbegin(); it != subviews.rend(); ++it) {
+        auto child = *it; // the visit may change the tree
+        if (frontToBack(*child, visit))
+            return true;
+    }
+    return visit(view);
+}
+
+void collectActionable(const std::shared_ptr<View>& view, std::vector<std::shared_ptr<View>>& out)
+{
+    if (view->isHidden() || view->alpha() < 0.01f)
+        return;
+    auto a = view->accessibility();
+    if (a.actionable() && a.enabled && view->isUserInteractionEnabled())
+        out.push_back(view);
+    for (const auto& child : view->subviews())
+        collectActionable(child, out);
+}
+
+} // namespace
+
+std::shared_ptr<View> Window::modalScope() const
+{
+    std::shared_ptr<View> scope;
+    frontToBack(const_cast<Window&>(*this), [&scope](View& v) {
+        if (!v.accessibility().modal || !v.isEffectivelyVisible())
+            return false;
+        scope = v.sharedAs<View>();
+        return true;
+    });
+    return scope;
+}
+
+std::vector<std::shared_ptr<View>> Window::focusChain() const
+{
+    std::vector<std::shared_ptr<View>> chain;
+    auto scope = modalScope();
+    if (scope) {
+        if (!scope->isEffectivelyVisible())
+            return chain;
+        collectActionable(scope, chain);
+    } else {
+        for (const auto& child : subviews())
+            collectActionable(child, chain);
+    }
+    // Reading order; tree order among views on one line. Half points do not make a new line.
+    auto top = [](const View& v) { return std::round(v.convertRectToView(v.bounds(), nullptr).minY()); };
+    auto left = [](const View& v) { return v.convertRectToView(v.bounds(), nullptr).minX(); };
+    std::stable_sort(chain.begin(), chain.end(), [&](const auto& a, const auto& b) {
+        auto ta = top(*a), tb = top(*b);
+        if (ta != tb)
+            return ta < tb;
+        return left(*a) < left(*b);
+    });
+    return chain;
+}
+
+void Window::setFocus(const std::shared_ptr<View>& view)
+{
+    if (view == m_focused.lock())
+        return;
+    m_focused = view;
+    invalidate();
+}
+
+void Window::moveFocus(bool backward)
+{
+    updateFocus();
+    auto chain = focusChain();
+    m_focusVisible = true;
+    invalidate();
+    if (chain.empty()) {
+        setFocus(nullptr);
+        return;
+    }
+    auto it = std::find(chain.begin(), chain.end(), m_focused.lock());
+    if (it == chain.end()) {
+        setFocus(backward ? chain.back() : chain.front());
+        return;
+    }
+    std::size_t i = std::size_t(it - chain.begin());
+    std::size_t n = chain.size();
+    setFocus(chain[backward ? (i + n - 1) % n : (i + 1) % n]);
+}
+
+bool Window::activateFocus()
+{
+    updateFocus();
+    auto view = m_focused.lock();
+    if (!view)
+        return false;
+    m_focusVisible = true;
+    Rect r = view->convertRectToView(view->bounds(), nullptr);
+    Point centre{r.midX(), r.midY()};
+    Touch::Id id = m_nextKeyTouch++;
+    m_synthesizing = true;
+    touchBegan(id, centre);
+    touchEnded(id, centre);
+    m_synthesizing = false;
+    updateFocus();
+    return true;
+}
+
+bool Window::escape()
+{
+    auto keep = sharedAs<Window>();
+    bool taken = frontToBack(*this, [](View& v) { return v.isEffectivelyVisible() && v.handleEscape(); });
+    if (taken)
+        updateFocus();
+    return taken;
+}
+
+void Window::updateFocus()
+{
+    auto scope = modalScope();
+    auto current = m_scope.lock();
+    // A modal view that went may be gone altogether (its weak pointer empty like "none").
+    if (scope != current || (!scope && m_scopeActive)) {
+        auto saved = std::find_if(m_savedFocus.begin(), m_savedFocus.end(),
+                                  [&scope](const SavedFocus& s) { return scope ? s.scope.lock() == scope : !s.modal; });
+        if (saved != m_savedFocus.end()) {
+            // Back out of modal views that went: focus returns to where it was.
+            auto focus = saved->focused.lock();
+            m_savedFocus.erase(saved, m_savedFocus.end());
+            m_scope = scope;
+            // The keyboard user stays on the keyboard: where focus was, else the first control.
+            auto chain = focusChain();
+            if (!focus || std::find(chain.begin(), chain.end(), focus) == chain.end())
+                focus = chain.empty() ? nullptr : chain.front();
+            setFocus(focus);
+        } else {
+            m_savedFocus.push_back({current, m_focused, current != nullptr});
+            m_scope = scope;
+            setFocus(nullptr);
+        }
+    }
+    m_scopeActive = scope != nullptr;
+    auto chain = focusChain();
+    auto focused = m_focused.lock();
+    if (focused && std::find(chain.begin(), chain.end(), focused) != chain.end())
+        return;
+    // Inside a modal view focus is always somewhere; in the window it waits for Tab.
+    setFocus(scope && !chain.empty() ? chain.front() : nullptr);
 }
 
 } // namespace platform

@@ -3,6 +3,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <vector>
 
 #include "platform/ui/View.h"
 
@@ -80,6 +81,27 @@ public:
     void cancelAllTouches();
     std::size_t activeTouchCount() const { return m_touches.size(); }
 
+    // -- keyboard focus. The chain is the actionable views the keyboard reaches now, in
+    // reading order (top to bottom, then left to right): shown, enabled, and inside the
+    // frontmost modal view when one is shown.
+    std::vector<std::shared_ptr<View>> focusChain() const;
+    std::shared_ptr<View> focusedView() const { return m_focused.lock(); }
+    // Whether the focus ring is drawn: after keyboard use, until the next pointer touch.
+    bool isFocusVisible() const { return m_focusVisible && focusedView() != nullptr; }
+    // Tab / Shift+Tab: the next or previous view of the chain, wrapping around.
+    void moveFocus(bool backward);
+    // Enter: a tap at the focused view's centre, so its ordinary touch handling runs. False
+    // when nothing is focused.
+    bool activateFocus();
+    // Escape: the frontmost shown view that takes it closes. False when none did.
+    bool escape();
+    // Keeps the focus sound after the tree changed: into a modal view that appeared, back to
+    // where it was when that view goes, off views that hid or were disabled. The backend
+    // calls it before each frame.
+    void updateFocus();
+    // The frontmost shown view marked modal, or none.
+    std::shared_ptr<View> modalScope() const;
+
 protected:
     explicit Window(const Rect& frame);
 
@@ -96,6 +118,20 @@ private:
     const void* m_invalidationOwner{nullptr};
     std::shared_ptr<ViewController> m_rootController;
     std::map<Touch::Id, std::shared_ptr<Touch>> m_touches;
+
+    void setFocus(const std::shared_ptr<View>& view);
+    std::weak_ptr<View> m_focused;
+    std::weak_ptr<View> m_scope; // the modal view focus stays in; none: the whole window
+    struct SavedFocus {
+        std::weak_ptr<View> scope;
+        std::weak_ptr<View> focused;
+        bool modal; // the scope was a modal view, not the whole window
+    };
+    std::vector<SavedFocus> m_savedFocus; // one per modal view entered
+    bool m_scopeActive{false};            // m_scope was a modal view (which may since have gone)
+    bool m_focusVisible{false};
+    bool m_synthesizing{false};
+    Touch::Id m_nextKeyTouch{1u << 30};
 };
 
 } // namespace platform

@@ -8,6 +8,7 @@
 #include <memory>
 #include <string_view>
 
+#include "platform/backend/gtk/AccessibleMirror.h"
 #include "platform/backend/gtk/DesktopDevices.h"
 #include "platform/backend/gtk/DesktopURLOpener.h"
 #include "platform/backend/gtk/GameWindow.h"
@@ -175,7 +176,18 @@ int runDesktopApplication(const DesktopOptions& options)
     hooks.drawAbove = [&compositor](cairo_t* cr, double pixelScale) {
         compositor.render(cr, pixelScale, Compositor::Pass::AboveNative);
     };
-    hooks.beforeFrame = [&] { gameWindow->setAboveLayerShown(webStack->place(now())); };
+    std::unique_ptr<AccessibleMirror> mirror;
+    hooks.beforeFrame = [&] {
+        gameWindow->setAboveLayerShown(webStack->place(now()));
+        if (mirror)
+            mirror->sync();
+    };
+    hooks.navigationKey = [&](NavigationKey key) {
+        bool taken = mirror && mirror->handleKey(key);
+        if (taken)
+            gameWindow->startFrames();
+        return taken;
+    };
     // Over a page, our views take a press only where one of them is drawn above it.
     hooks.takesPressAbove = [&](double x, double y) {
         if (!webStack->coversPoint(x, y))
@@ -219,6 +231,7 @@ int runDesktopApplication(const DesktopOptions& options)
 
     gameWindow = std::make_unique<GameWindow>(options.title, bounds.size.width, bounds.size.height, hooks, app);
     webStack->attach(gameWindow.get());
+    mirror = std::make_unique<AccessibleMirror>(*gameWindow, window);
     // One frame per change; frames keep coming while something animates.
     compositor.setNeedsDisplayHandler([&gameWindow] { gameWindow->startFrames(); });
     gameWindow->present();
@@ -235,6 +248,7 @@ int runDesktopApplication(const DesktopOptions& options)
     Application::shared().terminate();
     compositor.setNeedsDisplayHandler(nullptr);
     webStack->attach(nullptr);
+    mirror.reset();
     gameWindow.reset();
     resetServices();
     g_main_loop_unref(mainLoop);

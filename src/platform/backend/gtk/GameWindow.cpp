@@ -215,6 +215,15 @@ struct GameWindow::Impl {
         return FALSE;
     }
 
+    static gboolean navigationKey(GtkEventControllerKey*, guint keyval, guint, GdkModifierType state, gpointer data)
+    {
+        auto* w = static_cast<GameWindow*>(data);
+        if (!w->m_hooks.navigationKey)
+            return FALSE;
+        auto key = navigationKeyFor(keyval, state);
+        return key && w->m_hooks.navigationKey(*key);
+    }
+
     static void keyReleased(GtkEventControllerKey*, guint keyval, guint, GdkModifierType, gpointer data)
     {
         auto* w = static_cast<GameWindow*>(data);
@@ -308,6 +317,11 @@ GameWindow::GameWindow(const std::string& title, double contentWidth, double con
     g_signal_connect(keys, "key-pressed", G_CALLBACK(Impl::keyPressed), this);
     g_signal_connect(keys, "key-released", G_CALLBACK(Impl::keyReleased), this);
     gtk_widget_add_controller(window, keys);
+    // Ahead of GTK's own focus keys (and of a focused page, which may decline).
+    GtkEventController* navigation = gtk_event_controller_key_new();
+    gtk_event_controller_set_propagation_phase(navigation, GTK_PHASE_CAPTURE);
+    g_signal_connect(navigation, "key-pressed", G_CALLBACK(Impl::navigationKey), this);
+    gtk_widget_add_controller(window, navigation);
 
     g_signal_connect(window, "notify::is-active", G_CALLBACK(Impl::activeChanged), this);
     g_signal_connect(window, "close-request", G_CALLBACK(Impl::closeRequest), this);

@@ -6,6 +6,7 @@
 #include <memory>
 #include <string>
 
+#include "platform/backend/gtk/AccessibleMirror.h"
 #include "platform/backend/gtk/Jolt.h"
 #include "platform/backend/gtk/NativeWidgetHost.h"
 #include "platform/backend/gtk/Viewport.h"
@@ -45,6 +46,8 @@ public:
         // Every pointer position over the window (pressed or not), for shaking.
         std::function<void(double x, double y)> pointerMoved;
         std::function<void()> pointerLeft;
+        // Tab, Shift+Tab, Enter and Escape, before any widget sees them: true when taken.
+        std::function<bool(NavigationKey)> navigationKey;
         // Space held (true) or let go (false).
         std::function<void(bool down)> shakeKey;
         // The window stopped being the active one: key releases may go elsewhere.
