@@ -4,7 +4,7 @@
 Run inside a private D-Bus session (dbus-run-session): starts Xvfb, the accessibility bus,
 the demo ad network and the game, then reads the game's accessibility tree through AT-SPI
 and drives it with keys (xdotool): names, roles and states of the controls, the Tab order,
-Enter on Start and on the banner, Escape out of the landing screen.
+Enter on Start and on the banner, Escape out of the landing screen, and out of its alert first.
 
 usage: accessibility-test.py BIN_DIR WORK_DIR
 """
@@ -239,6 +239,25 @@ try:
     wait_for("the landing screen to close", lambda: find(app, "dialog", "Advertisement") is None, 10)
     check(wait_for("focus back on the banner", lambda: (focused(app) or "").startswith("Spring sale"), 5)
           is not None, "focus returns to the banner")
+
+    # Again, once the page cannot be read to its end: the "Whoops" alert over the browser.
+    # Escape closes the alert first (its Ok), then the landing screen.
+    subprocess.run(["curl", "-s", "-o", "/dev/null", base + "/control/fault?spec=truncated@landingPage"], check=False)
+    key("Return")
+
+    def alert():
+        return find(app, "alert", "Whoops") or find(app, "dialog", "Whoops")
+    whoops = wait_for("the Whoops alert", alert, 30)
+    if whoops is not None:
+        check("connect" in (whoops.get_description() or "") or find(app, "label", "Couldn't connect") is not None,
+              "the alert says why: %r" % whoops.get_description())
+        check(find(app, "push button", "Ok") is not None, "the alert has an Ok button")
+        key("Escape")
+        check(wait_for("the alert to close", lambda: alert() is None, 10) is not None, "Escape closes the alert")
+        check(find(app, "dialog", "Advertisement") is not None, "the landing screen stays after the alert")
+        key("Escape")
+        check(wait_for("the landing screen to close again", lambda: find(app, "dialog", "Advertisement") is None, 10)
+              is not None, "a second Escape closes the landing screen")
 finally:
     stop_all()
 
