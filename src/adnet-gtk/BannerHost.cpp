@@ -292,6 +292,9 @@ void BannerHost::dismissLanding()
 
 void BannerHost::presentStage(const char* kind)
 {
+    // Under a landing screen the banner is out of reach, for a screen reader too.
+    if (m_widget)
+        gtk_accessible_update_state(GTK_ACCESSIBLE(m_widget), GTK_ACCESSIBLE_STATE_HIDDEN, TRUE, -1);
     if (m_presentations++ == 0 && m_widget && !m_stage) {
         layout();
         const Area area = landingArea();
@@ -351,8 +354,10 @@ void BannerHost::dismissStage(const char* kind)
             stack->attach(nullptr);
         m_mirror.reset();
         m_stage.reset();
-        if (m_widget)
+        if (m_widget) {
+            gtk_accessible_update_state(GTK_ACCESSIBLE(m_widget), GTK_ACCESSIBLE_STATE_HIDDEN, FALSE, -1);
             gtk_widget_queue_draw(m_widget);
+        }
     }
     if (m_events.didDismiss)
         m_events.didDismiss(kind);

@@ -297,6 +297,7 @@ try:
                              lambda: find(host, "push button", "Done") or find(host, "push button", "Close"), 10)
             check(named is not None, "the widget's landing screen has its controls named: %r"
                   % sorted(name for (role, name) in shown(host) if role == "push button"))
+            check(ad_button() is None, "the widget's banner is hidden behind its landing screen")
             check(wait_for("focus inside the widget's landing screen",
                            lambda: (focused(host) or "") in ("Done", "Close", "Back", "Forward", "Reload", "Stop",
                                                              "Actions"), 5) is not None,
