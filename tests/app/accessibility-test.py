@@ -139,6 +139,54 @@ def key(name):
     time.sleep(0.25)
 
 
+def check_banner_widget(build):
+    """The SDK's banner widget in the Python example host: the same tree and keys."""
+    game.terminate()
+    game.wait(10)
+    source = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
+    subprocess.run(["curl", "-s", "-o", "/dev/null", base + "/control/clear"], check=False)
+    host_env = dict(env, LD_LIBRARY_PATH=os.path.join(build, "lib"), GI_TYPELIB_PATH=os.path.join(build, "gir"),
+                    HOME=os.path.join(WORK, "host-home"), XDG_CACHE_HOME=os.path.join(WORK, "host-home", "cache"))
+    start([sys.executable, os.path.join(source, "examples", "python", "banner.py")], env=host_env)
+
+    def example_app():
+        desktop = Atspi.get_desktop(0)
+        for i in range(desktop.get_child_count()):
+            candidate = desktop.get_child_at_index(i)
+            if candidate is not None and find(candidate, "label", "Your application") is not None:
+                return candidate
+        return None
+    host = wait_for("the example application on the accessibility bus", example_app, 60)
+
+    def ad_button():
+        for (role, name), node in shown(host).items():
+            if role == "push button" and node.get_description() == "Advertisement":
+                return node
+        return None
+    if host is not None and wait_for("the widget's banner, described as an advertisement", ad_button, 30):
+        for _ in range(4):
+            if (focused(host) or "") == ad_button().get_name():
+                break
+            key("Tab")
+        check((focused(host) or "") == ad_button().get_name(), "Tab reaches the widget's banner")
+        key("Return")
+        landed = wait_for("the widget's landing screen", lambda: find(host, "dialog", "Advertisement"), 20)
+        if landed is not None:
+            named = wait_for("the widget's landing screen's controls",
+                             lambda: find(host, "push button", "Done") or find(host, "push button", "Close"), 10)
+            check(named is not None, "the widget's landing screen has its controls named: %r"
+                  % sorted(name for (role, name) in shown(host) if role == "push button"))
+            check(ad_button() is None, "the widget's banner is hidden behind its landing screen")
+            check(wait_for("focus inside the widget's landing screen",
+                           lambda: (focused(host) or "") in ("Done", "Close", "Back", "Forward", "Reload", "Stop",
+                                                             "Actions"), 5) is not None,
+                  "focus goes into the widget's landing screen")
+            key("Escape")
+            check(wait_for("the widget's landing screen to close",
+                           lambda: find(host, "dialog", "Advertisement") is None, 10) is not None,
+                  "Escape closes the widget's landing screen")
+
+
 os.makedirs(WORK, exist_ok=True)
 env = dict(os.environ)
 env.pop("WAYLAND_DISPLAY", None)
@@ -260,52 +308,13 @@ try:
               is not None, "a second Escape closes the landing screen")
 
     # The SDK's banner widget in a host application of its own (the Python example) has the
-    # same tree and keys: its banner, then its landing screen's controls, then Escape.
-    game.terminate()
-    game.wait(10)
+    # same tree and keys: its banner, then its landing screen's controls, then Escape. The
+    # sanitized builds make no introspection data, so only the plain build runs this part.
     build = os.path.dirname(os.path.abspath(BIN))
-    source = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
-    subprocess.run(["curl", "-s", "-o", "/dev/null", base + "/control/clear"], check=False)
-    host_env = dict(env, LD_LIBRARY_PATH=os.path.join(build, "lib"), GI_TYPELIB_PATH=os.path.join(build, "gir"),
-                    HOME=os.path.join(WORK, "host-home"), XDG_CACHE_HOME=os.path.join(WORK, "host-home", "cache"))
-    start([sys.executable, os.path.join(source, "examples", "python", "banner.py")], env=host_env)
-
-    def example_app():
-        desktop = Atspi.get_desktop(0)
-        for i in range(desktop.get_child_count()):
-            candidate = desktop.get_child_at_index(i)
-            if candidate is not None and find(candidate, "label", "Your application") is not None:
-                return candidate
-        return None
-    host = wait_for("the example application on the accessibility bus", example_app, 60)
-
-    def ad_button():
-        for (role, name), node in shown(host).items():
-            if role == "push button" and node.get_description() == "Advertisement":
-                return node
-        return None
-    if host is not None and wait_for("the widget's banner, described as an advertisement", ad_button, 30):
-        for _ in range(4):
-            if (focused(host) or "") == ad_button().get_name():
-                break
-            key("Tab")
-        check((focused(host) or "") == ad_button().get_name(), "Tab reaches the widget's banner")
-        key("Return")
-        landed = wait_for("the widget's landing screen", lambda: find(host, "dialog", "Advertisement"), 20)
-        if landed is not None:
-            named = wait_for("the widget's landing screen's controls",
-                             lambda: find(host, "push button", "Done") or find(host, "push button", "Close"), 10)
-            check(named is not None, "the widget's landing screen has its controls named: %r"
-                  % sorted(name for (role, name) in shown(host) if role == "push button"))
-            check(ad_button() is None, "the widget's banner is hidden behind its landing screen")
-            check(wait_for("focus inside the widget's landing screen",
-                           lambda: (focused(host) or "") in ("Done", "Close", "Back", "Forward", "Reload", "Stop",
-                                                             "Actions"), 5) is not None,
-                  "focus goes into the widget's landing screen")
-            key("Escape")
-            check(wait_for("the widget's landing screen to close",
-                           lambda: find(host, "dialog", "Advertisement") is None, 10) is not None,
-                  "Escape closes the widget's landing screen")
+    if os.path.exists(os.path.join(build, "gir", "Adnet-1.0.typelib")):
+        check_banner_widget(build)
+    else:
+        print("note: no introspection data in this build: the banner widget's part is left out")
 finally:
     stop_all()
 
