@@ -372,6 +372,21 @@ Image::~Image()
     cairo_surface_destroy(m_surface);
 }
 
+cairo_surface_t* Image::surface() const
+{
+    std::call_once(m_pixelsOnce, [this] {
+        if (m_surface)
+            return;
+        auto again = decode(m_encoded, nullptr, m_limits, m_scale);
+        // The same bytes decoded once already; a failure now could only be memory.
+        m_surface = again && again->m_width == m_width && again->m_height == m_height
+                        ? cairo_surface_reference(again->m_surface)
+                        : cairo_image_surface_create(CAIRO_FORMAT_ARGB32, m_width, m_height);
+        std::vector<std::uint8_t>().swap(m_encoded);
+    });
+    return m_surface;
+}
+
 Size Image::size() const
 {
     return {Float(m_width / m_scale), Float(m_height / m_scale)};
@@ -425,10 +440,16 @@ std::shared_ptr<Image> Image::loadFile(const std::filesystem::path& path, std::s
         setError(error, path.string() + ": " + reason);
         return nullptr;
     }
-    auto image = decode(std::span(reinterpret_cast<const std::uint8_t*>(bytes->data()), bytes->size()), &reason, limits,
-                        scaleFromName(path));
-    if (!image)
+    std::span encoded(reinterpret_cast<const std::uint8_t*>(bytes->data()), bytes->size());
+    auto image = decode(encoded, &reason, limits, scaleFromName(path));
+    if (!image) {
         setError(error, path.string() + ": " + reason);
+        return image;
+    }
+    image->m_encoded.assign(encoded.begin(), encoded.end());
+    image->m_limits = limits;
+    cairo_surface_destroy(image->m_surface);
+    image->m_surface = nullptr;
     return image;
 }
 
@@ -472,9 +493,10 @@ std::uint32_t Image::pixelRGBA(int x, int y) const
 {
     if (x < 0 || y < 0 || x >= m_width || y >= m_height)
         return 0;
-    cairo_surface_flush(m_surface);
-    const unsigned char* data = cairo_image_surface_get_data(m_surface);
-    int stride = cairo_image_surface_get_stride(m_surface);
+    cairo_surface_t* pixels = surface();
+    cairo_surface_flush(pixels);
+    const unsigned char* data = cairo_image_surface_get_data(pixels);
+    int stride = cairo_image_surface_get_stride(pixels);
     std::uint32_t argb = reinterpret_cast<const std::uint32_t*>(data + std::size_t(y) * stride)[x];
     std::uint32_t a = argb >> 24;
     if (a == 0)
@@ -487,7 +509,7 @@ std::uint32_t Image::pixelRGBA(int x, int y) const
 std::vector<std::uint8_t> Image::encodePNG() const
 {
     std::vector<std::uint8_t> out;
-    if (cairo_surface_write_to_png_stream(m_surface, appendToVector, &out) != CAIRO_STATUS_SUCCESS)
+    if (cairo_surface_write_to_png_stream(surface(), appendToVector, &out) != CAIRO_STATUS_SUCCESS)
         out.clear();
     return out;
 }

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <memory>
+#include <mutex>
 #include <span>
 #include <string>
 #include <vector>
@@ -65,12 +66,19 @@ public:
     bool writePNG(const std::filesystem::path& path, std::string* error = nullptr) const;
 
     // The cairo image surface (ARGB32) behind the image; only the platform draws with it.
-    cairo_surface_t* surface() const { return m_surface; }
+    // A picture loaded from a file decodes its pixels here, the first time it is drawn.
+    cairo_surface_t* surface() const;
 
 private:
     Image(cairo_surface_t* surface, double scale);
 
-    cairo_surface_t* m_surface{nullptr};
+    // Pictures of a program's interface are checked when loaded, but many are not on
+    // screen (the results of a game not played yet): they keep their file's bytes, a
+    // tenth of the pixels, until first drawn.
+    mutable cairo_surface_t* m_surface{nullptr};
+    mutable std::vector<std::uint8_t> m_encoded;
+    mutable std::once_flag m_pixelsOnce;
+    ImageLimits m_limits;
     int m_width{0};
     int m_height{0};
     double m_scale{1.0};

@@ -9,6 +9,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <thread>
 
 using platform::Image;
 using platform::ImageLimits;
@@ -349,6 +350,16 @@ TEST(ImageFiles, VariantsAndScaleFromName)
     small.maxBytes = 10;
     EXPECT_FALSE(Image::loadFile(dir / "meter.png", &error, small));
     EXPECT_NE(error.find("limit"), std::string::npos) << error;
+
+    // A loaded file decodes its pixels when first asked for: once, whichever thread asks.
+    auto later = Image::loadFile(dir / "meter@2x.png");
+    ASSERT_TRUE(later);
+    cairo_surface_t* seen[2] = {};
+    std::thread other([&] { seen[0] = later->surface(); });
+    seen[1] = later->surface();
+    other.join();
+    EXPECT_TRUE(seen[0] && seen[0] == seen[1]);
+    EXPECT_EQ(later->pixelRGBA(19, 39), Image::decode(makePNG(20, 40))->pixelRGBA(19, 39));
 }
 
 TEST(ImageFiles, WritePNGReplacesAtomicallyAndReportsFailure)
