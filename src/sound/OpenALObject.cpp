@@ -7,9 +7,11 @@
 #include <AL/al.h>
 #include <AL/alext.h>
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 #include <string_view>
+#include <vector>
 
 OpenALObject::OpenALObject(float inMixerOutputRate)
     : mMixerOutputRate{inMixerOutputRate},
@@ -39,7 +41,8 @@ SoundEngineStatus OpenALObject::Initialize()
 
     // No effect sends: the engine uses none, and each of OpenAL Soft's 256 voices would keep
     // mixing buffers for them (about 0.8 MB resident for nothing).
-    ALCint attributes[5] = {ALC_MAX_AUXILIARY_SENDS, 0, 0, 0, 0};
+    ALCint* attributes = mAttributes;
+    attributes[0] = ALC_MAX_AUXILIARY_SENDS;
     if (mMixerOutputRate != 0.0f) {
         if (auto setRate = SoundEngineMixerOutputRateProc())
             setRate(static_cast<ALdouble>(mMixerOutputRate));
@@ -94,9 +97,11 @@ bool OpenALObject::RestOutputIfSilent()
     if (name && std::string_view(name) == "Wave File Writer")
         return false;
     for (size_t i = 0; i < mEffectMap->Size(); ++i) {
+        SoundEngineEffect* effect = mEffectMap->GetEffectByIndex(i);
         ALint state = AL_STOPPED;
-        alGetSourcei(mEffectMap->GetEffectByIndex(i)->GetEffectID(), AL_SOURCE_STATE, &state);
-        if (state == AL_PLAYING)
+        alGetSourcei(effect->GetEffectID(), AL_SOURCE_STATE, &state);
+        // A looping start's thread may not have begun playing yet.
+        if (state == AL_PLAYING || effect->RunningPlaybackThreads() > 0)
             return false;
     }
     auto pause = reinterpret_cast<LPALCDEVICEPAUSESOFT>(alcGetProcAddress(mDevice, "alcDevicePauseSOFT"));
@@ -104,6 +109,8 @@ bool OpenALObject::RestOutputIfSilent()
         return false;
     pause(mDevice);
     mResting = alcGetError(mDevice) == ALC_NO_ERROR;
+    if (mResting)
+        ReleaseContext();
     return mResting;
 }
 
@@ -112,13 +119,62 @@ bool OpenALObject::WakeOutput()
     if (!mResting)
         return false;
     mResting = false;
+    RemakeContext();
     if (auto resume = reinterpret_cast<LPALCDEVICERESUMESOFT>(alcGetProcAddress(mDevice, "alcDeviceResumeSOFT")))
         resume(mDevice);
     return true;
 }
 
+void OpenALObject::ReleaseContext()
+{
+    // Buffers belong to the device and stay; sources and the listener go with the context.
+    alGetListener3f(AL_POSITION, &mListenerPosition[0], &mListenerPosition[1], &mListenerPosition[2]);
+    alGetError();
+    alcMakeContextCurrent(nullptr);
+    alcDestroyContext(mContext);
+    alcGetError(mDevice);
+    mContext = nullptr;
+    mContextReleased = true;
+}
+
+void OpenALObject::RemakeContext()
+{
+    if (!mContextReleased)
+        return;
+    mContextReleased = false;
+    mContext = alcCreateContext(mDevice, mAttributes);
+    if (ALCenum error = alcGetError(mDevice); error != ALC_NO_ERROR || !mContext) {
+        SoundEnginePrintHex("Error creating OpenAL context", error != ALC_NO_ERROR ? error : ALC_INVALID_CONTEXT);
+        return; // effect starts then fail with OpenAL's error, as without a device
+    }
+    alcMakeContextCurrent(mContext);
+
+    // Effect ids are source names, and a new context names its sources 1, 2, 3...: making as
+    // many as the highest id and deleting the unused ones gives every effect its own back.
+    ALuint highest = 0;
+    for (size_t i = 0; i < mEffectMap->Size(); ++i)
+        highest = std::max(highest, mEffectMap->GetEffectByIndex(i)->GetEffectID());
+    std::vector<ALuint> made(highest);
+    if (highest > 0)
+        alGenSources(static_cast<ALsizei>(highest), made.data());
+    for (ALuint name : made)
+        if (!mEffectMap->Get(name))
+            alDeleteSources(1, &name);
+    for (size_t i = 0; i < mEffectMap->Size(); ++i) {
+        SoundEngineEffect* effect = mEffectMap->GetEffectByIndex(i);
+        if (std::find(made.begin(), made.end(), effect->GetEffectID()) == made.end())
+            SoundEnginePrintHex("Error making the effect's source again", effect->GetEffectID());
+        else if (!effect->IsLooping())
+            alSourcei(effect->GetEffectID(), AL_BUFFER, static_cast<ALint>(effect->GetLoopBufferID()));
+    }
+    alListener3f(AL_POSITION, mListenerPosition[0], mListenerPosition[1], mListenerPosition[2]);
+    alGetError();
+}
+
 void OpenALObject::Teardown()
 {
+    // Deleting the effects' buffers needs a context.
+    RemakeContext();
     if (mEffectMap) {
         while (!mEffectMap->Empty()) {
             SoundEngineEffect* effect = mEffectMap->GetEffectByIndex(0);
@@ -134,6 +190,7 @@ void OpenALObject::Teardown()
         mContext = nullptr;
     }
     mResting = false;
+    mContextReleased = false;
     if (mDevice) {
         alcCloseDevice(mDevice);
         mDevice = nullptr;

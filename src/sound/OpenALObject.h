@@ -23,10 +23,10 @@ public:
     // Destroys every effect, the map, the context and the device.
     void Teardown();
 
-    // Pauses the device when none of the effects sounds (ALC_SOFT_pause_device); returns
-    // whether it rests now.
+    // Pauses the device when none of the effects sounds (ALC_SOFT_pause_device) and lets
+    // the context go; returns whether it rests now.
     bool RestOutputIfSilent();
-    // Resumes a resting device; returns whether it was resting.
+    // Makes the context again and resumes a resting device; returns whether it was resting.
     bool WakeOutput();
 
     float GetMixerOutputRate() const { return mMixerOutputRate; }
@@ -35,8 +35,16 @@ public:
     SoundEngineEffectMap* GetEffectMap() const { return mEffectMap.get(); }
 
 private:
+    void ReleaseContext();
+    void RemakeContext();
+
     float mMixerOutputRate{0.0f};
+    ALCint mAttributes[5]{};
     ALCcontext* mContext{nullptr};
+    // While resting: no context (OpenAL Soft's keeps mixing state for 256 voices, 8 MB),
+    // and what its sources and listener need when it is made again.
+    bool mContextReleased{false};
+    float mListenerPosition[3]{};
     ALCdevice* mDevice{nullptr};
     std::unique_ptr<SoundEngineEffectMap> mEffectMap;
     bool mResting{false};

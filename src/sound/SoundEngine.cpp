@@ -61,6 +61,17 @@ SoundEngineStatus SoundEngine_Initialize(float inMixerOutputRate)
     return sOpenALObject->Initialize();
 }
 
+namespace {
+
+// Every call that needs OpenAL wakes a resting output first (a resting one has no context).
+void WakeForUse()
+{
+    if (sOpenALObject->WakeOutput() && sWakeHandler)
+        sWakeHandler(sWakeContext);
+}
+
+} // namespace
+
 SoundEngineStatus SoundEngine_LoadEffect(const char* inPath, SoundEngineEffectID* outEffectID)
 {
     if (!sOpenALObject) {
@@ -68,6 +79,7 @@ SoundEngineStatus SoundEngine_LoadEffect(const char* inPath, SoundEngineEffectID
         if (SoundEngineStatus result = sOpenALObject->Initialize(); result != 0)
             return result;
     }
+    WakeForUse();
     return sOpenALObject->LoadEffect(inPath, outEffectID);
 }
 
@@ -79,8 +91,7 @@ SoundEngineStatus SoundEngine_StartEffect(SoundEngineEffectID inEffectID)
     SoundEngineEffect* effect = map ? map->Get(inEffectID) : nullptr;
     if (!effect)
         return kSoundEngineErrInvalidID;
-    if (sOpenALObject->WakeOutput() && sWakeHandler)
-        sWakeHandler(sWakeContext);
+    WakeForUse();
     return effect->Start();
 }
 
@@ -99,6 +110,7 @@ SoundEngineStatus SoundEngine_SetListenerPosition(float inX, float inY, float in
 {
     if (!sOpenALObject)
         return kSoundEngineErrNotInitialized;
+    WakeForUse();
     alListener3f(AL_POSITION, inX, inY, inZ);
     return alGetError();
 }

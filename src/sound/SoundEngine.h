@@ -32,10 +32,11 @@ SoundEngineStatus SoundEngine_StartEffect(SoundEngineEffectID inEffectID);
 SoundEngineStatus SoundEngine_SetListenerPosition(float inX, float inY, float inZ);
 
 // -- Resting the output. An open output mixes silence many times a second even when no effect
-// sounds, which keeps the process (and the machine) awake. A host that wants quiet while
-// nothing sounds calls SoundEngine_RestOutputIfSilent from time to time; the next effect
-// start wakes the output first (and calls the wake handler, so the host knows to check
-// again). Outputs without OpenAL Soft's pause extension never rest.
+// sounds, which keeps the process (and the machine) awake, and its context holds mixing
+// state for every voice. A host that wants quiet while nothing sounds calls
+// SoundEngine_RestOutputIfSilent from time to time; the next start, load or listener move
+// wakes the output first (and calls the wake handler, so the host knows to check again).
+// Outputs without OpenAL Soft's pause extension never rest.
 
 // Rests the output when no effect sounds. Returns whether the output rests now.
 bool SoundEngine_RestOutputIfSilent();

@@ -13,6 +13,7 @@
 #include <gtest/gtest.h>
 #include <sndfile.h>
 
+#include <array>
 #include <chrono>
 #include <cmath>
 #include <filesystem>
@@ -228,15 +229,22 @@ TEST_F(SoundEngineTest, TheOutputRestsWhileNothingSoundsAndAStartWakesIt)
     ASSERT_EQ(SoundEngine_LoadEffect(mBeep.c_str(), &id), 0);
     const int awake = threads();
 
-    // Loaded but silent: the output rests and its mixer thread ends.
+    ASSERT_EQ(SoundEngine_SetListenerPosition(1, 2, 3), 0);
+
+    // Loaded but silent: the output rests; its mixer thread ends and the context goes.
     ASSERT_TRUE(SoundEngine_RestOutputIfSilent());
-    EXPECT_EQ(threads(), awake - 1);
+    EXPECT_LT(threads(), awake);
+    EXPECT_EQ(SoundEngineDeviceObject()->GetContext(), nullptr);
     EXPECT_TRUE(SoundEngine_RestOutputIfSilent()) << "resting stays resting";
 
-    // A start wakes it first (the host hears of it once) and the effect really plays.
+    // A start wakes it first (the host hears of it once), the effect keeps its id and the
+    // listener its place, and the effect really plays.
     EXPECT_EQ(SoundEngine_StartEffect(id), 0);
     EXPECT_EQ(wakes, 1);
     EXPECT_EQ(threads(), awake);
+    float x = 0, y = 0, z = 0;
+    alGetListener3f(AL_POSITION, &x, &y, &z);
+    EXPECT_EQ((std::array{x, y, z}), (std::array{1.0f, 2.0f, 3.0f}));
     auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
     while (sourceOffset(id) <= 0.0f && sourceState(id) == AL_PLAYING && std::chrono::steady_clock::now() < deadline)
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
@@ -252,5 +260,16 @@ TEST_F(SoundEngineTest, TheOutputRestsWhileNothingSoundsAndAStartWakesIt)
     EXPECT_TRUE(SoundEngine_RestOutputIfSilent());
     EXPECT_EQ(SoundEngine_StartEffect(id), 0);
     EXPECT_EQ(wakes, 2);
+
+    // A load wakes it too, and the new effect gets a name of its own.
+    while (sourceState(id) == AL_PLAYING && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    ASSERT_TRUE(SoundEngine_RestOutputIfSilent());
+    SoundEngineEffectID second = 0;
+    EXPECT_EQ(SoundEngine_LoadEffect(mBeep.c_str(), &second), 0);
+    EXPECT_EQ(wakes, 3);
+    EXPECT_NE(second, id);
+    EXPECT_EQ(SoundEngine_StartEffect(second), 0);
+    EXPECT_EQ(SoundEngine_StartEffect(id), 0);
     SoundEngine_SetOutputWakeHandler(nullptr, nullptr);
 }
