@@ -269,7 +269,7 @@ void Canvas::drawImage(const Image& image, const Rect& r)
     cairo_save(m_cr);
     cairo_translate(m_cr, r.x(), r.y());
     cairo_scale(m_cr, double(r.width()) / image.pixelWidth(), double(r.height()) / image.pixelHeight());
-    cairo_set_source_surface(m_cr, image.surface(), 0, 0);
+    cairo_set_source_surface(m_cr, image.surface(), image.surfaceOriginX(), image.surfaceOriginY());
     // Smooth when scaled, exact when drawn 1:1 in device pixels.
     cairo_pattern_set_filter(cairo_get_source(m_cr), CAIRO_FILTER_GOOD);
     cairo_pattern_set_extend(cairo_get_source(m_cr), CAIRO_EXTEND_PAD);

@@ -5,6 +5,7 @@
 #include <jpeglib.h>
 #include <png.h>
 
+#include <algorithm>
 #include <csetjmp>
 #include <cstdio>
 #include <cstring>
@@ -378,13 +379,55 @@ cairo_surface_t* Image::surface() const
         if (m_surface)
             return;
         auto again = decode(m_encoded, nullptr, m_limits, m_scale);
-        // The same bytes decoded once already; a failure now could only be memory.
-        m_surface = again && again->m_width == m_width && again->m_height == m_height
-                        ? cairo_surface_reference(again->m_surface)
-                        : cairo_image_surface_create(CAIRO_FORMAT_ARGB32, m_width, m_height);
         std::vector<std::uint8_t>().swap(m_encoded);
+        // The same bytes decoded once already; a failure now could only be memory.
+        if (!again || again->m_width != m_width || again->m_height != m_height) {
+            m_surface = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, m_width, m_height);
+            return;
+        }
+        m_surface = inkOnly(again->m_surface, &m_originX, &m_originY);
     });
     return m_surface;
+}
+
+cairo_surface_t* Image::inkOnly(cairo_surface_t* full, int* originX, int* originY)
+{
+    // A picture that covers the screen but draws only a frame keeps just the frame's
+    // rectangle, with one transparent pixel around it where it was cut, so that smooth
+    // scaling still fades into transparency there.
+    const int width = cairo_image_surface_get_width(full), height = cairo_image_surface_get_height(full);
+    const int stride = cairo_image_surface_get_stride(full);
+    const unsigned char* data = cairo_image_surface_get_data(full);
+    int left = width, right = -1, top = height, bottom = -1;
+    for (int y = 0; y < height; ++y) {
+        const auto* row = reinterpret_cast<const std::uint32_t*>(data + std::size_t(y) * stride);
+        for (int x = 0; x < width; ++x)
+            if (row[x] >> 24) {
+                left = std::min(left, x);
+                right = std::max(right, x);
+                top = std::min(top, y);
+                bottom = std::max(bottom, y);
+            }
+    }
+    if (right < 0)
+        left = right = top = bottom = 0;
+    left = std::max(0, left - 1);
+    top = std::max(0, top - 1);
+    right = std::min(width - 1, right + 1);
+    bottom = std::min(height - 1, bottom + 1);
+    const int keptWidth = right - left + 1, keptHeight = bottom - top + 1;
+    if (std::int64_t(keptWidth) * keptHeight * 4 > std::int64_t(width) * height * 3)
+        return cairo_surface_reference(full); // not worth a copy
+    cairo_surface_t* kept = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, keptWidth, keptHeight);
+    cairo_t* cr = cairo_create(kept);
+    cairo_set_operator(cr, CAIRO_OPERATOR_SOURCE);
+    cairo_set_source_surface(cr, full, -left, -top);
+    cairo_paint(cr);
+    cairo_destroy(cr);
+    cairo_surface_flush(kept);
+    *originX = left;
+    *originY = top;
+    return kept;
 }
 
 Size Image::size() const
@@ -494,6 +537,10 @@ std::uint32_t Image::pixelRGBA(int x, int y) const
     if (x < 0 || y < 0 || x >= m_width || y >= m_height)
         return 0;
     cairo_surface_t* pixels = surface();
+    x -= m_originX;
+    y -= m_originY;
+    if (x < 0 || y < 0 || x >= cairo_image_surface_get_width(pixels) || y >= cairo_image_surface_get_height(pixels))
+        return 0;
     cairo_surface_flush(pixels);
     const unsigned char* data = cairo_image_surface_get_data(pixels);
     int stride = cairo_image_surface_get_stride(pixels);
@@ -509,8 +556,20 @@ std::uint32_t Image::pixelRGBA(int x, int y) const
 std::vector<std::uint8_t> Image::encodePNG() const
 {
     std::vector<std::uint8_t> out;
-    if (cairo_surface_write_to_png_stream(surface(), appendToVector, &out) != CAIRO_STATUS_SUCCESS)
+    cairo_surface_t* pixels = surface();
+    cairo_surface_t* whole = pixels;
+    if (cairo_image_surface_get_width(pixels) != m_width || cairo_image_surface_get_height(pixels) != m_height) {
+        whole = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, m_width, m_height);
+        cairo_t* cr = cairo_create(whole);
+        cairo_set_source_surface(cr, pixels, m_originX, m_originY);
+        cairo_paint(cr);
+        cairo_destroy(cr);
+    } else {
+        cairo_surface_reference(whole);
+    }
+    if (cairo_surface_write_to_png_stream(whole, appendToVector, &out) != CAIRO_STATUS_SUCCESS)
         out.clear();
+    cairo_surface_destroy(whole);
     return out;
 }
 

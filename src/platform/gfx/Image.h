@@ -66,11 +66,16 @@ public:
     bool writePNG(const std::filesystem::path& path, std::string* error = nullptr) const;
 
     // The cairo image surface (ARGB32) behind the image; only the platform draws with it.
-    // A picture loaded from a file decodes its pixels here, the first time it is drawn.
+    // A picture loaded from a file decodes its pixels here, the first time it is drawn,
+    // and keeps only the rectangle that has ink: the surface can be smaller than the image
+    // and sits at surfaceOriginX/Y (pixels) in it. Anywhere else the image is transparent.
     cairo_surface_t* surface() const;
+    int surfaceOriginX() const { return (void)surface(), m_originX; }
+    int surfaceOriginY() const { return (void)surface(), m_originY; }
 
 private:
     Image(cairo_surface_t* surface, double scale);
+    static cairo_surface_t* inkOnly(cairo_surface_t* full, int* originX, int* originY);
 
     // Pictures of a program's interface are checked when loaded, but many are not on
     // screen (the results of a game not played yet): they keep their file's bytes, a
@@ -78,6 +83,8 @@ private:
     mutable cairo_surface_t* m_surface{nullptr};
     mutable std::vector<std::uint8_t> m_encoded;
     mutable std::once_flag m_pixelsOnce;
+    mutable int m_originX{0};
+    mutable int m_originY{0};
     ImageLimits m_limits;
     int m_width{0};
     int m_height{0};

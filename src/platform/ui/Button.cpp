@@ -111,7 +111,7 @@ void Button::drawAdjusted(Canvas& canvas, const Image& image, const Rect& r, boo
         cairo_translate(cr, r.x(), r.y());
         cairo_scale(cr, double(r.width()) / image.pixelWidth(), double(r.height()) / image.pixelHeight());
         cairo_set_source_rgba(cr, 0, 0, 0, kHighlightDarkening * canvas.alpha());
-        cairo_mask_surface(cr, image.surface(), 0, 0);
+        cairo_mask_surface(cr, image.surface(), image.surfaceOriginX(), image.surfaceOriginY());
         cairo_restore(cr);
     }
     canvas.restore();

@@ -1,4 +1,5 @@
 #include "platform/gfx/Image.h"
+#include "platform/gfx/Canvas.h"
 
 #include <gif_lib.h>
 #include <jpeglib.h>
@@ -360,6 +361,28 @@ TEST(ImageFiles, VariantsAndScaleFromName)
     other.join();
     EXPECT_TRUE(seen[0] && seen[0] == seen[1]);
     EXPECT_EQ(later->pixelRGBA(19, 39), Image::decode(makePNG(20, 40))->pixelRGBA(19, 39));
+
+    // A frame on a mostly transparent picture: only its rectangle (and a transparent pixel
+    // around it) is kept, and the picture still reads, draws and saves as the whole.
+    std::vector<std::uint8_t> rgba(64 * 64 * 4, 0);
+    for (int y = 10; y < 50; ++y)
+        for (int x = 20; x < 30; ++x)
+            for (int c = 0; c < 4; ++c)
+                rgba[(y * 64 + x) * 4 + c] = c == 3 ? 255 : std::uint8_t(x + y + c);
+    auto whole = Image::fromRGBA(64, 64, rgba);
+    ASSERT_TRUE(whole->writePNG(dir / "frame.png"));
+    auto frame = Image::loadFile(dir / "frame.png");
+    ASSERT_TRUE(frame);
+    EXPECT_EQ(frame->surfaceOriginX(), 19);
+    EXPECT_EQ(frame->surfaceOriginY(), 9);
+    for (auto [x, y] : {std::pair{20, 10}, {29, 49}, {19, 10}, {30, 30}, {0, 0}, {63, 63}, {25, 50}})
+        EXPECT_EQ(frame->pixelRGBA(x, y), whole->pixelRGBA(x, y)) << x << "," << y;
+    platform::BitmapCanvas bitmap({64, 64});
+    bitmap.canvas().drawImage(*frame, platform::Point{0, 0});
+    auto drawn = bitmap.takeImage();
+    EXPECT_EQ(drawn->pixelRGBA(25, 30), whole->pixelRGBA(25, 30));
+    EXPECT_EQ(drawn->pixelRGBA(5, 5), 0u);
+    EXPECT_EQ(Image::decode(frame->encodePNG())->pixelRGBA(29, 49), whole->pixelRGBA(29, 49));
 }
 
 TEST(ImageFiles, WritePNGReplacesAtomicallyAndReportsFailure)
