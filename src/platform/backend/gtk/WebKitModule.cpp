@@ -2,7 +2,9 @@
 
 #include <dlfcn.h>
 
+#include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 
 #include "platform/device/WebEngine.h"
@@ -35,7 +37,10 @@ bool loadModule(std::string* why)
     if (!tried) {
         tried = true;
         const auto path = modulePath();
-        if (!dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL)) {
+        traceWeb("module loading");
+        void* module = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+        traceWeb("module loaded");
+        if (!module) {
             const char* error = dlerror();
             failure = "cannot load the web view module " + path.string() + ": " + (error ? error : "unknown error");
             std::fprintf(stderr, "brimsey: %s\n", failure.c_str());
@@ -49,6 +54,19 @@ bool loadModule(std::string* why)
 }
 
 } // namespace
+
+void traceWeb(const char* what)
+{
+    static std::FILE* const file = [] {
+        const char* path = std::getenv("BRIMSEY_WEB_TRACE");
+        return path && *path ? std::fopen(path, "a") : nullptr;
+    }();
+    if (!file)
+        return;
+    const double now = std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
+    std::fprintf(file, "%.6f %s\n", now, what);
+    std::fflush(file);
+}
 
 void registerWebKitEngineMaker(WebKitEngineMaker maker)
 {

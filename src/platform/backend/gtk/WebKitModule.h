@@ -25,4 +25,10 @@ void registerWebKitEngineMaker(WebKitEngineMaker maker);
 // when WebKit cannot be had.
 std::shared_ptr<WebEngine> makeWebKitEngine(std::shared_ptr<WebViewStack> stack, std::string* why = nullptr);
 
+// With BRIMSEY_WEB_TRACE naming a file, appends "<steady clock seconds> <what>" to it: when
+// the module loaded, engines were made, web processes started and pages loaded, so that a
+// benchmark can tell where the time from a tap to a shown page goes. Off (one check) when
+// the variable is unset.
+void traceWeb(const char* what);
+
 } // namespace platform::gtk

@@ -287,6 +287,10 @@ struct WebKitWebEngine::Signals {
     static void loadChanged(WebKitWebView*, WebKitLoadEvent event, gpointer data)
     {
         auto& self = engine(data);
+        traceWeb(event == WEBKIT_LOAD_STARTED     ? "load started"
+                 : event == WEBKIT_LOAD_COMMITTED ? "load committed"
+                 : event == WEBKIT_LOAD_FINISHED  ? "load finished"
+                                                  : "load redirected");
         if (event == WEBKIT_LOAD_STARTED)
             self.post([](WebKitWebEngine& engine) { engine.reportStart(); });
         else if (event == WEBKIT_LOAD_COMMITTED)
@@ -458,6 +462,7 @@ void WebKitWebEngine::build()
 {
     if (m_stack.expired())
         return;
+    traceWeb("engine making");
     // A web context and network session of its own: when the page goes, WebKit's processes
     // for it go too, and so does their memory (a shared context keeps its web process).
     // Neither keeps a cache of pages or resources.
@@ -474,6 +479,8 @@ void WebKitWebEngine::build()
         WEBKIT_WEB_CONTEXT(g_object_new(WEBKIT_TYPE_WEB_CONTEXT, "memory-pressure-settings", memory, nullptr));
     webkit_memory_pressure_settings_free(memory);
     webkit_web_context_set_cache_model(context, WEBKIT_CACHE_MODEL_DOCUMENT_VIEWER);
+    g_signal_connect(context, "initialize-web-process-extensions",
+                     G_CALLBACK(+[](WebKitWebContext*, gpointer) { traceWeb("web process starting"); }), nullptr);
     WebKitNetworkSession* session = webkit_network_session_new_ephemeral();
     g_signal_connect(session, "download-started", G_CALLBACK(Signals::downloadStarted), nullptr);
     GtkWidget* view =
@@ -500,6 +507,7 @@ void WebKitWebEngine::build()
     g_signal_connect(view, "load-failed-with-tls-errors", G_CALLBACK(Signals::tlsFailed), this);
     g_signal_connect(view, "notify::title", G_CALLBACK(Signals::titleChanged), this);
     g_signal_connect(view, "web-process-terminated", G_CALLBACK(Signals::processTerminated), this);
+    traceWeb("engine made");
 }
 
 WebKitWebEngine::~WebKitWebEngine()
@@ -522,6 +530,7 @@ void WebKitWebEngine::drop()
     if (auto stack = m_stack.lock(); stack && stack->window())
         stack->window()->removeNativeWidget(view);
     webkit_web_view_stop_loading(asView(view));
+    traceWeb("engine dropped");
     m_view = nullptr;
     m_shown = false;
     g_object_unref(view);
@@ -649,6 +658,7 @@ void WebKitWebEngine::load(const URLRequest& request)
 {
     if (!m_view)
         return;
+    traceWeb("load asked");
     m_lastRequest = request;
     m_apiLoadPending = true;
     m_nextTimeout = request.timeoutInterval > 0 ? request.timeoutInterval : kDefaultTimeout;
@@ -758,6 +768,7 @@ bool WebKitWebEngine::show(const Allocation& allocation, double zoom, double opa
         return false;
     GtkWidget* view = GTK_WIDGET(m_view);
     if (!m_shown) {
+        traceWeb("page shown");
         gtk_widget_set_visible(view, TRUE);
         m_shown = true;
     }
