@@ -264,7 +264,8 @@ void benchFrames()
 #if BRIMSEY_HAVE_XVFB
 
 const std::string kBrimsey = BRIMSEY_BINARY_DIR "/bin/brimsey";
-constexpr int kWindowRuns = 3;
+const int kWindowRuns =
+    std::getenv("LANDING_BENCH_RUNS") ? std::max(1, std::atoi(std::getenv("LANDING_BENCH_RUNS"))) : 3;
 constexpr double kMaxPresentSeconds = 0.6;
 // What a page open may add, the program and WebKit's processes together (resident).
 constexpr double kMaxAddedMiB = 200;
@@ -400,9 +401,9 @@ bool hasEvent(const std::string& path, const std::string& prefix)
 
 // The steps from the tap to a shown page, in seconds after the tap (negative: not seen).
 const std::vector<std::string> kSteps = {
-    "click fetched", "landing asked",  "module loaded", "engine made",  "web process starting",
-    "web process up", "load started",  "load committed", "load finished", "page's own load event",
-    "page shown",     "modal presented"};
+    "click fetched",         "landing asked",  "modal will present", "module loaded",  "engine made",
+    "web process starting",  "web process up", "load started",       "load committed", "load finished",
+    "page's own load event", "page shown",     "modal presented"};
 
 struct WindowRun {
     double presentSeconds{-1};
@@ -577,6 +578,7 @@ std::optional<WindowRun> windowRun(adnetdemo::DemoServer& server, double serverS
     const std::map<std::string, double> absolute = {
         {"click fetched", logged("click succeeded")},
         {"landing asked", logged(canvas ? "canvas " : "browser ")},
+        {"modal will present", logged("modal will present")},
         {"module loaded", traceAt("module loaded")},
         {"engine made", traceAt("engine made")},
         {"web process starting", traceAt("web process starting")},
@@ -712,7 +714,8 @@ void benchWindow()
                                  fixed(ca - cb, " MiB", 1) + ")");
     }
     server.stop();
-    std::filesystem::remove_all(dir);
+    if (!std::getenv("LANDING_BENCH_KEEP"))
+        std::filesystem::remove_all(dir);
 }
 
 #else

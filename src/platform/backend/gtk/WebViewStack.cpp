@@ -1,12 +1,14 @@
 #include "platform/backend/gtk/WebViewStack.h"
 
 #include <gtk/gtk.h>
+#include <malloc.h>
 
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
 
 #include "platform/backend/gtk/WebKitModule.h"
+#include "platform/core/Timer.h"
 
 namespace platform::gtk {
 
@@ -75,6 +77,8 @@ std::shared_ptr<WebViewStack> WebViewStack::create()
 
 WebViewStack::~WebViewStack()
 {
+    if (m_trimTimer)
+        m_trimTimer->invalidate();
     attach(nullptr);
 }
 
@@ -93,6 +97,19 @@ void WebViewStack::add(StackedPage& engine)
 void WebViewStack::remove(StackedPage& engine)
 {
     std::erase(m_engines, &engine);
+    if (!m_engines.empty())
+        return;
+    // The last page went: what the program's allocator still keeps of WebKit's side of it
+    // (freed, but not given back to the system) goes back, once the widget's own clean-up
+    // on the loop is done too.
+    if (m_trimTimer)
+        m_trimTimer->invalidate();
+    m_trimTimer = Timer::schedule(kTrimDelaySeconds, false, [](Timer&) {
+        traceWeb("memory trimmed");
+#ifdef __GLIBC__
+        malloc_trim(0);
+#endif
+    });
 }
 
 void WebViewStack::attach(NativeWidgetHost* window)

@@ -10,8 +10,9 @@
 #include "platform/device/WebEngine.h"
 
 namespace platform {
+class Timer;
 class WebEngine;
-}
+} // namespace platform
 
 namespace platform::gtk {
 
@@ -74,6 +75,8 @@ private:
     static int childPosition(void* overlay, void* widget, void* allocation, void* data);
 
     NativeWidgetHost* m_window{nullptr};
+    static constexpr double kTrimDelaySeconds = 1;
+    std::shared_ptr<Timer> m_trimTimer;
     unsigned long m_positionHandler{0};
     std::vector<StackedPage*> m_engines;
     std::string m_sandboxNote;
