@@ -5,6 +5,7 @@
 #include <cstring>
 #include <new>
 
+#include "json/Decimal.h"
 #include "json/Node.h"
 #include "json/Utf.h"
 
@@ -135,6 +136,22 @@ inline void copyBytes(char* to, const std::uint8_t* from, std::size_t n)
     }
 }
 
+// Writes a whole node with two stores; slots of stack_ are raw memory until written.
+inline void setNode(Node& n, Kind kind, std::uint8_t flags, std::uint16_t hash, std::uint32_t size,
+                    std::uint64_t payload)
+{
+    static_assert(std::endian::native == std::endian::little, "node words are laid out little-endian");
+    const std::uint64_t words[2] = {std::uint64_t(kind) | (std::uint64_t(flags) << 8) | (std::uint64_t(hash) << 16) |
+                                        (std::uint64_t(size) << 32),
+                                    payload};
+    std::memcpy(static_cast<void*>(&n), words, sizeof words);
+}
+
+inline std::uint64_t pointerBits(const void* p)
+{
+    return std::uint64_t(reinterpret_cast<std::uintptr_t>(p));
+}
+
 inline int hexValue(char16_t c)
 {
     if (c >= '0' && c <= '9')
@@ -245,54 +262,40 @@ Value JSONScanner::publish(const Node& node)
     return Value{std::shared_ptr<const Node>(arena_, slot)};
 }
 
+template <bool (JSONScanner::*scan)(std::size_t, Error*)> bool JSONScanner::scanInto(Value* outValue, Error* outError)
+{
+    const std::size_t base = stackSize_;
+    const std::size_t slot = push(1);
+    const bool ok = (this->*scan)(slot, outError);
+    if (ok && outValue != nullptr)
+        *outValue = publish(stack_[slot]);
+    stackSize_ = base;
+    return ok;
+}
+
 bool JSONScanner::scanJSONObject(Value* outValue, Error* outError)
 {
-    Node node;
-    if (!value(Sink{&node, 0}, outError))
-        return false;
-    if (outValue != nullptr)
-        *outValue = publish(node);
-    return true;
+    return scanInto<&JSONScanner::value>(outValue, outError);
 }
 
 bool JSONScanner::scanJSONDictionary(Value* outValue, Error* outError)
 {
-    Node node;
-    if (!dictionary(Sink{&node, 0}, outError))
-        return false;
-    if (outValue != nullptr)
-        *outValue = publish(node);
-    return true;
+    return scanInto<&JSONScanner::dictionary>(outValue, outError);
 }
 
 bool JSONScanner::scanJSONArray(Value* outValue, Error* outError)
 {
-    Node node;
-    if (!array(Sink{&node, 0}, outError))
-        return false;
-    if (outValue != nullptr)
-        *outValue = publish(node);
-    return true;
+    return scanInto<&JSONScanner::array>(outValue, outError);
 }
 
 bool JSONScanner::scanJSONStringConstant(Value* outValue, Error* outError)
 {
-    Node node;
-    if (!string(Sink{&node, 0}, outError))
-        return false;
-    if (outValue != nullptr)
-        *outValue = publish(node);
-    return true;
+    return scanInto<&JSONScanner::string>(outValue, outError);
 }
 
 bool JSONScanner::scanJSONNumberConstant(Value* outValue, Error* outError)
 {
-    Node node;
-    if (!number(Sink{&node, 0}, outError))
-        return false;
-    if (outValue != nullptr)
-        *outValue = publish(node);
-    return true;
+    return scanInto<&JSONScanner::number>(outValue, outError);
 }
 
 bool JSONScanner::scanNotQuoteCharactersIntoString(std::optional<std::u16string>* out)
@@ -306,18 +309,11 @@ bool JSONScanner::scanNotQuoteCharactersIntoString(std::optional<std::u16string>
     return true;
 }
 
-inline Node& JSONScanner::target(Sink sink)
-{
-    return sink.direct != nullptr ? *sink.direct : stack_[sink.slot];
-}
-
 inline std::size_t JSONScanner::push(std::size_t k)
 {
     if (stackCapacity_ - stackSize_ < k)
         growStack(k);
     const std::size_t first = stackSize_;
-    for (std::size_t i = 0; i < k; ++i)
-        new (&stack_[first + i]) Node();
     stackSize_ += k;
     return first;
 }
@@ -335,15 +331,29 @@ void JSONScanner::growStack(std::size_t k)
     stackCapacity_ = capacity;
 }
 
-bool JSONScanner::value(Sink out, Error* error)
+// Inlined into the container loops: one call less per element.
+[[gnu::always_inline]] inline bool JSONScanner::value(std::size_t slot, Error* error)
 {
-    current_ = skipSpace(current_, end_);
-    if (current_ >= end_)
+    const std::uint8_t* const p = skipSpace(current_, end_);
+    current_ = p;
+    if (p >= end_)
         return false;
-    switch (*current_) {
-    case '"':
+    switch (*p) {
+    case '"': {
+        // Most strings are ASCII without escapes: taken here in one scan.
+        bool nonASCII = false;
+        const std::uint8_t* const body = p + 1;
+        const std::uint8_t* const stop = findStringEnd(body, end_, nonASCII);
+        if (stop < end_ && *stop == '"' && !nonASCII) {
+            storeNarrow(body, std::size_t(stop - body), slot);
+            current_ = stop + 1;
+            return true;
+        }
+        current_ = body;
+        return stringRest(p, stop, nonASCII, slot, error);
+    }
     case '\'':
-        return string(out, error);
+        return string(slot, error);
     case '-':
     case '0':
     case '1':
@@ -355,33 +365,29 @@ bool JSONScanner::value(Sink out, Error* error)
     case '7':
     case '8':
     case '9':
-        return number(out, error);
+        return number(slot, error);
     case '{':
-        return depth_ < kMaximumDepth && dictionary(out, error);
+        return depth_ < kMaximumDepth && dictionary(slot, error);
     case '[':
-        return depth_ < kMaximumDepth && array(out, error);
+        return depth_ < kMaximumDepth && array(slot, error);
     case 't':
-        if (end_ - current_ >= 4 && std::memcmp(current_, "true", 4) == 0) {
-            current_ += 4;
-            Node& node = target(out);
-            node.kind = Kind::Boolean;
-            node.boolean = true;
+        if (end_ - p >= 4 && std::memcmp(p, "true", 4) == 0) {
+            current_ = p + 4;
+            setNode(stack_[slot], Kind::Boolean, 0, 0, 0, 1);
             return true;
         }
         return false;
     case 'f':
-        if (end_ - current_ >= 5 && std::memcmp(current_, "false", 5) == 0) {
-            current_ += 5;
-            Node& node = target(out);
-            node.kind = Kind::Boolean;
-            node.boolean = false;
+        if (end_ - p >= 5 && std::memcmp(p, "false", 5) == 0) {
+            current_ = p + 5;
+            setNode(stack_[slot], Kind::Boolean, 0, 0, 0, 0);
             return true;
         }
         return false;
     case 'n':
-        if (end_ - current_ >= 4 && std::memcmp(current_, "null", 4) == 0) {
-            current_ += 4;
-            target(out).kind = Kind::Null;
+        if (end_ - p >= 4 && std::memcmp(p, "null", 4) == 0) {
+            current_ = p + 4;
+            setNode(stack_[slot], Kind::Null, 0, 0, 0, 0);
             return true;
         }
         return false;
@@ -390,16 +396,18 @@ bool JSONScanner::value(Sink out, Error* error)
     }
 }
 
-bool JSONScanner::number(Sink out, Error* error)
+bool JSONScanner::number(std::size_t slot, Error* error)
 {
+    const std::uint8_t* const p = current_;
+    const std::uint8_t* const end = end_;
     double v = 0;
     if (hasDefaultDoubleCharacters()) {
         // The same as scanNumber, in one pass: the value's text is a prefix of the run.
         const std::uint8_t* lead;
-        v = parseLeadingDecimal(current_, end_, &lead);
-        while (lead < end_ && kDefaultDoubleCharacters.containsByte(*lead))
+        v = detail::leadingDecimal(p, end, &lead);
+        while (lead < end && kDefaultDoubleCharacters.containsByte(*lead))
             ++lead;
-        if (lead == current_) {
+        if (lead == p) {
             setError(error, ErrorCode::kNumber);
             return false;
         }
@@ -408,34 +416,33 @@ bool JSONScanner::number(Sink out, Error* error)
         setError(error, ErrorCode::kNumber);
         return false;
     }
-    Node& node = target(out);
-    node.kind = Kind::Number;
-    node.number = v;
+    setNode(stack_[slot], Kind::Number, 0, 0, 0, std::bit_cast<std::uint64_t>(v));
     return true;
 }
 
-void JSONScanner::finishString(bool wide, Node& out)
+inline void JSONScanner::storeNarrow(const std::uint8_t* from, std::size_t n, std::size_t slot)
 {
-    out.kind = Kind::String;
-    if (!wide) {
-        out.flags = detail::kNarrow;
-        out.size = std::uint32_t(narrow_.size());
-        char* p = arena().bytes(narrow_.size());
-        if (!narrow_.empty())
-            std::memcpy(p, narrow_.data(), narrow_.size());
-        out.narrow = p;
-        out.hash = detail::keyHash(out);
-    } else {
-        out.flags = 0;
-        out.size = std::uint32_t(wide_.size());
-        char16_t* p = arena().units(wide_.size());
-        std::memcpy(p, wide_.data(), wide_.size() * sizeof(char16_t));
-        out.wide = p;
-        out.hash = detail::keyHash(out);
-    }
+    char* text = arena().bytes(n);
+    copyBytes(text, from, n);
+    // The hash from the text read, not from the copy just written.
+    const std::uint16_t hash = n == 0 ? detail::keyHash(0, 0, 0) : detail::keyHash(n, from[0], from[n - 1]);
+    setNode(stack_[slot], Kind::String, detail::kNarrow, hash, std::uint32_t(n), pointerBits(text));
 }
 
-bool JSONScanner::string(Sink sink, Error* error)
+void JSONScanner::finishString(bool wide, std::size_t slot)
+{
+    if (!wide) {
+        storeNarrow(reinterpret_cast<const std::uint8_t*>(narrow_.data()), narrow_.size(), slot);
+        return;
+    }
+    const std::size_t n = wide_.size();
+    char16_t* p = arena().units(n);
+    std::memcpy(p, wide_.data(), n * sizeof(char16_t));
+    const std::uint16_t hash = detail::keyHash(n, p[0], p[n - 1]);
+    setNode(stack_[slot], Kind::String, 0, hash, std::uint32_t(n), pointerBits(p));
+}
+
+bool JSONScanner::string(std::size_t slot, Error* error)
 {
     const std::uint8_t* const restore = current_;
     current_ = skipSpace(current_, end_);
@@ -445,23 +452,20 @@ bool JSONScanner::string(Sink sink, Error* error)
         return false;
     }
     ++current_;
+    bool nonASCII = false;
+    const std::uint8_t* const stop = findStringEnd(current_, end_, nonASCII);
+    return stringRest(restore, stop, nonASCII, slot, error);
+}
 
+bool JSONScanner::stringRest(const std::uint8_t* restore, const std::uint8_t* p, bool nonASCII, std::size_t slot,
+                             Error* error)
+{
     // Most strings have no escapes: copy them in one piece, or decode them straight into
     // their storage when they are not ASCII.
-    bool nonASCII = false;
-    const std::uint8_t* p = findStringEnd(current_, end_, nonASCII);
     if (p < end_ && *p == '"') {
         const std::size_t n = std::size_t(p - current_);
         if (!nonASCII) {
-            char* text = arena().bytes(n);
-            copyBytes(text, current_, n);
-            Node& out = target(sink);
-            out.kind = Kind::String;
-            out.flags = detail::kNarrow;
-            out.size = std::uint32_t(n);
-            out.narrow = text;
-            // From the text read, not the copy just written.
-            out.hash = n == 0 ? detail::keyHash(0, 0, 0) : detail::keyHash(n, current_[0], current_[n - 1]);
+            storeNarrow(current_, n, slot);
             current_ = p + 1;
             return true;
         }
@@ -475,12 +479,9 @@ bool JSONScanner::string(Sink sink, Error* error)
             return false;
         }
         arena().giveBack(units, count * sizeof(char16_t), n * sizeof(char16_t));
-        Node& out = target(sink);
-        out.kind = Kind::String;
-        out.flags = 0;
-        out.size = std::uint32_t(count);
-        out.wide = units;
-        out.hash = detail::keyHash(out);
+        // Not ASCII, so at least one unit.
+        setNode(stack_[slot], Kind::String, 0, detail::keyHash(count, units[0], units[count - 1]), std::uint32_t(count),
+                pointerBits(units));
         current_ = p + 1;
         return true;
     }
@@ -522,7 +523,7 @@ bool JSONScanner::string(Sink sink, Error* error)
         const std::uint8_t b = *current_;
         if (b == '"') {
             ++current_;
-            finishString(wide, target(sink));
+            finishString(wide, slot);
             return true;
         }
         if (b == '\\') {
@@ -606,7 +607,7 @@ inline void copyNodes(Node* to, const Node* from, std::size_t n)
 // the calls that read it: a member written and read back on every byte of punctuation
 // lengthens the chain that each next byte waits for.
 
-bool JSONScanner::array(Sink out, Error* error)
+bool JSONScanner::array(std::size_t slot, Error* error)
 {
     const std::uint8_t* const restore = current_;
     const std::uint8_t* const end = end_;
@@ -628,9 +629,9 @@ bool JSONScanner::array(Sink out, Error* error)
     for (;;) {
         if (p < end && *p == ']')
             break;
-        const std::size_t slot = push(1);
+        const std::size_t element = push(1);
         current_ = p;
-        if (!value(Sink{nullptr, slot}, error))
+        if (!value(element, error))
             return fail(ErrorCode::kArrayValue);
         p = skipSpace(current_, end);
         if (p < end && *p == ',') {
@@ -647,15 +648,11 @@ bool JSONScanner::array(Sink out, Error* error)
     Node* elements = arena().nodes(n);
     copyNodes(elements, stack_ + base, n);
     stackSize_ = base;
-    Node& node = target(out);
-    node.kind = Kind::Array;
-    node.flags = 0;
-    node.size = std::uint32_t(n);
-    node.children = elements;
+    setNode(stack_[slot], Kind::Array, 0, 0, std::uint32_t(n), pointerBits(elements));
     return true;
 }
 
-bool JSONScanner::dictionary(Sink out, Error* error)
+bool JSONScanner::dictionary(std::size_t slot, Error* error)
 {
     const std::uint8_t* const restore = current_;
     const std::uint8_t* const end = end_;
@@ -667,6 +664,8 @@ bool JSONScanner::dictionary(Sink out, Error* error)
     ++p;
     ++depth_;
     const std::size_t base = stackSize_;
+    std::uint64_t seen = 0;
+    bool maybeRepeated = false;
     auto fail = [&](long code) {
         current_ = restore;
         stackSize_ = base;
@@ -680,15 +679,35 @@ bool JSONScanner::dictionary(Sink out, Error* error)
         p = skipSpace(p, end);
         if (p < end && *p == '}')
             break;
-        const std::size_t slot = push(2);
-        current_ = p;
-        if (!string(Sink{nullptr, slot}, error))
-            return fail(ErrorCode::kDictionaryKey);
-        p = skipSpace(current_, end);
+        const std::size_t key = push(2);
+        if (p < end && *p == '"') {
+            bool nonASCII = false;
+            const std::uint8_t* const body = p + 1;
+            const std::uint8_t* const stop = findStringEnd(body, end, nonASCII);
+            if (stop < end && *stop == '"' && !nonASCII) {
+                storeNarrow(body, std::size_t(stop - body), key);
+                p = stop + 1;
+            } else {
+                current_ = body;
+                if (!stringRest(p, stop, nonASCII, key, error))
+                    return fail(ErrorCode::kDictionaryKey);
+                p = current_;
+            }
+        } else {
+            current_ = p;
+            if (!string(key, error))
+                return fail(ErrorCode::kDictionaryKey);
+            p = current_;
+        }
+        // Keys seen, one bit each by their hash: no bit set twice means no key repeated.
+        const std::uint64_t bit = std::uint64_t{1} << ((std::uint32_t(stack_[key].hash) * 0x9E3779B1u) >> 26);
+        maybeRepeated |= (seen & bit) != 0;
+        seen |= bit;
+        p = skipSpace(p, end);
         if (p >= end || *p != ':')
             return fail(ErrorCode::kDictionaryColon);
         current_ = p + 1;
-        if (!value(Sink{nullptr, slot + 1}, error))
+        if (!value(key + 1, error))
             return fail(ErrorCode::kDictionaryValue);
         p = skipSpace(current_, end);
         if (p < end && *p == ',') {
@@ -703,17 +722,20 @@ bool JSONScanner::dictionary(Sink out, Error* error)
     }
     current_ = p + 1;
     --depth_;
-    finishDictionary(base, target(out));
+    finishDictionary(base, slot, maybeRepeated);
     return true;
 }
 
-void JSONScanner::finishDictionary(std::size_t base, Node& out)
+void JSONScanner::finishDictionary(std::size_t base, std::size_t slot, bool maybeRepeated)
 {
     Node* entries = stack_ + base;
     std::uint32_t n = std::uint32_t((stackSize_ - base) / 2);
     Node* stored;
     std::uint8_t flags = 0;
-    if (n <= kSortedDictionaryThreshold) {
+    if (n <= kSortedDictionaryThreshold && !maybeRepeated) {
+        stored = arena().nodes(2 * std::size_t(n));
+        copyNodes(stored, entries, 2 * std::size_t(n));
+    } else if (n <= kSortedDictionaryThreshold) {
         // A later equal key replaces the value in place; keys stay in the order of the text.
         std::uint32_t kept = 0;
         auto keep = [&](std::uint32_t i, std::uint32_t j) {
@@ -783,10 +805,7 @@ void JSONScanner::finishDictionary(std::size_t base, Node& out)
         flags = detail::kSorted;
     }
     stackSize_ = base;
-    out.kind = Kind::Dictionary;
-    out.flags = flags;
-    out.size = n;
-    out.children = stored;
+    setNode(stack_[slot], Kind::Dictionary, flags, 0, n, pointerBits(stored));
 }
 
 } // namespace json

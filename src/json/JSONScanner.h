@@ -58,23 +58,24 @@ public:
     static const char* descriptionForCode(long code);
 
 private:
-    // Where a value goes: a node of the caller's, or a slot of stack_ (looked up only once
-    // the value is done, since inner containers may move stack_ meanwhile).
-    struct Sink {
-        detail::Node* direct;
-        std::size_t slot;
-    };
-    detail::Node& target(Sink sink);
-    // Adds k cleared slots to stack_ and returns the index of the first.
+    // Values are written into slots of stack_, the children of the open containers, by
+    // index: inner containers may move stack_ meanwhile.
+    // Adds k slots to stack_ (left unwritten) and returns the index of the first.
     std::size_t push(std::size_t k);
     void growStack(std::size_t k);
-    bool value(Sink out, Error* error);
-    bool dictionary(Sink out, Error* error);
-    bool array(Sink out, Error* error);
-    bool string(Sink out, Error* error);
-    bool number(Sink out, Error* error);
-    void finishDictionary(std::size_t base, detail::Node& out);
-    void finishString(bool wide, detail::Node& out);
+    template <bool (JSONScanner::*scan)(std::size_t, Error*)> bool scanInto(Value* outValue, Error* outError);
+    bool value(std::size_t slot, Error* error);
+    bool dictionary(std::size_t slot, Error* error);
+    bool array(std::size_t slot, Error* error);
+    bool string(std::size_t slot, Error* error);
+    // The rest of a string whose quick scan (up to stop, the first '"' or '\' or the end)
+    // did not finish it: current_ stands after the opening quote.
+    bool stringRest(const std::uint8_t* restore, const std::uint8_t* stop, bool nonASCII, std::size_t slot,
+                    Error* error);
+    bool number(std::size_t slot, Error* error);
+    void storeNarrow(const std::uint8_t* from, std::size_t n, std::size_t slot);
+    void finishDictionary(std::size_t base, std::size_t slot, bool maybeRepeated);
+    void finishString(bool wide, std::size_t slot);
     detail::Arena& arena();
     Value publish(const detail::Node& node);
 
