@@ -63,7 +63,8 @@ double slowDecimal(const char* first, const char* last, bool negative, long long
 bool scaledDecimal(std::uint64_t mantissa, long long scale, double& out);
 
 // The value of the longest leading decimal part of [p, end); *leadEnd receives its end.
-inline double leadingDecimal(const std::uint8_t* p, const std::uint8_t* end, const std::uint8_t** leadEnd)
+[[gnu::always_inline]] inline double leadingDecimal(const std::uint8_t* p, const std::uint8_t* end,
+                                                    const std::uint8_t** leadEnd)
 {
     const std::uint8_t* const first = p;
     const bool negative = p < end && *p == '-';
