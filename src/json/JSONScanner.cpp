@@ -84,22 +84,38 @@ inline const std::uint8_t* findStringEnd(const std::uint8_t* p, const std::uint8
     return p;
 }
 
-// Past a run of whitespace that starts at p, sixteen bytes at a time.
+// Past a run of whitespace that starts at p. Indentation is spaces after a line feed: the
+// blocks look for the space alone and leave the rarer whitespace to a byte test.
 const std::uint8_t* skipSpaceRun(const std::uint8_t* p, const std::uint8_t* end)
 {
+    ++p; // p is whitespace
 #if defined(__SSE2__)
     const __m128i space = _mm_set1_epi8(' ');
-    const __m128i tab = _mm_set1_epi8(0x09);
-    const __m128i four = _mm_set1_epi8(4);
-    while (end - p >= 16) {
-        __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-        // Tab to carriage return are 0x09-0x0D: v - 9 is at most 4 (unsigned) for them.
-        __m128i control = _mm_sub_epi8(v, tab);
-        __m128i isControl = _mm_cmpeq_epi8(_mm_min_epu8(control, four), control);
-        const unsigned ws = unsigned(_mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi8(v, space), isControl)));
-        if (ws != 0xFFFF)
-            return p + __builtin_ctz(~ws);
-        p += 16;
+    for (;;) {
+        if (end - p >= 32) {
+            const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+            const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16));
+            const std::uint32_t spaces = std::uint32_t(_mm_movemask_epi8(_mm_cmpeq_epi8(a, space))) |
+                                         (std::uint32_t(_mm_movemask_epi8(_mm_cmpeq_epi8(b, space))) << 16);
+            if (spaces == 0xFFFFFFFFu) {
+                p += 32;
+                continue;
+            }
+            p += std::countr_one(spaces);
+        } else if (end - p >= 16) {
+            const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+            const unsigned spaces = unsigned(_mm_movemask_epi8(_mm_cmpeq_epi8(a, space)));
+            if (spaces == 0xFFFFu) {
+                p += 16;
+                continue;
+            }
+            p += std::countr_one(spaces);
+        } else {
+            break;
+        }
+        if (!DataScanner::isWhitespace(*p))
+            return p;
+        ++p;
     }
 #endif
     while (p < end && DataScanner::isWhitespace(*p))
@@ -425,13 +441,14 @@ void JSONScanner::growStack(std::size_t k)
     return true;
 }
 
-inline void JSONScanner::storeNarrow(const std::uint8_t* from, std::size_t n, std::size_t slot)
+inline std::uint16_t JSONScanner::storeNarrow(const std::uint8_t* from, std::size_t n, std::size_t slot)
 {
     char* text = arena().bytes(n);
     copyBytes(text, from, n);
     // The hash from the text read, not from the copy just written.
     const std::uint16_t hash = n == 0 ? detail::keyHash(0, 0, 0) : detail::keyHash(n, from[0], from[n - 1]);
     setNode(stack_[slot], Kind::String, detail::kNarrow, hash, std::uint32_t(n), pointerBits(text));
+    return hash;
 }
 
 void JSONScanner::finishString(bool wide, std::size_t slot)
@@ -685,27 +702,32 @@ bool JSONScanner::dictionary(std::size_t slot, Error* error)
         if (p < end && *p == '}')
             break;
         const std::size_t key = push(2);
+        // The hash is kept from the quick path: read back from the node just written, it
+        // would wait for that store.
+        std::uint16_t hash;
         if (p < end && *p == '"') {
             bool nonASCII = false;
             const std::uint8_t* const body = p + 1;
             const std::uint8_t* const stop = findStringEnd(body, end, nonASCII);
             if (stop < end && *stop == '"' && !nonASCII) {
-                storeNarrow(body, std::size_t(stop - body), key);
+                hash = storeNarrow(body, std::size_t(stop - body), key);
                 p = stop + 1;
             } else {
                 current_ = body;
                 if (!stringRest(p, stop, nonASCII, key, error))
                     return fail(ErrorCode::kDictionaryKey);
                 p = current_;
+                hash = stack_[key].hash;
             }
         } else {
             current_ = p;
             if (!string(key, error))
                 return fail(ErrorCode::kDictionaryKey);
             p = current_;
+            hash = stack_[key].hash;
         }
         // Keys seen, one bit each by their hash: no bit set twice means no key repeated.
-        const std::uint64_t bit = std::uint64_t{1} << ((std::uint32_t(stack_[key].hash) * 0x9E3779B1u) >> 26);
+        const std::uint64_t bit = std::uint64_t{1} << ((std::uint32_t(hash) * 0x9E3779B1u) >> 26);
         maybeRepeated |= (seen & bit) != 0;
         seen |= bit;
         p = skipSpace(p, end);

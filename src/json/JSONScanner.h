@@ -73,7 +73,8 @@ private:
     bool stringRest(const std::uint8_t* restore, const std::uint8_t* stop, bool nonASCII, std::size_t slot,
                     Error* error);
     bool number(std::size_t slot, Error* error);
-    void storeNarrow(const std::uint8_t* from, std::size_t n, std::size_t slot);
+    // Stores an ASCII string; returns its hash.
+    std::uint16_t storeNarrow(const std::uint8_t* from, std::size_t n, std::size_t slot);
     void finishDictionary(std::size_t base, std::size_t slot, bool maybeRepeated);
     void finishString(bool wide, std::size_t slot);
     detail::Arena& arena();
