@@ -129,8 +129,12 @@ inline const std::uint8_t* skipSpace(const std::uint8_t* p, const std::uint8_t* 
 {
     if (p >= end || *p > ' ')
         return p;
-    if (*p == ' ' && (p + 1 >= end || p[1] > ' '))
-        return p + 1;
+    if (*p == ' ') {
+        if (p + 1 >= end || p[1] > ' ')
+            return p + 1;
+    } else if (!DataScanner::isWhitespace(*p)) {
+        return p; // a control byte that is no whitespace
+    }
     return skipSpaceRun(p, end);
 }
 
