@@ -194,6 +194,7 @@ JSONScanner::JSONScanner() = default;
 JSONScanner::~JSONScanner()
 {
     ::operator delete(stack_);
+    delete[] units_;
 }
 
 std::unique_ptr<JSONScanner> JSONScanner::scannerWithData(Bytes data)
@@ -455,17 +456,36 @@ inline std::uint16_t JSONScanner::storeNarrow(const std::uint8_t* from, std::siz
     return hash;
 }
 
-void JSONScanner::finishString(bool wide, std::size_t slot)
+void JSONScanner::finishString(std::size_t n, bool ascii, std::size_t slot)
 {
-    if (!wide) {
-        storeNarrow(reinterpret_cast<const std::uint8_t*>(narrow_.data()), narrow_.size(), slot);
+    const char16_t* const units = units_;
+    const std::uint16_t hash = n == 0 ? detail::keyHash(0, 0, 0) : detail::keyHash(n, units[0], units[n - 1]);
+    if (ascii) {
+        char* text = arena().bytes(n);
+        for (std::size_t i = 0; i < n; ++i)
+            text[i] = char(units[i]);
+        setNode(stack_[slot], Kind::String, detail::kNarrow, hash, std::uint32_t(n), pointerBits(text));
         return;
     }
-    const std::size_t n = wide_.size();
     char16_t* p = arena().units(n);
-    std::memcpy(p, wide_.data(), n * sizeof(char16_t));
-    const std::uint16_t hash = detail::keyHash(n, p[0], p[n - 1]);
+    std::memcpy(p, units, n * sizeof(char16_t));
     setNode(stack_[slot], Kind::String, 0, hash, std::uint32_t(n), pointerBits(p));
+}
+
+char16_t* JSONScanner::reserveUnits(std::size_t used, std::size_t more)
+{
+    if (unitsCapacity_ - used >= more)
+        return units_;
+    std::size_t capacity = std::max<std::size_t>(256, 2 * unitsCapacity_);
+    while (capacity - used < more)
+        capacity *= 2;
+    char16_t* grown = new char16_t[capacity];
+    if (used != 0)
+        std::memcpy(grown, units_, used * sizeof(char16_t));
+    delete[] units_;
+    units_ = grown;
+    unitsCapacity_ = capacity;
+    return grown;
 }
 
 bool JSONScanner::string(std::size_t slot, Error* error)
@@ -517,39 +537,46 @@ bool JSONScanner::stringRest(const std::uint8_t* restore, const std::uint8_t* p,
         setError(error, code);
         return false;
     };
-    bool wide = false;
-    auto widen = [&] {
-        if (!wide) {
-            wide_.assign(narrow_.begin(), narrow_.end());
-            wide = true;
+    // Strings with escapes are collected as UTF-16 units in units_ first; ascii tells
+    // whether they can be stored one byte each.
+    std::size_t used = 0;
+    bool ascii = true;
+    // Appends the bytes [current_, to) without escapes.
+    auto appendRun = [&](const std::uint8_t* to, bool runNonASCII) {
+        const std::size_t n = std::size_t(to - current_);
+        char16_t* units = reserveUnits(used, n);
+        if (runNonASCII) {
+            const std::size_t k = detail::decodeUTF8Into(current_, n, units + used);
+            if (k == detail::kBadUTF8)
+                return false;
+            used += k;
+            ascii = false;
+        } else {
+            for (std::size_t i = 0; i < n; ++i)
+                units[used + i] = current_[i];
+            used += n;
         }
+        current_ = to;
+        return true;
     };
     auto appendUnit = [&](char16_t unit) {
-        if (!wide && unit < 0x80) {
-            narrow_.push_back(char(unit));
-            return;
-        }
-        widen();
-        wide_.push_back(unit);
+        char16_t* units = reserveUnits(used, 1);
+        units[used] = unit;
+        ++used;
+        if (unit >= 0x80)
+            ascii = false;
     };
 
     // Text before the first escape (or the end of the data).
-    narrow_.clear();
-    if (nonASCII) {
-        widen();
-        if (!detail::appendUTF8AsUTF16(current_, std::size_t(p - current_), wide_))
-            return fail(ErrorCode::kStringUndecodable);
-    } else {
-        narrow_.assign(current_, p);
-    }
-    current_ = p;
+    if (!appendRun(p, nonASCII))
+        return fail(ErrorCode::kStringUndecodable);
     for (;;) {
         if (current_ >= end_)
             return fail(ErrorCode::kStringUnterminated);
         const std::uint8_t b = *current_;
         if (b == '"') {
             ++current_;
-            finishString(wide, slot);
+            finishString(used, ascii, slot);
             return true;
         }
         if (b == '\\') {
@@ -598,16 +625,8 @@ bool JSONScanner::stringRest(const std::uint8_t* restore, const std::uint8_t* p,
         }
         // A run up to the next quote or backslash.
         const std::uint8_t* runEnd = findStringEnd(current_, end_, nonASCII);
-        if (nonASCII) {
-            widen();
-            if (!detail::appendUTF8AsUTF16(current_, std::size_t(runEnd - current_), wide_))
-                return fail(ErrorCode::kStringUndecodable);
-        } else if (wide) {
-            wide_.append(current_, runEnd);
-        } else {
-            narrow_.append(current_, runEnd);
-        }
-        current_ = runEnd;
+        if (!appendRun(runEnd, nonASCII))
+            return fail(ErrorCode::kStringUndecodable);
     }
 }
 

@@ -76,7 +76,9 @@ private:
     // Stores an ASCII string; returns its hash.
     std::uint16_t storeNarrow(const std::uint8_t* from, std::size_t n, std::size_t slot);
     void finishDictionary(std::size_t base, std::size_t slot, bool maybeRepeated);
-    void finishString(bool wide, std::size_t slot);
+    void finishString(std::size_t n, bool ascii, std::size_t slot);
+    // units_ with room for used + more units, the first used kept.
+    char16_t* reserveUnits(std::size_t used, std::size_t more);
     detail::Arena& arena();
     Value publish(const detail::Node& node);
 
@@ -84,8 +86,8 @@ private:
     detail::Node* stack_{}; // children of the open containers
     std::size_t stackSize_{0};
     std::size_t stackCapacity_{0};
-    std::string narrow_;                  // the string being built, while all ASCII
-    std::u16string wide_;                 // ... and once it is not
+    char16_t* units_{}; // a string with escapes, while it is built
+    std::size_t unitsCapacity_{0};
     std::vector<std::uint32_t> order_;    // sorting large dictionaries
     std::vector<std::uint32_t> slots_;    // finding repeated keys in mid-sized ones
     std::vector<std::uint8_t> converted_; // UTF-8 made from UTF-16 or UTF-32 input
