@@ -709,8 +709,11 @@ bool JSONScanner::dictionary(std::size_t slot, Error* error)
     ++p;
     ++depth_;
     const std::size_t base = stackSize_;
-    std::uint64_t seen = 0;
-    bool maybeRepeated = false;
+    // Keys seen, one bit of 256 each by their hash. Only a key whose bit is set already is
+    // compared with the earlier keys, so most dictionaries are known free of repeated keys
+    // when they close.
+    std::uint64_t seen[4] = {};
+    bool repeated = false;
     auto fail = [&](long code) {
         current_ = restore;
         stackSize_ = base;
@@ -749,10 +752,22 @@ bool JSONScanner::dictionary(std::size_t slot, Error* error)
             p = current_;
             hash = stack_[key].hash;
         }
-        // Keys seen, one bit each by their hash: no bit set twice means no key repeated.
-        const std::uint64_t bit = std::uint64_t{1} << ((std::uint32_t(hash) * 0x9E3779B1u) >> 26);
-        maybeRepeated |= (seen & bit) != 0;
-        seen |= bit;
+        const std::uint32_t bitIndex = (std::uint32_t(hash) * 0x9E3779B1u) >> 24;
+        const std::uint64_t bit = std::uint64_t{1} << (bitIndex & 63);
+        if ((seen[bitIndex >> 6] & bit) != 0 && !repeated) {
+            // Large dictionaries are sorted when they close, which finds repeats anyway.
+            if (key - base > 2 * kSortedDictionaryThreshold) {
+                repeated = true;
+            } else {
+                for (std::size_t j = base; j < key; j += 2) {
+                    if (detail::sameString(stack_[j], stack_[key])) {
+                        repeated = true;
+                        break;
+                    }
+                }
+            }
+        }
+        seen[bitIndex >> 6] |= bit;
         p = skipSpace(p, end);
         if (p >= end || *p != ':')
             return fail(ErrorCode::kDictionaryColon);
@@ -772,17 +787,17 @@ bool JSONScanner::dictionary(std::size_t slot, Error* error)
     }
     current_ = p + 1;
     --depth_;
-    finishDictionary(base, slot, maybeRepeated);
+    finishDictionary(base, slot, repeated);
     return true;
 }
 
-void JSONScanner::finishDictionary(std::size_t base, std::size_t slot, bool maybeRepeated)
+void JSONScanner::finishDictionary(std::size_t base, std::size_t slot, bool repeated)
 {
     Node* entries = stack_ + base;
     std::uint32_t n = std::uint32_t((stackSize_ - base) / 2);
     Node* stored;
     std::uint8_t flags = 0;
-    if (n <= kSortedDictionaryThreshold && !maybeRepeated) {
+    if (n <= kSortedDictionaryThreshold && !repeated) {
         stored = arena().nodes(2 * std::size_t(n));
         copyNodes(stored, entries, 2 * std::size_t(n));
     } else if (n <= kSortedDictionaryThreshold) {

@@ -75,7 +75,8 @@ private:
     bool number(std::size_t slot, Error* error);
     // Stores an ASCII string; returns its hash.
     std::uint16_t storeNarrow(const std::uint8_t* from, std::size_t n, std::size_t slot);
-    void finishDictionary(std::size_t base, std::size_t slot, bool maybeRepeated);
+    // repeated: whether a key may occur twice (false only when it surely does not).
+    void finishDictionary(std::size_t base, std::size_t slot, bool repeated);
     void finishString(std::size_t n, bool ascii, std::size_t slot);
     // units_ with room for used + more units, the first used kept.
     char16_t* reserveUnits(std::size_t used, std::size_t more);
