@@ -42,13 +42,28 @@ inline constexpr double kPowersOfTen[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e
 inline const std::uint8_t* scanDigits(const std::uint8_t* p, const std::uint8_t* end, std::uint64_t& mantissa)
 {
     if constexpr (std::endian::native == std::endian::little) {
+        static constexpr std::uint64_t kTens[] = {1, 10, 100, 1000, 10000, 100000, 1000000, 10000000};
         while (end - p >= 8) {
             std::uint64_t word;
             std::memcpy(&word, p, 8);
-            if (!eightDigits(word))
-                break;
-            mantissa = mantissa * 100000000u + eightDigitsValue(word);
-            p += 8;
+            // A byte is a digit when, less '0', it is below 10: adding 0x76 then sets its top
+            // bit, as the value itself does from 0x80. A carry only leaves a byte that is no
+            // digit, into the bytes after it, so the first flagged byte is the first non-digit.
+            const std::uint64_t x = word ^ 0x3030303030303030u;
+            const std::uint64_t other = ((x + 0x7676767676767676u) | x) & 0x8080808080808080u;
+            if (other == 0) {
+                mantissa = mantissa * 100000000u + eightDigitsValue(word);
+                p += 8;
+                continue;
+            }
+            const int k = std::countr_zero(other) >> 3; // leading digits, 0-7
+            if (k != 0) {
+                // The k digits moved to the top, with '0' bytes in front of them.
+                const std::uint64_t padded = (word << (64 - 8 * k)) | (0x3030303030303030u >> (8 * k));
+                mantissa = mantissa * kTens[k] + eightDigitsValue(padded);
+                p += k;
+            }
+            return p;
         }
     }
     while (p < end && isDigit(*p))
