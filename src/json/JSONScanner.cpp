@@ -268,16 +268,21 @@ void JSONScanner::setData(Bytes data)
         converted_ = {};
 }
 
-detail::Arena& JSONScanner::arena()
+inline detail::Arena& JSONScanner::arena()
 {
-    if (!arena_) {
-        // Sized by the data: the values of most documents take less room than their text.
-        // Made on the first value, so a text that fails at once costs nothing; capped, so
-        // that a huge text that fails early does not reserve its whole size.
-        constexpr std::size_t kCap = std::size_t{64} << 20;
-        const std::size_t text = length() - scanLocation();
-        arena_ = std::make_shared<detail::Arena>(std::min(text, kCap), std::min(text / 4, kCap));
-    }
+    if (arena_) [[likely]]
+        return *arena_;
+    return makeArena();
+}
+
+detail::Arena& JSONScanner::makeArena()
+{
+    // Sized by the data: the values of most documents take less room than their text.
+    // Made on the first value, so a text that fails at once costs nothing; capped, so
+    // that a huge text that fails early does not reserve its whole size.
+    constexpr std::size_t kCap = std::size_t{64} << 20;
+    const std::size_t text = length() - scanLocation();
+    arena_ = std::make_shared<detail::Arena>(std::min(text, kCap), std::min(text / 4, kCap));
     return *arena_;
 }
 
@@ -395,7 +400,15 @@ void JSONScanner::growStack(std::size_t k)
     case '{':
         return depth_ < kMaximumDepth && dictionary(slot, error);
     case '[':
-        return depth_ < kMaximumDepth && array(slot, error);
+        if (depth_ >= kMaximumDepth)
+            return false;
+        // Empty arrays are common enough to skip the loop and the storage.
+        if (end_ - p >= 2 && p[1] == ']') {
+            setNode(stack_[slot], Kind::Array, 0, 0, 0, 0);
+            current_ = p + 2;
+            return true;
+        }
+        return array(slot, error);
     case 't':
         if (end_ - p >= 4 && std::memcmp(p, "true", 4) == 0) {
             current_ = p + 4;

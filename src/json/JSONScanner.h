@@ -81,6 +81,7 @@ private:
     // units_ with room for used + more units, the first used kept.
     char16_t* reserveUnits(std::size_t used, std::size_t more);
     detail::Arena& arena();
+    detail::Arena& makeArena();
     Value publish(const detail::Node& node);
 
     std::shared_ptr<detail::Arena> arena_;
