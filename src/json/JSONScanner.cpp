@@ -459,10 +459,26 @@ void JSONScanner::growStack(std::size_t k)
     return true;
 }
 
-inline std::uint16_t JSONScanner::storeNarrow(const std::uint8_t* from, std::size_t n, std::size_t slot)
+[[gnu::always_inline]] inline std::uint16_t JSONScanner::storeNarrow(const std::uint8_t* from, std::size_t n,
+                                                                     std::size_t slot)
 {
-    char* text = arena().bytes(n);
-    copyBytes(text, from, n);
+    char* text;
+#if defined(__SSE2__)
+    if (n <= 32 && end_ - from >= 32) {
+        // Sixteen bytes at a time, over the end of the text: the data and the storage both
+        // have room for it.
+        text = arena().bytesWithRoom(n, 32);
+        const __m128i head = _mm_loadu_si128(reinterpret_cast<const __m128i*>(from));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(text), head);
+        if (n > 16)
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(text + 16),
+                             _mm_loadu_si128(reinterpret_cast<const __m128i*>(from + 16)));
+    } else
+#endif
+    {
+        text = arena().bytes(n);
+        copyBytes(text, from, n);
+    }
     // The hash from the text read, not from the copy just written.
     const std::uint16_t hash = n == 0 ? detail::keyHash(0, 0, 0) : detail::keyHash(n, from[0], from[n - 1]);
     setNode(stack_[slot], Kind::String, detail::kNarrow, hash, std::uint32_t(n), pointerBits(text));
@@ -648,11 +664,16 @@ namespace {
 // Copies n nodes; most containers are small, and a call to memcpy costs more than they do.
 inline void copyNodes(Node* to, const Node* from, std::size_t n)
 {
-    if (n <= 4) {
+    if (n <= 32) {
         for (std::size_t i = 0; i < n; ++i) {
+#if defined(__SSE2__)
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(to + i),
+                             _mm_loadu_si128(reinterpret_cast<const __m128i*>(from + i)));
+#else
             std::uint64_t words[2];
             std::memcpy(words, from + i, sizeof words);
             std::memcpy(static_cast<void*>(to + i), words, sizeof words);
+#endif
         }
         return;
     }

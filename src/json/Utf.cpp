@@ -44,6 +44,23 @@ std::size_t decodeUTF8Into(const std::uint8_t* p, std::size_t length, char16_t* 
         if constexpr (std::endian::native == std::endian::little) {
             if ((b & 0xF0) == 0xE0) {
                 const std::uint8_t* const run = p;
+                // Two characters at a time while both are three bytes long.
+                while (end - p >= 8) {
+                    std::uint64_t x;
+                    std::memcpy(&x, p, 8);
+                    if ((x & 0xC0C0F0C0C0F0u) != 0x8080E08080E0u)
+                        break;
+                    const std::uint32_t a = std::uint32_t(x), c = std::uint32_t(x >> 24);
+                    const std::uint32_t cpa = ((a & 0x0Fu) << 12) | ((a & 0x3F00u) >> 2) | ((a >> 16) & 0x3Fu);
+                    const std::uint32_t cpc = ((c & 0x0Fu) << 12) | ((c & 0x3F00u) >> 2) | ((c >> 16) & 0x3Fu);
+                    // Overlong forms and encoded surrogates.
+                    if ((cpa < 0x800) | ((cpa & 0xF800u) == 0xD800u) | (cpc < 0x800) | ((cpc & 0xF800u) == 0xD800u))
+                        return kBadUTF8;
+                    w[0] = char16_t(cpa);
+                    w[1] = char16_t(cpc);
+                    w += 2;
+                    p += 6;
+                }
                 while (end - p >= 4) {
                     std::uint32_t x;
                     std::memcpy(&x, p, 4);
