@@ -91,28 +91,14 @@ const std::uint8_t* skipSpaceRun(const std::uint8_t* p, const std::uint8_t* end)
     ++p; // p is whitespace
 #if defined(__SSE2__)
     const __m128i space = _mm_set1_epi8(' ');
-    for (;;) {
-        if (end - p >= 32) {
-            const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-            const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16));
-            const std::uint32_t spaces = std::uint32_t(_mm_movemask_epi8(_mm_cmpeq_epi8(a, space))) |
-                                         (std::uint32_t(_mm_movemask_epi8(_mm_cmpeq_epi8(b, space))) << 16);
-            if (spaces == 0xFFFFFFFFu) {
-                p += 32;
-                continue;
-            }
-            p += std::countr_one(spaces);
-        } else if (end - p >= 16) {
-            const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-            const unsigned spaces = unsigned(_mm_movemask_epi8(_mm_cmpeq_epi8(a, space)));
-            if (spaces == 0xFFFFu) {
-                p += 16;
-                continue;
-            }
-            p += std::countr_one(spaces);
-        } else {
-            break;
+    while (end - p >= 16) {
+        const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+        const unsigned spaces = unsigned(_mm_movemask_epi8(_mm_cmpeq_epi8(a, space)));
+        if (spaces == 0xFFFFu) {
+            p += 16;
+            continue;
         }
+        p += std::countr_one(spaces);
         if (!DataScanner::isWhitespace(*p))
             return p;
         ++p;
