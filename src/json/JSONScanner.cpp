@@ -124,6 +124,38 @@ inline const std::uint8_t* skipSpace(const std::uint8_t* p, const std::uint8_t* 
     return skipSpaceRun(p, end);
 }
 
+} // namespace
+
+// Whether the text at p is the guessed key followed by its closing quote. The guess was
+// copied with at least 32 bytes of room after it, and the data has 32 bytes here, so both
+// are read a block at a time.
+inline bool JSONScanner::sameKeyAt(const std::uint8_t* p, const std::uint8_t* end, const KeyGuess& guess)
+{
+#if defined(__SSE2__)
+    const std::uint32_t n = guess.size;
+    if (end - p < 33)
+        return false;
+    const __m128i* text = reinterpret_cast<const __m128i*>(guess.text);
+    const __m128i* data = reinterpret_cast<const __m128i*>(p);
+    std::uint32_t equal =
+        std::uint32_t(_mm_movemask_epi8(_mm_cmpeq_epi8(_mm_loadu_si128(text), _mm_loadu_si128(data))));
+    if (n > 16)
+        equal |= std::uint32_t(_mm_movemask_epi8(_mm_cmpeq_epi8(_mm_loadu_si128(text + 1), _mm_loadu_si128(data + 1))))
+                 << 16;
+    else
+        equal |= 0xFFFF0000u;
+    const std::uint32_t wanted = n == 32 ? 0xFFFFFFFFu : (std::uint32_t{1} << n) - 1;
+    return (equal & wanted) == wanted && p[n] == '"';
+#else
+    (void)p;
+    (void)end;
+    (void)guess;
+    return false;
+#endif
+}
+
+namespace {
+
 // Copies n bytes; keys and short strings are too small to be worth a call to memcpy.
 inline void copyBytes(char* to, const std::uint8_t* from, std::size_t n)
 {
@@ -734,6 +766,9 @@ bool JSONScanner::dictionary(std::size_t slot, Error* error)
     // when they close.
     std::uint64_t seen[4] = {};
     bool repeated = false;
+    // Where the guess for the next key is kept: by the key before it (for the first key, by
+    // the depth). Objects of one shape repeat their keys in the same order.
+    std::uint32_t context = 0x10000u + std::uint32_t(depth_);
     auto fail = [&](long code) {
         current_ = restore;
         stackSize_ = base;
@@ -751,12 +786,21 @@ bool JSONScanner::dictionary(std::size_t slot, Error* error)
         // The hash is kept from the quick path: read back from the node just written, it
         // would wait for that store.
         std::uint16_t hash;
-        if (p < end && *p == '"') {
+        KeyGuess& guess = keyGuesses_[(context * 0x9E3779B1u) >> 23];
+        if (p < end && *p == '"' && guess.text != nullptr && sameKeyAt(p + 1, end, guess)) {
+            // The key the last dictionary at this depth had at this place: shared storage.
+            setNode(stack_[key], Kind::String, detail::kNarrow, guess.hash, guess.size, pointerBits(guess.text));
+            hash = guess.hash;
+            p += guess.size + 2;
+        } else if (p < end && *p == '"') {
             bool nonASCII = false;
             const std::uint8_t* const body = p + 1;
             const std::uint8_t* const stop = findStringEnd(body, end, nonASCII);
             if (stop < end && *stop == '"' && !nonASCII) {
-                hash = storeNarrow(body, std::size_t(stop - body), key);
+                const std::size_t n = std::size_t(stop - body);
+                hash = storeNarrow(body, n, key);
+                // Only keys copied with room after them can be compared a block at a time.
+                guess = n <= 32 && end - body >= 32 ? KeyGuess{stack_[key].narrow, std::uint32_t(n), hash} : KeyGuess{};
                 p = stop + 1;
             } else {
                 current_ = body;
@@ -772,6 +816,7 @@ bool JSONScanner::dictionary(std::size_t slot, Error* error)
             p = current_;
             hash = stack_[key].hash;
         }
+        context = hash;
         const std::uint32_t bitIndex = (std::uint32_t(hash) * 0x9E3779B1u) >> 24;
         const std::uint64_t bit = std::uint64_t{1} << (bitIndex & 63);
         if ((seen[bitIndex >> 6] & bit) != 0 && !repeated) {

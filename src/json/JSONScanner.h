@@ -80,6 +80,14 @@ private:
     void finishString(std::size_t n, bool ascii, std::size_t slot);
     // units_ with room for used + more units, the first used kept.
     char16_t* reserveUnits(std::size_t used, std::size_t more);
+    // The key last read after a given key (or first at a given depth): a key that matches
+    // its guess is taken without a scan and shares the stored text.
+    struct KeyGuess {
+        const char* text{};
+        std::uint32_t size{0};
+        std::uint16_t hash{0};
+    };
+    static bool sameKeyAt(const std::uint8_t* p, const std::uint8_t* end, const KeyGuess& guess);
     detail::Arena& arena();
     detail::Arena& makeArena();
     Value publish(const detail::Node& node);
@@ -94,6 +102,7 @@ private:
     std::vector<std::uint32_t> slots_;    // finding repeated keys in mid-sized ones
     std::vector<std::uint8_t> converted_; // UTF-8 made from UTF-16 or UTF-32 input
     std::size_t depth_{0};
+    KeyGuess keyGuesses_[512]{};
 };
 
 } // namespace json
