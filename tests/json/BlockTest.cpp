@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "Helpers.h"
 
@@ -26,7 +27,7 @@ TEST(Blocks, WhitespaceRunsEndWhereTheWhitespaceEndsAtEveryOffset)
     }
 }
 
-TEST(Blocks, StringsDecodeTheSameWhateverTheOffsetOfAnEscapeOrCharacter)
+TEST(Blocks, StringsAndKeysReadTheSameWhateverTheOffsetOfAnEscapeOrCharacter)
 {
     struct Case {
         const char* text;
@@ -46,7 +47,29 @@ TEST(Blocks, StringsDecodeTheSameWhateverTheOffsetOfAnEscapeOrCharacter)
         {"\xE0\x80\xAF", u""},
         {"\xE6\x97", u""},
     };
+    // Keys that are prefixes of the key before them, or longer, or end in an escape.
+    const std::string letters = "abcdefghijklmnopqrstuvwxyz0123456789ABCDEFGHIJ";
+    std::string prefixes = "[";
+    std::vector<std::string> expected;
+    for (int round = 0; round < 2; ++round) {
+        for (std::size_t i = 0; i <= 41; ++i) {
+            const std::size_t n = round == 0 ? i : 41 - i;
+            for (const char* end : {"", "", "\\n"}) {
+                prefixes += "{\"" + letters.substr(0, n) + end + "\":0},";
+                expected.push_back(letters.substr(0, n) + (*end ? "\n" : ""));
+            }
+        }
+    }
+    Value all = JSONDeserializer::deserializer().deserialize(prefixes + "{}]");
+    ASSERT_EQ(all.count(), expected.size() + 1);
+    for (std::size_t i = 0; i < expected.size(); ++i)
+        EXPECT_EQ(all[i].keyAt(0).utf8(), expected[i]) << i;
+
     for (const Case& c : cases) {
+        // All offsets in one document too: each key is then read right after a key of the
+        // same shape that differs from it where the character moved, and after itself.
+        std::string all = "[";
+        std::vector<std::u16string> keys;
         for (std::size_t n = 0; n <= 40; ++n) {
             const std::string head(n, 'a'), tail(40 - n, 'b');
             const std::string text = "\"" + head + c.text + tail + "\"";
@@ -62,7 +85,14 @@ TEST(Blocks, StringsDecodeTheSameWhateverTheOffsetOfAnEscapeOrCharacter)
             ASSERT_TRUE(v.isDictionary()) << c.text << " at " << n;
             EXPECT_EQ(v.keyAt(0).utf16(), expected) << c.text << " at " << n;
             EXPECT_EQ(v.valueAt(0)[0].utf16(), expected) << c.text << " at " << n;
+            all += doc + "," + doc + ",";
+            keys.push_back(expected);
+            keys.push_back(expected);
         }
+        Value v = JSONDeserializer::deserializer().deserialize(all + "{}]");
+        ASSERT_EQ(v.count(), keys.size() + 1) << c.text;
+        for (std::size_t i = 0; i < keys.size(); ++i)
+            EXPECT_EQ(v[i].keyAt(0).utf16(), keys[i]) << c.text << " in dictionary " << i;
     }
 }
 
