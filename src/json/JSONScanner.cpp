@@ -715,6 +715,8 @@ bool JSONScanner::array(std::size_t slot, Error* error)
     }
     ++depth_;
     const std::size_t base = stackSize_;
+    // Each element's dictionaries guess their first key from the key the array stands under.
+    const std::uint32_t context = keyContext_;
     auto fail = [&](long code) {
         current_ = restore;
         stackSize_ = base;
@@ -728,6 +730,7 @@ bool JSONScanner::array(std::size_t slot, Error* error)
             break;
         const std::size_t element = push(1);
         current_ = p;
+        keyContext_ = context;
         if (!value(element, error))
             return fail(ErrorCode::kArrayValue);
         p = skipSpace(current_, end);
@@ -767,8 +770,9 @@ bool JSONScanner::dictionary(std::size_t slot, Error* error)
     std::uint64_t seen[4] = {};
     bool repeated = false;
     // Where the guess for the next key is kept: by the key before it (for the first key, by
-    // the depth). Objects of one shape repeat their keys in the same order.
-    std::uint32_t context = 0x10000u + std::uint32_t(depth_);
+    // the key this dictionary stands under). Objects of one shape repeat their keys in the
+    // same order.
+    std::uint32_t context = 0x10000u + keyContext_;
     auto fail = [&](long code) {
         current_ = restore;
         stackSize_ = base;
@@ -837,6 +841,7 @@ bool JSONScanner::dictionary(std::size_t slot, Error* error)
         if (p >= end || *p != ':')
             return fail(ErrorCode::kDictionaryColon);
         current_ = p + 1;
+        keyContext_ = hash;
         if (!value(key + 1, error))
             return fail(ErrorCode::kDictionaryValue);
         p = skipSpace(current_, end);

@@ -103,6 +103,7 @@ private:
     std::vector<std::uint8_t> converted_; // UTF-8 made from UTF-16 or UTF-32 input
     std::size_t depth_{0};
     KeyGuess keyGuesses_[512]{};
+    std::uint32_t keyContext_{0}; // the hash of the key the value being read stands under
 };
 
 } // namespace json
