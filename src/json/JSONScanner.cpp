@@ -86,7 +86,7 @@ inline const std::uint8_t* findStringEnd(const std::uint8_t* p, const std::uint8
 
 // Past a run of whitespace that starts at p. Indentation is spaces after a line feed: the
 // blocks look for the space alone and leave the rarer whitespace to a byte test.
-const std::uint8_t* skipSpaceRun(const std::uint8_t* p, const std::uint8_t* end)
+[[gnu::always_inline]] inline const std::uint8_t* skipSpaceRun(const std::uint8_t* p, const std::uint8_t* end)
 {
     ++p; // p is whitespace
 #if defined(__SSE2__)
