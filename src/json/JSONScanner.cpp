@@ -519,10 +519,15 @@ void JSONScanner::finishString(std::size_t n, bool ascii, std::size_t slot)
     setNode(stack_[slot], Kind::String, 0, hash, std::uint32_t(n), pointerBits(p));
 }
 
-char16_t* JSONScanner::reserveUnits(std::size_t used, std::size_t more)
+inline char16_t* JSONScanner::reserveUnits(std::size_t used, std::size_t more)
 {
-    if (unitsCapacity_ - used >= more)
+    if (unitsCapacity_ - used >= more) [[likely]]
         return units_;
+    return growUnits(used, more);
+}
+
+char16_t* JSONScanner::growUnits(std::size_t used, std::size_t more)
+{
     std::size_t capacity = std::max<std::size_t>(256, 2 * unitsCapacity_);
     while (capacity - used < more)
         capacity *= 2;

@@ -80,6 +80,7 @@ private:
     void finishString(std::size_t n, bool ascii, std::size_t slot);
     // units_ with room for used + more units, the first used kept.
     char16_t* reserveUnits(std::size_t used, std::size_t more);
+    char16_t* growUnits(std::size_t used, std::size_t more);
     // The key last read after a given key (or first at a given depth): a key that matches
     // its guess is taken without a scan and shares the stored text.
     struct KeyGuess {
