@@ -795,12 +795,20 @@ bool JSONScanner::dictionary(std::size_t slot, Error* error)
         // The hash is kept from the quick path: read back from the node just written, it
         // would wait for that store.
         std::uint16_t hash;
-        KeyGuess& guess = keyGuesses_[(context * 0x9E3779B1u) >> 23];
-        if (p < end && *p == '"' && guess.text != nullptr && sameKeyAt(p + 1, end, guess)) {
-            // The key the last dictionary at this depth had at this place: shared storage.
-            setNode(stack_[key], Kind::String, detail::kNarrow, guess.hash, guess.size, pointerBits(guess.text));
-            hash = guess.hash;
-            p += guess.size + 2;
+        // The two keys that last followed the same key: one of them, when it matches, is
+        // taken without a scan and shares its stored text.
+        KeyGuess* const guesses = keyGuesses_[(context * 0x9E3779B1u) >> 24];
+        const KeyGuess* hit = nullptr;
+        if (p < end && *p == '"') {
+            if (guesses[0].text != nullptr && sameKeyAt(p + 1, end, guesses[0]))
+                hit = &guesses[0];
+            else if (guesses[1].text != nullptr && sameKeyAt(p + 1, end, guesses[1]))
+                hit = &guesses[1];
+        }
+        if (hit != nullptr) {
+            setNode(stack_[key], Kind::String, detail::kNarrow, hit->hash, hit->size, pointerBits(hit->text));
+            hash = hit->hash;
+            p += hit->size + 2;
         } else if (p < end && *p == '"') {
             bool nonASCII = false;
             const std::uint8_t* const body = p + 1;
@@ -809,7 +817,9 @@ bool JSONScanner::dictionary(std::size_t slot, Error* error)
                 const std::size_t n = std::size_t(stop - body);
                 hash = storeNarrow(body, n, key);
                 // Only keys copied with room after them can be compared a block at a time.
-                guess = n <= 32 && end - body >= 32 ? KeyGuess{stack_[key].narrow, std::uint32_t(n), hash} : KeyGuess{};
+                guesses[1] = guesses[0];
+                guesses[0] =
+                    n <= 32 && end - body >= 32 ? KeyGuess{stack_[key].narrow, std::uint32_t(n), hash} : KeyGuess{};
                 p = stop + 1;
             } else {
                 current_ = body;

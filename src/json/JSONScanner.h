@@ -81,8 +81,8 @@ private:
     // units_ with room for used + more units, the first used kept.
     char16_t* reserveUnits(std::size_t used, std::size_t more);
     char16_t* growUnits(std::size_t used, std::size_t more);
-    // The key last read after a given key (or first at a given depth): a key that matches
-    // its guess is taken without a scan and shares the stored text.
+    // The keys last read after a given key (or first under it): a key that matches one of
+    // them is taken without a scan and shares the stored text.
     struct KeyGuess {
         const char* text{};
         std::uint32_t size{0};
@@ -103,7 +103,7 @@ private:
     std::vector<std::uint32_t> slots_;    // finding repeated keys in mid-sized ones
     std::vector<std::uint8_t> converted_; // UTF-8 made from UTF-16 or UTF-32 input
     std::size_t depth_{0};
-    KeyGuess keyGuesses_[512]{};
+    KeyGuess keyGuesses_[256][2]{};
     std::uint32_t keyContext_{0}; // the hash of the key the value being read stands under
 };
 
