@@ -5,6 +5,7 @@
 #include <cstring>
 #include <new>
 
+#include "json/Decimal.h"
 #include "json/Node.h"
 #include "json/Utf.h"
 
@@ -83,34 +84,77 @@ inline const std::uint8_t* findStringEnd(const std::uint8_t* p, const std::uint8
     return p;
 }
 
-// Past the whitespace at p. Indentation comes in runs, taken sixteen bytes at a time.
-inline const std::uint8_t* skipSpace(const std::uint8_t* p, const std::uint8_t* end)
+// Past a run of whitespace that starts at p. Indentation is spaces after a line feed: the
+// blocks look for the space alone and leave the rarer whitespace to a byte test.
+[[gnu::always_inline]] inline const std::uint8_t* skipSpaceRun(const std::uint8_t* p, const std::uint8_t* end)
 {
-    if (p >= end || !DataScanner::isWhitespace(*p))
-        return p;
-    // A lone space, as after most ':' and ',', is not worth a block.
-    ++p;
-    if (p >= end || !DataScanner::isWhitespace(*p))
-        return p;
+    ++p; // p is whitespace
 #if defined(__SSE2__)
     const __m128i space = _mm_set1_epi8(' ');
-    const __m128i tab = _mm_set1_epi8(0x09);
-    const __m128i four = _mm_set1_epi8(4);
     while (end - p >= 16) {
-        __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-        // Tab to carriage return are 0x09-0x0D: v - 9 is at most 4 (unsigned) for them.
-        __m128i control = _mm_sub_epi8(v, tab);
-        __m128i isControl = _mm_cmpeq_epi8(_mm_min_epu8(control, four), control);
-        const unsigned ws = unsigned(_mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi8(v, space), isControl)));
-        if (ws != 0xFFFF)
-            return p + __builtin_ctz(~ws);
-        p += 16;
+        const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+        const unsigned spaces = unsigned(_mm_movemask_epi8(_mm_cmpeq_epi8(a, space)));
+        if (spaces == 0xFFFFu) {
+            p += 16;
+            continue;
+        }
+        p += std::countr_one(spaces);
+        if (!DataScanner::isWhitespace(*p))
+            return p;
+        ++p;
     }
 #endif
     while (p < end && DataScanner::isWhitespace(*p))
         ++p;
     return p;
 }
+
+// Past the whitespace at p. Every byte above the space is no whitespace, so one compare
+// settles the common case; a lone space (after ':' and ',') is taken without a block.
+inline const std::uint8_t* skipSpace(const std::uint8_t* p, const std::uint8_t* end)
+{
+    if (p >= end || *p > ' ')
+        return p;
+    if (*p == ' ') {
+        if (p + 1 >= end || p[1] > ' ')
+            return p + 1;
+    } else if (!DataScanner::isWhitespace(*p)) {
+        return p; // a control byte that is no whitespace
+    }
+    return skipSpaceRun(p, end);
+}
+
+} // namespace
+
+// Whether the text at p is the guessed key followed by its closing quote. The guess was
+// copied with at least 32 bytes of room after it, and the data has 32 bytes here, so both
+// are read a block at a time.
+inline bool JSONScanner::sameKeyAt(const std::uint8_t* p, const std::uint8_t* end, const KeyGuess& guess)
+{
+#if defined(__SSE2__)
+    const std::uint32_t n = guess.size;
+    if (end - p < 33)
+        return false;
+    const __m128i* text = reinterpret_cast<const __m128i*>(guess.text);
+    const __m128i* data = reinterpret_cast<const __m128i*>(p);
+    std::uint32_t equal =
+        std::uint32_t(_mm_movemask_epi8(_mm_cmpeq_epi8(_mm_loadu_si128(text), _mm_loadu_si128(data))));
+    if (n > 16)
+        equal |= std::uint32_t(_mm_movemask_epi8(_mm_cmpeq_epi8(_mm_loadu_si128(text + 1), _mm_loadu_si128(data + 1))))
+                 << 16;
+    else
+        equal |= 0xFFFF0000u;
+    const std::uint32_t wanted = n == 32 ? 0xFFFFFFFFu : (std::uint32_t{1} << n) - 1;
+    return (equal & wanted) == wanted && p[n] == '"';
+#else
+    (void)p;
+    (void)end;
+    (void)guess;
+    return false;
+#endif
+}
+
+namespace {
 
 // Copies n bytes; keys and short strings are too small to be worth a call to memcpy.
 inline void copyBytes(char* to, const std::uint8_t* from, std::size_t n)
@@ -135,6 +179,22 @@ inline void copyBytes(char* to, const std::uint8_t* from, std::size_t n)
     }
 }
 
+// Writes a whole node with two stores; slots of stack_ are raw memory until written.
+inline void setNode(Node& n, Kind kind, std::uint8_t flags, std::uint16_t hash, std::uint32_t size,
+                    std::uint64_t payload)
+{
+    static_assert(std::endian::native == std::endian::little, "node words are laid out little-endian");
+    const std::uint64_t words[2] = {std::uint64_t(kind) | (std::uint64_t(flags) << 8) | (std::uint64_t(hash) << 16) |
+                                        (std::uint64_t(size) << 32),
+                                    payload};
+    std::memcpy(static_cast<void*>(&n), words, sizeof words);
+}
+
+inline std::uint64_t pointerBits(const void* p)
+{
+    return std::uint64_t(reinterpret_cast<std::uintptr_t>(p));
+}
+
 inline int hexValue(char16_t c)
 {
     if (c >= '0' && c <= '9')
@@ -152,6 +212,7 @@ JSONScanner::JSONScanner() = default;
 JSONScanner::~JSONScanner()
 {
     ::operator delete(stack_);
+    delete[] units_;
 }
 
 std::unique_ptr<JSONScanner> JSONScanner::scannerWithData(Bytes data)
@@ -225,16 +286,21 @@ void JSONScanner::setData(Bytes data)
         converted_ = {};
 }
 
-detail::Arena& JSONScanner::arena()
+inline detail::Arena& JSONScanner::arena()
 {
-    if (!arena_) {
-        // Sized by the data: the values of most documents take less room than their text.
-        // Made on the first value, so a text that fails at once costs nothing; capped, so
-        // that a huge text that fails early does not reserve its whole size.
-        constexpr std::size_t kCap = std::size_t{64} << 20;
-        const std::size_t text = length() - scanLocation();
-        arena_ = std::make_shared<detail::Arena>(std::min(text, kCap), std::min(text / 4, kCap));
-    }
+    if (arena_) [[likely]]
+        return *arena_;
+    return makeArena();
+}
+
+detail::Arena& JSONScanner::makeArena()
+{
+    // Sized by the data: the values of most documents take less room than their text.
+    // Made on the first value, so a text that fails at once costs nothing; capped, so
+    // that a huge text that fails early does not reserve its whole size.
+    constexpr std::size_t kCap = std::size_t{64} << 20;
+    const std::size_t text = length() - scanLocation();
+    arena_ = std::make_shared<detail::Arena>(std::min(text, kCap), std::min(text / 4, kCap));
     return *arena_;
 }
 
@@ -245,54 +311,40 @@ Value JSONScanner::publish(const Node& node)
     return Value{std::shared_ptr<const Node>(arena_, slot)};
 }
 
+template <bool (JSONScanner::*scan)(std::size_t, Error*)> bool JSONScanner::scanInto(Value* outValue, Error* outError)
+{
+    const std::size_t base = stackSize_;
+    const std::size_t slot = push(1);
+    const bool ok = (this->*scan)(slot, outError);
+    if (ok && outValue != nullptr)
+        *outValue = publish(stack_[slot]);
+    stackSize_ = base;
+    return ok;
+}
+
 bool JSONScanner::scanJSONObject(Value* outValue, Error* outError)
 {
-    Node node;
-    if (!value(Sink{&node, 0}, outError))
-        return false;
-    if (outValue != nullptr)
-        *outValue = publish(node);
-    return true;
+    return scanInto<&JSONScanner::value>(outValue, outError);
 }
 
 bool JSONScanner::scanJSONDictionary(Value* outValue, Error* outError)
 {
-    Node node;
-    if (!dictionary(Sink{&node, 0}, outError))
-        return false;
-    if (outValue != nullptr)
-        *outValue = publish(node);
-    return true;
+    return scanInto<&JSONScanner::dictionary>(outValue, outError);
 }
 
 bool JSONScanner::scanJSONArray(Value* outValue, Error* outError)
 {
-    Node node;
-    if (!array(Sink{&node, 0}, outError))
-        return false;
-    if (outValue != nullptr)
-        *outValue = publish(node);
-    return true;
+    return scanInto<&JSONScanner::array>(outValue, outError);
 }
 
 bool JSONScanner::scanJSONStringConstant(Value* outValue, Error* outError)
 {
-    Node node;
-    if (!string(Sink{&node, 0}, outError))
-        return false;
-    if (outValue != nullptr)
-        *outValue = publish(node);
-    return true;
+    return scanInto<&JSONScanner::string>(outValue, outError);
 }
 
 bool JSONScanner::scanJSONNumberConstant(Value* outValue, Error* outError)
 {
-    Node node;
-    if (!number(Sink{&node, 0}, outError))
-        return false;
-    if (outValue != nullptr)
-        *outValue = publish(node);
-    return true;
+    return scanInto<&JSONScanner::number>(outValue, outError);
 }
 
 bool JSONScanner::scanNotQuoteCharactersIntoString(std::optional<std::u16string>* out)
@@ -306,18 +358,11 @@ bool JSONScanner::scanNotQuoteCharactersIntoString(std::optional<std::u16string>
     return true;
 }
 
-inline Node& JSONScanner::target(Sink sink)
-{
-    return sink.direct != nullptr ? *sink.direct : stack_[sink.slot];
-}
-
 inline std::size_t JSONScanner::push(std::size_t k)
 {
     if (stackCapacity_ - stackSize_ < k)
         growStack(k);
     const std::size_t first = stackSize_;
-    for (std::size_t i = 0; i < k; ++i)
-        new (&stack_[first + i]) Node();
     stackSize_ += k;
     return first;
 }
@@ -335,15 +380,29 @@ void JSONScanner::growStack(std::size_t k)
     stackCapacity_ = capacity;
 }
 
-bool JSONScanner::value(Sink out, Error* error)
+// Inlined into the container loops: one call less per element.
+[[gnu::always_inline]] inline bool JSONScanner::value(std::size_t slot, Error* error)
 {
-    current_ = skipSpace(current_, end_);
-    if (current_ >= end_)
+    const std::uint8_t* const p = skipSpace(current_, end_);
+    current_ = p;
+    if (p >= end_)
         return false;
-    switch (*current_) {
-    case '"':
+    switch (*p) {
+    case '"': {
+        // Most strings are ASCII without escapes: taken here in one scan.
+        bool nonASCII = false;
+        const std::uint8_t* const body = p + 1;
+        const std::uint8_t* const stop = findStringEnd(body, end_, nonASCII);
+        if (stop < end_ && *stop == '"' && !nonASCII) {
+            storeNarrow(body, std::size_t(stop - body), slot);
+            current_ = stop + 1;
+            return true;
+        }
+        current_ = body;
+        return stringRest(p, stop, nonASCII, slot, error);
+    }
     case '\'':
-        return string(out, error);
+        return string(slot, error);
     case '-':
     case '0':
     case '1':
@@ -355,33 +414,37 @@ bool JSONScanner::value(Sink out, Error* error)
     case '7':
     case '8':
     case '9':
-        return number(out, error);
+        return number(slot, error);
     case '{':
-        return depth_ < kMaximumDepth && dictionary(out, error);
+        return depth_ < kMaximumDepth && dictionary(slot, error);
     case '[':
-        return depth_ < kMaximumDepth && array(out, error);
+        if (depth_ >= kMaximumDepth)
+            return false;
+        // Empty arrays are common enough to skip the loop and the storage.
+        if (end_ - p >= 2 && p[1] == ']') {
+            setNode(stack_[slot], Kind::Array, 0, 0, 0, 0);
+            current_ = p + 2;
+            return true;
+        }
+        return array(slot, error);
     case 't':
-        if (end_ - current_ >= 4 && std::memcmp(current_, "true", 4) == 0) {
-            current_ += 4;
-            Node& node = target(out);
-            node.kind = Kind::Boolean;
-            node.boolean = true;
+        if (end_ - p >= 4 && std::memcmp(p, "true", 4) == 0) {
+            current_ = p + 4;
+            setNode(stack_[slot], Kind::Boolean, 0, 0, 0, 1);
             return true;
         }
         return false;
     case 'f':
-        if (end_ - current_ >= 5 && std::memcmp(current_, "false", 5) == 0) {
-            current_ += 5;
-            Node& node = target(out);
-            node.kind = Kind::Boolean;
-            node.boolean = false;
+        if (end_ - p >= 5 && std::memcmp(p, "false", 5) == 0) {
+            current_ = p + 5;
+            setNode(stack_[slot], Kind::Boolean, 0, 0, 0, 0);
             return true;
         }
         return false;
     case 'n':
-        if (end_ - current_ >= 4 && std::memcmp(current_, "null", 4) == 0) {
-            current_ += 4;
-            target(out).kind = Kind::Null;
+        if (end_ - p >= 4 && std::memcmp(p, "null", 4) == 0) {
+            current_ = p + 4;
+            setNode(stack_[slot], Kind::Null, 0, 0, 0, 0);
             return true;
         }
         return false;
@@ -390,16 +453,18 @@ bool JSONScanner::value(Sink out, Error* error)
     }
 }
 
-bool JSONScanner::number(Sink out, Error* error)
+[[gnu::always_inline]] inline bool JSONScanner::number(std::size_t slot, Error* error)
 {
+    const std::uint8_t* const p = current_;
+    const std::uint8_t* const end = end_;
     double v = 0;
     if (hasDefaultDoubleCharacters()) {
         // The same as scanNumber, in one pass: the value's text is a prefix of the run.
         const std::uint8_t* lead;
-        v = parseLeadingDecimal(current_, end_, &lead);
-        while (lead < end_ && kDefaultDoubleCharacters.containsByte(*lead))
+        v = detail::leadingDecimal(p, end, &lead);
+        while (lead < end && kDefaultDoubleCharacters.containsByte(*lead))
             ++lead;
-        if (lead == current_) {
+        if (lead == p) {
             setError(error, ErrorCode::kNumber);
             return false;
         }
@@ -408,34 +473,74 @@ bool JSONScanner::number(Sink out, Error* error)
         setError(error, ErrorCode::kNumber);
         return false;
     }
-    Node& node = target(out);
-    node.kind = Kind::Number;
-    node.number = v;
+    setNode(stack_[slot], Kind::Number, 0, 0, 0, std::bit_cast<std::uint64_t>(v));
     return true;
 }
 
-void JSONScanner::finishString(bool wide, Node& out)
+[[gnu::always_inline]] inline std::uint16_t JSONScanner::storeNarrow(const std::uint8_t* from, std::size_t n,
+                                                                     std::size_t slot)
 {
-    out.kind = Kind::String;
-    if (!wide) {
-        out.flags = detail::kNarrow;
-        out.size = std::uint32_t(narrow_.size());
-        char* p = arena().bytes(narrow_.size());
-        if (!narrow_.empty())
-            std::memcpy(p, narrow_.data(), narrow_.size());
-        out.narrow = p;
-        out.hash = detail::keyHash(out);
-    } else {
-        out.flags = 0;
-        out.size = std::uint32_t(wide_.size());
-        char16_t* p = arena().units(wide_.size());
-        std::memcpy(p, wide_.data(), wide_.size() * sizeof(char16_t));
-        out.wide = p;
-        out.hash = detail::keyHash(out);
+    char* text;
+#if defined(__SSE2__)
+    if (n <= 32 && end_ - from >= 32) {
+        // Sixteen bytes at a time, over the end of the text: the data and the storage both
+        // have room for it.
+        text = arena().bytesWithRoom(n, 32);
+        const __m128i head = _mm_loadu_si128(reinterpret_cast<const __m128i*>(from));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(text), head);
+        if (n > 16)
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(text + 16),
+                             _mm_loadu_si128(reinterpret_cast<const __m128i*>(from + 16)));
+    } else
+#endif
+    {
+        text = arena().bytes(n);
+        copyBytes(text, from, n);
     }
+    // The hash from the text read, not from the copy just written.
+    const std::uint16_t hash = n == 0 ? detail::keyHash(0, 0, 0) : detail::keyHash(n, from[0], from[n - 1]);
+    setNode(stack_[slot], Kind::String, detail::kNarrow, hash, std::uint32_t(n), pointerBits(text));
+    return hash;
 }
 
-bool JSONScanner::string(Sink sink, Error* error)
+void JSONScanner::finishString(std::size_t n, bool ascii, std::size_t slot)
+{
+    const char16_t* const units = units_;
+    const std::uint16_t hash = n == 0 ? detail::keyHash(0, 0, 0) : detail::keyHash(n, units[0], units[n - 1]);
+    if (ascii) {
+        char* text = arena().bytes(n);
+        for (std::size_t i = 0; i < n; ++i)
+            text[i] = char(units[i]);
+        setNode(stack_[slot], Kind::String, detail::kNarrow, hash, std::uint32_t(n), pointerBits(text));
+        return;
+    }
+    char16_t* p = arena().units(n);
+    std::memcpy(p, units, n * sizeof(char16_t));
+    setNode(stack_[slot], Kind::String, 0, hash, std::uint32_t(n), pointerBits(p));
+}
+
+inline char16_t* JSONScanner::reserveUnits(std::size_t used, std::size_t more)
+{
+    if (unitsCapacity_ - used >= more) [[likely]]
+        return units_;
+    return growUnits(used, more);
+}
+
+char16_t* JSONScanner::growUnits(std::size_t used, std::size_t more)
+{
+    std::size_t capacity = std::max<std::size_t>(256, 2 * unitsCapacity_);
+    while (capacity - used < more)
+        capacity *= 2;
+    char16_t* grown = new char16_t[capacity];
+    if (used != 0)
+        std::memcpy(grown, units_, used * sizeof(char16_t));
+    delete[] units_;
+    units_ = grown;
+    unitsCapacity_ = capacity;
+    return grown;
+}
+
+bool JSONScanner::string(std::size_t slot, Error* error)
 {
     const std::uint8_t* const restore = current_;
     current_ = skipSpace(current_, end_);
@@ -445,23 +550,20 @@ bool JSONScanner::string(Sink sink, Error* error)
         return false;
     }
     ++current_;
+    bool nonASCII = false;
+    const std::uint8_t* const stop = findStringEnd(current_, end_, nonASCII);
+    return stringRest(restore, stop, nonASCII, slot, error);
+}
 
+bool JSONScanner::stringRest(const std::uint8_t* restore, const std::uint8_t* p, bool nonASCII, std::size_t slot,
+                             Error* error)
+{
     // Most strings have no escapes: copy them in one piece, or decode them straight into
     // their storage when they are not ASCII.
-    bool nonASCII = false;
-    const std::uint8_t* p = findStringEnd(current_, end_, nonASCII);
     if (p < end_ && *p == '"') {
         const std::size_t n = std::size_t(p - current_);
         if (!nonASCII) {
-            char* text = arena().bytes(n);
-            copyBytes(text, current_, n);
-            Node& out = target(sink);
-            out.kind = Kind::String;
-            out.flags = detail::kNarrow;
-            out.size = std::uint32_t(n);
-            out.narrow = text;
-            // From the text read, not the copy just written.
-            out.hash = n == 0 ? detail::keyHash(0, 0, 0) : detail::keyHash(n, current_[0], current_[n - 1]);
+            storeNarrow(current_, n, slot);
             current_ = p + 1;
             return true;
         }
@@ -475,12 +577,9 @@ bool JSONScanner::string(Sink sink, Error* error)
             return false;
         }
         arena().giveBack(units, count * sizeof(char16_t), n * sizeof(char16_t));
-        Node& out = target(sink);
-        out.kind = Kind::String;
-        out.flags = 0;
-        out.size = std::uint32_t(count);
-        out.wide = units;
-        out.hash = detail::keyHash(out);
+        // Not ASCII, so at least one unit.
+        setNode(stack_[slot], Kind::String, 0, detail::keyHash(count, units[0], units[count - 1]), std::uint32_t(count),
+                pointerBits(units));
         current_ = p + 1;
         return true;
     }
@@ -490,39 +589,46 @@ bool JSONScanner::string(Sink sink, Error* error)
         setError(error, code);
         return false;
     };
-    bool wide = false;
-    auto widen = [&] {
-        if (!wide) {
-            wide_.assign(narrow_.begin(), narrow_.end());
-            wide = true;
+    // Strings with escapes are collected as UTF-16 units in units_ first; ascii tells
+    // whether they can be stored one byte each.
+    std::size_t used = 0;
+    bool ascii = true;
+    // Appends the bytes [current_, to) without escapes.
+    auto appendRun = [&](const std::uint8_t* to, bool runNonASCII) {
+        const std::size_t n = std::size_t(to - current_);
+        char16_t* units = reserveUnits(used, n);
+        if (runNonASCII) {
+            const std::size_t k = detail::decodeUTF8Into(current_, n, units + used);
+            if (k == detail::kBadUTF8)
+                return false;
+            used += k;
+            ascii = false;
+        } else {
+            for (std::size_t i = 0; i < n; ++i)
+                units[used + i] = current_[i];
+            used += n;
         }
+        current_ = to;
+        return true;
     };
     auto appendUnit = [&](char16_t unit) {
-        if (!wide && unit < 0x80) {
-            narrow_.push_back(char(unit));
-            return;
-        }
-        widen();
-        wide_.push_back(unit);
+        char16_t* units = reserveUnits(used, 1);
+        units[used] = unit;
+        ++used;
+        if (unit >= 0x80)
+            ascii = false;
     };
 
     // Text before the first escape (or the end of the data).
-    narrow_.clear();
-    if (nonASCII) {
-        widen();
-        if (!detail::appendUTF8AsUTF16(current_, std::size_t(p - current_), wide_))
-            return fail(ErrorCode::kStringUndecodable);
-    } else {
-        narrow_.assign(current_, p);
-    }
-    current_ = p;
+    if (!appendRun(p, nonASCII))
+        return fail(ErrorCode::kStringUndecodable);
     for (;;) {
         if (current_ >= end_)
             return fail(ErrorCode::kStringUnterminated);
         const std::uint8_t b = *current_;
         if (b == '"') {
             ++current_;
-            finishString(wide, target(sink));
+            finishString(used, ascii, slot);
             return true;
         }
         if (b == '\\') {
@@ -571,16 +677,8 @@ bool JSONScanner::string(Sink sink, Error* error)
         }
         // A run up to the next quote or backslash.
         const std::uint8_t* runEnd = findStringEnd(current_, end_, nonASCII);
-        if (nonASCII) {
-            widen();
-            if (!detail::appendUTF8AsUTF16(current_, std::size_t(runEnd - current_), wide_))
-                return fail(ErrorCode::kStringUndecodable);
-        } else if (wide) {
-            wide_.append(current_, runEnd);
-        } else {
-            narrow_.append(current_, runEnd);
-        }
-        current_ = runEnd;
+        if (!appendRun(runEnd, nonASCII))
+            return fail(ErrorCode::kStringUndecodable);
     }
 }
 
@@ -589,11 +687,16 @@ namespace {
 // Copies n nodes; most containers are small, and a call to memcpy costs more than they do.
 inline void copyNodes(Node* to, const Node* from, std::size_t n)
 {
-    if (n <= 4) {
+    if (n <= 32) {
         for (std::size_t i = 0; i < n; ++i) {
+#if defined(__SSE2__)
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(to + i),
+                             _mm_loadu_si128(reinterpret_cast<const __m128i*>(from + i)));
+#else
             std::uint64_t words[2];
             std::memcpy(words, from + i, sizeof words);
             std::memcpy(static_cast<void*>(to + i), words, sizeof words);
+#endif
         }
         return;
     }
@@ -606,7 +709,7 @@ inline void copyNodes(Node* to, const Node* from, std::size_t n)
 // the calls that read it: a member written and read back on every byte of punctuation
 // lengthens the chain that each next byte waits for.
 
-bool JSONScanner::array(Sink out, Error* error)
+bool JSONScanner::array(std::size_t slot, Error* error)
 {
     const std::uint8_t* const restore = current_;
     const std::uint8_t* const end = end_;
@@ -617,6 +720,8 @@ bool JSONScanner::array(Sink out, Error* error)
     }
     ++depth_;
     const std::size_t base = stackSize_;
+    // Each element's dictionaries guess their first key from the key the array stands under.
+    const std::uint32_t context = keyContext_;
     auto fail = [&](long code) {
         current_ = restore;
         stackSize_ = base;
@@ -628,9 +733,10 @@ bool JSONScanner::array(Sink out, Error* error)
     for (;;) {
         if (p < end && *p == ']')
             break;
-        const std::size_t slot = push(1);
+        const std::size_t element = push(1);
         current_ = p;
-        if (!value(Sink{nullptr, slot}, error))
+        keyContext_ = context;
+        if (!value(element, error))
             return fail(ErrorCode::kArrayValue);
         p = skipSpace(current_, end);
         if (p < end && *p == ',') {
@@ -647,15 +753,11 @@ bool JSONScanner::array(Sink out, Error* error)
     Node* elements = arena().nodes(n);
     copyNodes(elements, stack_ + base, n);
     stackSize_ = base;
-    Node& node = target(out);
-    node.kind = Kind::Array;
-    node.flags = 0;
-    node.size = std::uint32_t(n);
-    node.children = elements;
+    setNode(stack_[slot], Kind::Array, 0, 0, std::uint32_t(n), pointerBits(elements));
     return true;
 }
 
-bool JSONScanner::dictionary(Sink out, Error* error)
+bool JSONScanner::dictionary(std::size_t slot, Error* error)
 {
     const std::uint8_t* const restore = current_;
     const std::uint8_t* const end = end_;
@@ -667,6 +769,15 @@ bool JSONScanner::dictionary(Sink out, Error* error)
     ++p;
     ++depth_;
     const std::size_t base = stackSize_;
+    // Keys seen, one bit of 256 each by their hash. Only a key whose bit is set already is
+    // compared with the earlier keys, so most dictionaries are known free of repeated keys
+    // when they close.
+    std::uint64_t seen[4] = {};
+    bool repeated = false;
+    // Where the guess for the next key is kept: by the key before it (for the first key, by
+    // the key this dictionary stands under). Objects of one shape repeat their keys in the
+    // same order.
+    std::uint32_t context = 0x10000u + keyContext_;
     auto fail = [&](long code) {
         current_ = restore;
         stackSize_ = base;
@@ -680,15 +791,73 @@ bool JSONScanner::dictionary(Sink out, Error* error)
         p = skipSpace(p, end);
         if (p < end && *p == '}')
             break;
-        const std::size_t slot = push(2);
-        current_ = p;
-        if (!string(Sink{nullptr, slot}, error))
-            return fail(ErrorCode::kDictionaryKey);
-        p = skipSpace(current_, end);
+        const std::size_t key = push(2);
+        // The hash is kept from the quick path: read back from the node just written, it
+        // would wait for that store.
+        std::uint16_t hash;
+        // The two keys that last followed the same key: one of them, when it matches, is
+        // taken without a scan and shares its stored text.
+        KeyGuess* const guesses = keyGuesses_[(context * 0x9E3779B1u) >> 24];
+        const KeyGuess* hit = nullptr;
+        if (p < end && *p == '"') {
+            if (guesses[0].text != nullptr && sameKeyAt(p + 1, end, guesses[0]))
+                hit = &guesses[0];
+            else if (guesses[1].text != nullptr && sameKeyAt(p + 1, end, guesses[1]))
+                hit = &guesses[1];
+        }
+        if (hit != nullptr) {
+            setNode(stack_[key], Kind::String, detail::kNarrow, hit->hash, hit->size, pointerBits(hit->text));
+            hash = hit->hash;
+            p += hit->size + 2;
+        } else if (p < end && *p == '"') {
+            bool nonASCII = false;
+            const std::uint8_t* const body = p + 1;
+            const std::uint8_t* const stop = findStringEnd(body, end, nonASCII);
+            if (stop < end && *stop == '"' && !nonASCII) {
+                const std::size_t n = std::size_t(stop - body);
+                hash = storeNarrow(body, n, key);
+                // Only keys copied with room after them can be compared a block at a time.
+                guesses[1] = guesses[0];
+                guesses[0] =
+                    n <= 32 && end - body >= 32 ? KeyGuess{stack_[key].narrow, std::uint32_t(n), hash} : KeyGuess{};
+                p = stop + 1;
+            } else {
+                current_ = body;
+                if (!stringRest(p, stop, nonASCII, key, error))
+                    return fail(ErrorCode::kDictionaryKey);
+                p = current_;
+                hash = stack_[key].hash;
+            }
+        } else {
+            current_ = p;
+            if (!string(key, error))
+                return fail(ErrorCode::kDictionaryKey);
+            p = current_;
+            hash = stack_[key].hash;
+        }
+        context = hash;
+        const std::uint32_t bitIndex = (std::uint32_t(hash) * 0x9E3779B1u) >> 24;
+        const std::uint64_t bit = std::uint64_t{1} << (bitIndex & 63);
+        if ((seen[bitIndex >> 6] & bit) != 0 && !repeated) {
+            // Large dictionaries are sorted when they close, which finds repeats anyway.
+            if (key - base > 2 * kSortedDictionaryThreshold) {
+                repeated = true;
+            } else {
+                for (std::size_t j = base; j < key; j += 2) {
+                    if (detail::sameString(stack_[j], stack_[key])) {
+                        repeated = true;
+                        break;
+                    }
+                }
+            }
+        }
+        seen[bitIndex >> 6] |= bit;
+        p = skipSpace(p, end);
         if (p >= end || *p != ':')
             return fail(ErrorCode::kDictionaryColon);
         current_ = p + 1;
-        if (!value(Sink{nullptr, slot + 1}, error))
+        keyContext_ = hash;
+        if (!value(key + 1, error))
             return fail(ErrorCode::kDictionaryValue);
         p = skipSpace(current_, end);
         if (p < end && *p == ',') {
@@ -703,17 +872,20 @@ bool JSONScanner::dictionary(Sink out, Error* error)
     }
     current_ = p + 1;
     --depth_;
-    finishDictionary(base, target(out));
+    finishDictionary(base, slot, repeated);
     return true;
 }
 
-void JSONScanner::finishDictionary(std::size_t base, Node& out)
+void JSONScanner::finishDictionary(std::size_t base, std::size_t slot, bool repeated)
 {
     Node* entries = stack_ + base;
     std::uint32_t n = std::uint32_t((stackSize_ - base) / 2);
     Node* stored;
     std::uint8_t flags = 0;
-    if (n <= kSortedDictionaryThreshold) {
+    if (n <= kSortedDictionaryThreshold && !repeated) {
+        stored = arena().nodes(2 * std::size_t(n));
+        copyNodes(stored, entries, 2 * std::size_t(n));
+    } else if (n <= kSortedDictionaryThreshold) {
         // A later equal key replaces the value in place; keys stay in the order of the text.
         std::uint32_t kept = 0;
         auto keep = [&](std::uint32_t i, std::uint32_t j) {
@@ -783,10 +955,7 @@ void JSONScanner::finishDictionary(std::size_t base, Node& out)
         flags = detail::kSorted;
     }
     stackSize_ = base;
-    out.kind = Kind::Dictionary;
-    out.flags = flags;
-    out.size = n;
-    out.children = stored;
+    setNode(stack_[slot], Kind::Dictionary, flags, 0, n, pointerBits(stored));
 }
 
 } // namespace json

@@ -58,36 +58,53 @@ public:
     static const char* descriptionForCode(long code);
 
 private:
-    // Where a value goes: a node of the caller's, or a slot of stack_ (looked up only once
-    // the value is done, since inner containers may move stack_ meanwhile).
-    struct Sink {
-        detail::Node* direct;
-        std::size_t slot;
-    };
-    detail::Node& target(Sink sink);
-    // Adds k cleared slots to stack_ and returns the index of the first.
+    // Values are written into slots of stack_, the children of the open containers, by
+    // index: inner containers may move stack_ meanwhile.
+    // Adds k slots to stack_ (left unwritten) and returns the index of the first.
     std::size_t push(std::size_t k);
     void growStack(std::size_t k);
-    bool value(Sink out, Error* error);
-    bool dictionary(Sink out, Error* error);
-    bool array(Sink out, Error* error);
-    bool string(Sink out, Error* error);
-    bool number(Sink out, Error* error);
-    void finishDictionary(std::size_t base, detail::Node& out);
-    void finishString(bool wide, detail::Node& out);
+    template <bool (JSONScanner::*scan)(std::size_t, Error*)> bool scanInto(Value* outValue, Error* outError);
+    bool value(std::size_t slot, Error* error);
+    bool dictionary(std::size_t slot, Error* error);
+    bool array(std::size_t slot, Error* error);
+    bool string(std::size_t slot, Error* error);
+    // The rest of a string whose quick scan (up to stop, the first '"' or '\' or the end)
+    // did not finish it: current_ stands after the opening quote.
+    bool stringRest(const std::uint8_t* restore, const std::uint8_t* stop, bool nonASCII, std::size_t slot,
+                    Error* error);
+    bool number(std::size_t slot, Error* error);
+    // Stores an ASCII string; returns its hash.
+    std::uint16_t storeNarrow(const std::uint8_t* from, std::size_t n, std::size_t slot);
+    // repeated: whether a key may occur twice (false only when it surely does not).
+    void finishDictionary(std::size_t base, std::size_t slot, bool repeated);
+    void finishString(std::size_t n, bool ascii, std::size_t slot);
+    // units_ with room for used + more units, the first used kept.
+    char16_t* reserveUnits(std::size_t used, std::size_t more);
+    char16_t* growUnits(std::size_t used, std::size_t more);
+    // The keys last read after a given key (or first under it): a key that matches one of
+    // them is taken without a scan and shares the stored text.
+    struct KeyGuess {
+        const char* text{};
+        std::uint32_t size{0};
+        std::uint16_t hash{0};
+    };
+    static bool sameKeyAt(const std::uint8_t* p, const std::uint8_t* end, const KeyGuess& guess);
     detail::Arena& arena();
+    detail::Arena& makeArena();
     Value publish(const detail::Node& node);
 
     std::shared_ptr<detail::Arena> arena_;
     detail::Node* stack_{}; // children of the open containers
     std::size_t stackSize_{0};
     std::size_t stackCapacity_{0};
-    std::string narrow_;                  // the string being built, while all ASCII
-    std::u16string wide_;                 // ... and once it is not
+    char16_t* units_{}; // a string with escapes, while it is built
+    std::size_t unitsCapacity_{0};
     std::vector<std::uint32_t> order_;    // sorting large dictionaries
     std::vector<std::uint32_t> slots_;    // finding repeated keys in mid-sized ones
     std::vector<std::uint8_t> converted_; // UTF-8 made from UTF-16 or UTF-32 input
     std::size_t depth_{0};
+    KeyGuess keyGuesses_[256][2]{};
+    std::uint32_t keyContext_{0}; // the hash of the key the value being read stands under
 };
 
 } // namespace json

@@ -65,6 +65,20 @@ public:
             cur_ = static_cast<char*>(p) + used;
     }
 
+    // n bytes, with at least pad writable bytes after them that stay free: block copies
+    // may write past their end.
+    char* bytesWithRoom(std::size_t n, std::size_t pad)
+    {
+        if (cur_ != nullptr && std::size_t(end_ - cur_) >= n + pad) {
+            char* p = cur_;
+            cur_ += n;
+            return p;
+        }
+        char* p = static_cast<char*>(grow(n + pad, 1));
+        cur_ = p + n;
+        return p;
+    }
+
     Node* nodes(std::size_t n) { return static_cast<Node*>(allocate(n * sizeof(Node), alignof(Node))); }
     char* bytes(std::size_t n) { return static_cast<char*>(allocate(n, 1)); }
     char16_t* units(std::size_t n) { return static_cast<char16_t*>(allocate(n * 2, alignof(char16_t))); }

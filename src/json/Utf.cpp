@@ -1,6 +1,11 @@
 #include "json/Utf.h"
 
+#include <bit>
 #include <cstring>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace json::detail {
 
@@ -11,22 +16,66 @@ std::size_t decodeUTF8Into(const std::uint8_t* p, std::size_t length, char16_t* 
     while (p < end) {
         std::uint8_t b = *p;
         if (b < 0x80) {
-            // Eight ASCII bytes at a time.
-            while (end - p >= 8) {
-                std::uint64_t word;
-                std::memcpy(&word, p, 8);
-                if ((word & 0x8080808080808080ull) != 0)
+#if defined(__SSE2__)
+            // Sixteen bytes at a time, all sixteen widened and stored even when only the
+            // first few are ASCII: w trails p, so the room for length units holds them.
+            const __m128i zero = _mm_setzero_si128();
+            while (end - p >= 16) {
+                const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+                _mm_storeu_si128(reinterpret_cast<__m128i*>(w), _mm_unpacklo_epi8(v, zero));
+                _mm_storeu_si128(reinterpret_cast<__m128i*>(w + 8), _mm_unpackhi_epi8(v, zero));
+                const unsigned high = unsigned(_mm_movemask_epi8(v));
+                if (high != 0) {
+                    const unsigned n = unsigned(__builtin_ctz(high));
+                    w += n;
+                    p += n;
                     break;
-                for (int i = 0; i < 8; ++i)
-                    w[i] = p[i];
-                w += 8;
-                p += 8;
+                }
+                w += 16;
+                p += 16;
             }
+#endif
             while (p < end && *p < 0x80)
                 *w++ = *p++;
             continue;
         }
-        // Three bytes (most of the BMP, CJK included) take the short way.
+        // Runs of three-byte characters (most of the BMP, CJK included) take the short way:
+        // the lead and both continuation bytes are told by one masked compare.
+        if constexpr (std::endian::native == std::endian::little) {
+            if ((b & 0xF0) == 0xE0) {
+                const std::uint8_t* const run = p;
+                // Two characters at a time while both are three bytes long.
+                while (end - p >= 8) {
+                    std::uint64_t x;
+                    std::memcpy(&x, p, 8);
+                    if ((x & 0xC0C0F0C0C0F0u) != 0x8080E08080E0u)
+                        break;
+                    const std::uint32_t a = std::uint32_t(x), c = std::uint32_t(x >> 24);
+                    const std::uint32_t cpa = ((a & 0x0Fu) << 12) | ((a & 0x3F00u) >> 2) | ((a >> 16) & 0x3Fu);
+                    const std::uint32_t cpc = ((c & 0x0Fu) << 12) | ((c & 0x3F00u) >> 2) | ((c >> 16) & 0x3Fu);
+                    // Overlong forms and encoded surrogates.
+                    if ((cpa < 0x800) | ((cpa & 0xF800u) == 0xD800u) | (cpc < 0x800) | ((cpc & 0xF800u) == 0xD800u))
+                        return kBadUTF8;
+                    w[0] = char16_t(cpa);
+                    w[1] = char16_t(cpc);
+                    w += 2;
+                    p += 6;
+                }
+                while (end - p >= 4) {
+                    std::uint32_t x;
+                    std::memcpy(&x, p, 4);
+                    if ((x & 0xC0C0F0u) != 0x8080E0u)
+                        break;
+                    const std::uint32_t cp = ((x & 0x0Fu) << 12) | ((x & 0x3F00u) >> 2) | ((x >> 16) & 0x3Fu);
+                    if (cp < 0x800 || cp - 0xD800u < 0x800u)
+                        return kBadUTF8;
+                    *w++ = char16_t(cp);
+                    p += 3;
+                }
+                if (p != run)
+                    continue; // the next byte is looked at afresh
+            }
+        }
         if ((b & 0xF0) == 0xE0 && end - p >= 3) {
             const std::uint8_t c1 = p[1], c2 = p[2];
             if ((c1 & 0xC0) != 0x80 || (c2 & 0xC0) != 0x80)
