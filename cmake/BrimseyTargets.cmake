@@ -84,5 +84,10 @@ function(brimsey_test)
   if(T_LABELS)
     list(APPEND props LABELS "${T_LABELS}")
   endif()
+  if("gtk" IN_LIST T_LABELS)
+    # A window under Xvfb (often with WebKit's processes) keeps a core busy: it counts as
+    # two of the tests ctest runs at once (scripts/test.sh runs twice as many as cores).
+    list(APPEND props PROCESSORS 2)
+  endif()
   gtest_discover_tests(${T_NAME} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60 PROPERTIES ${props})
 endfunction()
