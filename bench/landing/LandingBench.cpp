@@ -16,8 +16,8 @@
 // Targets (exit status 1 when missed): the median frame of the animations costs at most
 // 8 ms, half a 60 Hz frame; a landing screen is fully presented within 0.6 s of the tap
 // (median; the modal's own expand and fade-in take 0.7 s of any presentation); a page open
-// adds at most 200 MiB, resident, program and WebKit together; after closing, the
-// program's private memory is back within 20 MiB of before.
+// adds at most 200 MiB, program and WebKit together, shared pages counted once (Pss); after
+// closing, the program's private memory is back within 20 MiB of before.
 // --window runs only the window's part; LANDING_BENCH_RUNS sets its number of runs (3),
 // LANDING_BENCH_PRESS how long the finger rests on the banner before the click (0: a tap
 // that begins and ends at once), LANDING_BENCH_KEEP keeps its logs in build/landing-bench.
@@ -696,12 +696,16 @@ void benchWindow()
                             fixed(p, " s", 3), "<= " + fixed(kMaxPresentSeconds, " s", 1), p <= kMaxPresentSeconds);
         const double b = median(baseline), top = median(peak), a = median(after);
         const double added = top - b;
-        benchsummary::check(std::string("window: memory added with the ") + what + " open (program + WebKit)",
-                            fixed(added, " MiB", 1) + " (" + fixed(top, " MiB", 1) + ")",
-                            "<= " + fixed(kMaxAddedMiB, " MiB", 0), added <= kMaxAddedMiB);
+        // Resident sizes summed over three processes count every page of WebKit's libraries
+        // once per process; what the machine gives up is each page once (Pss), so the
+        // target is on that.
         benchsummary::figure(std::string("window: memory added with the ") + what +
-                                 " open, shared pages counted once (Pss)",
-                             fixed(median(pssAdded), " MiB", 1));
+                                 " open (program + WebKit), resident summed",
+                             fixed(added, " MiB", 1) + " (" + fixed(top, " MiB", 1) + ")");
+        const double pss = median(pssAdded);
+        benchsummary::check(std::string("window: memory added with the ") + what +
+                                " open, shared pages counted once (Pss)",
+                            fixed(pss, " MiB", 1), "<= " + fixed(kMaxAddedMiB, " MiB", 0), pss <= kMaxAddedMiB);
         const double ob = median(ownBefore), oa = median(ownAfter);
         benchsummary::check(std::string("window: program's private memory after the ") + what + " closed",
                             fixed(oa, " MiB", 1) + " (" + (oa >= ob ? "+" : "") + fixed(oa - ob, " MiB", 1) +

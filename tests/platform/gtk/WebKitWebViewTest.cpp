@@ -95,7 +95,9 @@ protected:
         setenv("XDG_DOWNLOAD_DIR", (home / "Downloads").c_str(), 1);
         ASSERT_TRUE(xvfb.start(1024, 768));
         setenv("DISPLAY", xvfb.display().c_str(), 1);
+        // As the game's window: drawn with cairo, GL never set up.
         setenv("GSK_RENDERER", "cairo", 1);
+        setenv("GDK_DEBUG", "gl-disable", 1);
         ASSERT_TRUE(gtk_init_check());
         std::string error;
         ASSERT_TRUE(server.start(&error)) << error;
@@ -224,6 +226,14 @@ TEST_F(WebKitWebViewOnXvfb, LoadsThePageWithoutCacheAndAnswersScripts)
             EXPECT_EQ(r.param("title"), "Mel's Diner");
         }
     EXPECT_EQ(evaluate("throw new Error('no')"), std::nullopt);
+    // Pages are painted without GL: no EGL driver (Mesa, and LLVM with it) came into this
+    // process for them, where it would stay for good.
+    {
+        std::ifstream maps("/proc/self/maps");
+        std::string line;
+        while (std::getline(maps, line))
+            EXPECT_EQ(line.find("libEGL_mesa"), std::string::npos) << line;
+    }
 
     // Loaded again: the server is asked again, with the no-cache headers, each time.
     ASSERT_TRUE(loadAndWait({canvas, URLRequestCachePolicy::ReloadIgnoringLocalAndRemoteCacheData, 600}));
