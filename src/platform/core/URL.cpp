@@ -37,39 +37,46 @@ bool hasControlOrNul(std::string_view text)
 
 } // namespace
 
-std::optional<URL> URL::fromCurl(void* handle)
+std::optional<URL> URL::fromCurl(void* handle, std::string_view parsedText)
 {
     // curl's printed URL and its parts can disagree ("file:///../x/?" keeps an empty query
     // its text leaves out, "file:./x" prints as "file://x/", "file:///" as "file://(nil)").
     // A URL is what its text says: the text must read back as itself, and the parts are
-    // taken from that reading.
+    // taken from that reading. A text that prints as itself is that reading already.
     auto printed = getPart(static_cast<CURLU*>(handle), CURLUPART_URL);
     if (!printed)
         return std::nullopt;
-    UrlHandle h(curl_url());
-    if (!h || curl_url_set(h.get(), CURLUPART_URL, printed->c_str(), kParseFlags) != CURLUE_OK)
-        return std::nullopt;
+    CURLU* reading = static_cast<CURLU*>(handle);
+    UrlHandle again;
+    if (*printed != parsedText) {
+        again.reset(curl_url());
+        if (!again || curl_url_set(again.get(), CURLUPART_URL, printed->c_str(), kParseFlags) != CURLUE_OK)
+            return std::nullopt;
+        auto text = getPart(again.get(), CURLUPART_URL);
+        if (!text || *text != *printed)
+            return std::nullopt;
+        reading = again.get();
+    }
     URL url;
-    auto text = getPart(h.get(), CURLUPART_URL);
-    auto scheme = getPart(h.get(), CURLUPART_SCHEME);
-    if (!text || !scheme || *text != *printed)
+    auto scheme = getPart(reading, CURLUPART_SCHEME);
+    if (!scheme)
         return std::nullopt;
-    url.m_text = *text;
-    url.m_scheme = *scheme;
-    url.m_host = getPart(h.get(), CURLUPART_HOST).value_or("");
+    url.m_text = std::move(*printed);
+    url.m_scheme = std::move(*scheme);
+    url.m_host = getPart(reading, CURLUPART_HOST).value_or("");
     // Host names are case-insensitive; compare them in one form.
     for (char& c : url.m_host)
         c = char(std::tolower(static_cast<unsigned char>(c)));
-    if (auto port = getPart(h.get(), CURLUPART_PORT)) {
+    if (auto port = getPart(reading, CURLUPART_PORT)) {
         try {
             url.m_port = std::stoi(*port);
         } catch (...) {
             return std::nullopt;
         }
     }
-    url.m_path = getPart(h.get(), CURLUPART_PATH).value_or("");
-    url.m_query = getPart(h.get(), CURLUPART_QUERY);
-    url.m_fragment = getPart(h.get(), CURLUPART_FRAGMENT);
+    url.m_path = getPart(reading, CURLUPART_PATH).value_or("");
+    url.m_query = getPart(reading, CURLUPART_QUERY);
+    url.m_fragment = getPart(reading, CURLUPART_FRAGMENT);
     return url;
 }
 
@@ -83,7 +90,7 @@ std::optional<URL> URL::parse(std::string_view text)
     std::string copy(text);
     if (curl_url_set(h.get(), CURLUPART_URL, copy.c_str(), kParseFlags) != CURLUE_OK)
         return std::nullopt;
-    return fromCurl(h.get());
+    return fromCurl(h.get(), copy);
 }
 
 std::optional<URL> URL::resolve(const URL& base, std::string_view reference)
@@ -98,7 +105,7 @@ std::optional<URL> URL::resolve(const URL& base, std::string_view reference)
     std::string copy(reference);
     if (curl_url_set(h.get(), CURLUPART_URL, copy.c_str(), kParseFlags) != CURLUE_OK)
         return std::nullopt;
-    return fromCurl(h.get());
+    return fromCurl(h.get(), {});
 }
 
 std::optional<int> URL::effectivePort() const

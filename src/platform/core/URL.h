@@ -32,7 +32,8 @@ public:
 
 private:
     URL() = default;
-    static std::optional<URL> fromCurl(void* handle);
+    // parsedText: the text the handle was set from, when it was set from one text alone.
+    static std::optional<URL> fromCurl(void* handle, std::string_view parsedText);
 
     std::string m_text;
     std::string m_scheme;
