@@ -244,16 +244,20 @@ public:
         curl_slist_free_all(m_headers);
     }
 
+    // The next load makes its multi handle anew, inside its timing, as the client makes its
+    // connection cache anew after closing idle connections.
     void closeIdleConnections()
     {
         curl_multi_cleanup(m_multi);
-        m_multi = curl_multi_init();
+        m_multi = nullptr;
     }
 
     // Runs the plan; the bodies in plan order. False when a fetch failed.
     bool run(const Plan& plan, std::vector<std::string>& bodies, Timeline* timeline = nullptr)
     {
         const double t0 = wallMs();
+        if (!m_multi)
+            m_multi = curl_multi_init();
         if (timeline)
             timeline->steps.assign(plan.size(), Step{});
         bodies.assign(plan.size(), {});
