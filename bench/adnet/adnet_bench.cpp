@@ -363,7 +363,7 @@ void imageWork(const Plan& plan, const std::vector<std::string>& bodies, const s
         benchmark::DoNotOptimize(cache.fetchImageNamed(name));
 }
 
-void record(benchmark::State&, const std::string& name, double wall, double cpu)
+void record(const std::string& name, double wall, double cpu)
 {
     samples()[name].push_back({wall, cpu});
 }
@@ -418,7 +418,7 @@ void BM_Load(benchmark::State& state, bool cold)
             if (!f.loadAd(&newTimeline(label("adnet", cold, latency))))
                 state.SkipWithError("the ad failed");
             const double wall = wallMs() - w0;
-            record(state, label("adnet", cold, latency), wall, threadCpuMs() - c0);
+            record(label("adnet", cold, latency), wall, threadCpuMs() - c0);
             return wall;
         };
         auto theirs = [&] {
@@ -427,7 +427,7 @@ void BM_Load(benchmark::State& state, bool cold)
             const double w0 = wallMs(), c0 = threadCpuMs();
             if (!peer().run(plan, bodies, &newTimeline(label("curl multi", cold, latency))))
                 state.SkipWithError("a fetch failed");
-            record(state, label("curl multi", cold, latency), wallMs() - w0, threadCpuMs() - c0);
+            record(label("curl multi", cold, latency), wallMs() - w0, threadCpuMs() - c0);
         };
         double wall = 0;
         if (oursFirst) {

@@ -267,7 +267,8 @@ const std::string kBrimsey = BRIMSEY_BINARY_DIR "/bin/brimsey";
 const int kWindowRuns =
     std::getenv("LANDING_BENCH_RUNS") ? std::max(1, std::atoi(std::getenv("LANDING_BENCH_RUNS"))) : 3;
 constexpr double kMaxPresentSeconds = 0.6;
-// What a page open may add, the program and WebKit's processes together (resident).
+// What a page open may add, the program and WebKit's processes together, shared pages
+// counted once.
 constexpr double kMaxAddedMiB = 200;
 // What the program may still hold of its own (written, private) memory after the page closed.
 constexpr double kMaxPrivateLeftMiB = 20;
@@ -340,33 +341,14 @@ Tree processTree(pid_t root)
     return tree;
 }
 
-// The program's own memory from /proc/PID/smaps_rollup, in MiB: what it has written (dirty,
-// private: its heap, anonymous maps, written data of libraries), and the rest of what is
-// resident, clean pages of files (libraries) the kernel can drop and read again.
+// A process's memory from /proc/PID/smaps_rollup, in MiB: what it has written (dirty,
+// private: its heap, anonymous maps, written data of libraries), the rest of what is
+// resident (clean pages of files, libraries, the kernel can drop and read again), and its
+// proportional share (Pss: a page that n processes map counts 1/n in each).
 struct OwnMemory {
-    double rss{0}, privateDirty{0}, anonymous{0};
+    double rss{0}, privateDirty{0}, pss{0};
     double clean() const { return rss - privateDirty; }
 };
-
-// The proportional share (Pss) of the processes in MiB: a page that several of them map
-// (WebKit's libraries, in the program and in each of its processes) counted once in all,
-// where the resident sizes count it in each.
-double proportionalMiB(const std::vector<pid_t>& pids)
-{
-    double kib = 0;
-    for (pid_t pid : pids) {
-        std::FILE* file = std::fopen(("/proc/" + std::to_string(pid) + "/smaps_rollup").c_str(), "r");
-        if (!file)
-            continue;
-        char line[256];
-        long value = 0;
-        while (std::fgets(line, sizeof line, file))
-            if (std::sscanf(line, "Pss: %ld kB", &value) == 1)
-                kib += double(value);
-        std::fclose(file);
-    }
-    return kib / 1024;
-}
 
 std::optional<OwnMemory> ownMemory(pid_t pid)
 {
@@ -381,22 +363,22 @@ std::optional<OwnMemory> ownMemory(pid_t pid)
             m.rss = double(kib) / 1024;
         else if (std::sscanf(line, "Private_Dirty: %ld kB", &kib) == 1)
             m.privateDirty = double(kib) / 1024;
-        else if (std::sscanf(line, "Anonymous: %ld kB", &kib) == 1)
-            m.anonymous = double(kib) / 1024;
+        else if (std::sscanf(line, "Pss: %ld kB", &kib) == 1)
+            m.pss = double(kib) / 1024;
     }
     std::fclose(file);
     return m.rss > 0 ? std::optional(m) : std::nullopt;
 }
 
-bool hasEvent(const std::string& path, const std::string& prefix)
+// The processes' memory with shared pages counted once (WebKit's libraries, mapped in the
+// program and in each of its processes), where resident sizes count them in each.
+double proportionalMiB(const std::vector<pid_t>& pids)
 {
-    std::ifstream in(path);
-    for (std::string line; std::getline(in, line);) {
-        auto space = line.find(' ');
-        if (space != std::string::npos && line.compare(space + 1, prefix.size(), prefix) == 0)
-            return true;
-    }
-    return false;
+    double mib = 0;
+    for (pid_t pid : pids)
+        if (auto m = ownMemory(pid))
+            mib += m->pss;
+    return mib;
 }
 
 // The steps from the tap to a shown page, in seconds after the tap (negative: not seen).
@@ -416,10 +398,12 @@ struct WindowRun {
     std::map<std::string, double> steps;
 };
 
-// The program's event log: "<seconds since its start> <event>" lines; the first time of each.
-std::vector<std::pair<double, std::string>> readEvents(const std::string& path)
+// "<seconds> <event>" lines: the program's event log (seconds since its start) and the web
+// engine's trace (the steady clock).
+using Events = std::vector<std::pair<double, std::string>>;
+Events readEvents(const std::string& path)
 {
-    std::vector<std::pair<double, std::string>> out;
+    Events out;
     std::ifstream in(path);
     for (std::string line; std::getline(in, line);) {
         auto space = line.find(' ');
@@ -429,7 +413,8 @@ std::vector<std::pair<double, std::string>> readEvents(const std::string& path)
     return out;
 }
 
-std::optional<double> firstEvent(const std::vector<std::pair<double, std::string>>& events, const std::string& prefix)
+// The time of the first event that starts with prefix.
+std::optional<double> firstEvent(const Events& events, const std::string& prefix)
 {
     for (const auto& [t, e] : events)
         if (e.compare(0, prefix.size(), prefix) == 0)
@@ -487,9 +472,11 @@ std::optional<WindowRun> windowRun(adnetdemo::DemoServer& server, double serverS
     std::size_t linesSeen = 0;
     double lastOwn = 0;
     const double begun = steadyNow();
+    Events lines;
+    auto seen = [&](const std::string& prefix) { return firstEvent(lines, prefix).has_value(); };
     auto pageLoaded = [&] {
         if (canvas)
-            return hasEvent(events, "callback ");
+            return seen("callback ");
         for (const auto& r : server.requests(adnetdemo::fetch::other))
             if (r.path == "/report" && r.param("event") == "load")
                 return true;
@@ -506,12 +493,12 @@ std::optional<WindowRun> windowRun(adnetdemo::DemoServer& server, double serverS
                 own.emplace_back(now, *m);
             pss.emplace_back(now, proportionalMiB(samples.back().tree.pids));
         }
-        const auto lines = readEvents(events);
+        lines = readEvents(events);
         for (; linesSeen < lines.size(); ++linesSeen)
             logOffset = std::min(logOffset, now - lines[linesSeen].first);
-        if (clicked < 0 && hasEvent(events, "click"))
+        if (clicked < 0 && seen("click"))
             clicked = now;
-        if (clicked >= 0 && presented < 0 && hasEvent(events, "modal presented"))
+        if (clicked >= 0 && presented < 0 && seen("modal presented"))
             presented = now;
         if (clicked >= 0 && loaded < 0 && pageLoaded())
             loaded = now;
@@ -530,7 +517,7 @@ std::optional<WindowRun> windowRun(adnetdemo::DemoServer& server, double serverS
                     xvfb.click(g->x + int(30 * g->width / 320.0), g->y + int(22 * g->width / 320.0));
             }
         }
-        if (closeAsked >= 0 && dismissed < 0 && hasEvent(events, "modal dismissed"))
+        if (closeAsked >= 0 && dismissed < 0 && seen("modal dismissed"))
             dismissed = now;
         if (dismissed >= 0 && now - dismissed > 6)
             break;
@@ -546,20 +533,12 @@ std::optional<WindowRun> windowRun(adnetdemo::DemoServer& server, double serverS
     }
     WindowRun run;
     // The timeline, on the steady clock.
-    const auto lines = readEvents(events);
+    lines = readEvents(events);
     auto logged = [&](const std::string& prefix) -> double {
         auto t = firstEvent(lines, prefix);
         return t ? *t + logOffset : -1;
     };
-    std::vector<std::pair<double, std::string>> traced;
-    {
-        std::ifstream in(trace);
-        for (std::string line; std::getline(in, line);) {
-            auto space = line.find(' ');
-            if (space != std::string::npos)
-                traced.emplace_back(std::atof(line.substr(0, space).c_str()), line.substr(space + 1));
-        }
-    }
+    const Events traced = readEvents(trace);
     auto traceAt = [&](const std::string& what) -> double {
         auto t = firstEvent(traced, what);
         return t ? *t : -1;
