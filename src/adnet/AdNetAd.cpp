@@ -296,7 +296,7 @@ void AdNetAd::downloadDidSucceed(AdNetURLDownload& finished)
         // Anything else is the accounting pixel: its body means nothing.
         if (failed)
             requestDidFail("the picture " + download->url() + " would not load");
-        else if (activeDownloadCount() == 0)
+        else if (activeDownloadCount() == 0 && !m_cachedIconPending)
             requestDidSucceed();
         break;
     }
@@ -317,7 +317,7 @@ void AdNetAd::downloadDidFail(AdNetURLDownload& failed)
     case LoadingImages:
         if (download->identifier() == kAccountingPixel) {
             // A lost accounting pixel never fails an ad.
-            if (activeDownloadCount() == 0 && m_activeDownloads)
+            if (activeDownloadCount() == 0 && m_activeDownloads && !m_cachedIconPending)
                 requestDidSucceed();
         } else {
             requestDidFail(download->url().empty() ? download->failureReason()
@@ -366,11 +366,8 @@ void AdNetAd::loadAdWithData(const std::string& body)
     if (m_state != LoadingImages)
         return;
 
-    auto& cache = AdNetImageCache::sharedCache();
-    if (cache.imageIsInCache(*m_action)) {
-        // A cached icon that no longer decodes leaves the ad without one; it is still shown.
-        m_actionImage = cache.fetchImageNamed(*m_action);
-    } else {
+    const bool iconCached = AdNetImageCache::sharedCache().imageIsInCache(*m_action);
+    if (!iconCached) {
         addDownload(configuration().mediaHost + kActionIconPath + *m_action + ".png", kActionIcon);
         if (m_state != LoadingImages)
             return;
@@ -380,7 +377,30 @@ void AdNetAd::loadAdWithData(const std::string& body)
         auto pixel = answer.stringForKey("cpm_url");
         if (pixel && !pixel->empty())
             addDownload(*pixel, kAccountingPixel);
+        if (m_state != LoadingImages)
+            return;
     }
+
+    // The cached icon is read on the loop's next turn, once the fetches above have been sent:
+    // reading and decoding it first would hold the picture's request back by as long.
+    if (iconCached) {
+        m_cachedIconPending = true;
+        platform::RunLoop::main().post([weak = weak_from_this()] {
+            if (auto self = weak.lock())
+                self->readCachedActionIcon();
+        });
+    }
+}
+
+void AdNetAd::readCachedActionIcon()
+{
+    if (!m_cachedIconPending || m_state != LoadingImages)
+        return;
+    m_cachedIconPending = false;
+    // A cached icon that no longer decodes leaves the ad without one; it is still shown.
+    m_actionImage = AdNetImageCache::sharedCache().fetchImageNamed(m_action.value_or(""));
+    if (activeDownloadCount() == 0)
+        requestDidSucceed();
 }
 
 void AdNetAd::requestDidSucceed()

@@ -130,6 +130,7 @@ private:
     void browserIconsDidFinishLoading();
     void requestAdFromServer();
     void loadAdWithData(const std::string& body);
+    void readCachedActionIcon();
     void requestDidSucceed();
     void requestDidFail(std::string reason);
     void performClickWithData(const std::string& body);
@@ -151,6 +152,9 @@ private:
     DisplaySelector m_displayCanvasSelector;
     DisplaySelector m_displayEmbeddedBrowserSelector;
     State m_state{New};
+    // The action icon is in the cache and is read on the loop's next turn; the ad is not
+    // ready before.
+    bool m_cachedIconPending{false};
     // Nothing (not merely empty) once the ad has failed.
     std::optional<std::set<std::shared_ptr<AdNetURLDownload>>> m_activeDownloads{std::in_place};
     Medium m_medium{TextAd};
