@@ -136,6 +136,41 @@ void AdNetAd::browserIconsDidFinishLoading()
 {
     m_state = IconsReady;
     requestAdFromServer();
+    writeIconsToCacheSoon();
+}
+
+// Icons are written to the cache once the fetches that wait for them have gone out: the
+// loop's next turn sends those first. An ad that fails still writes what it decoded; one
+// that goes within that turn leaves them to be fetched again.
+void AdNetAd::keepIconForCache(std::shared_ptr<platform::Image> image, std::string name, std::string_view encoded)
+{
+    m_iconsToWrite.push_back({std::move(image), std::move(name), std::string(encoded)});
+}
+
+void AdNetAd::writeIconsToCacheSoon()
+{
+    if (m_iconsToWrite.empty() || m_iconWritePosted)
+        return;
+    m_iconWritePosted = true;
+    platform::RunLoop::main().post([weak = weak_from_this()] {
+        if (auto self = weak.lock()) {
+            self->m_iconWritePosted = false;
+            self->writeIconsToCache();
+        }
+    });
+}
+
+void AdNetAd::writeIconsToCache()
+{
+    if (m_iconsToWrite.empty())
+        return;
+    const double work = pictureWorkStart();
+    auto icons = std::move(m_iconsToWrite);
+    m_iconsToWrite.clear();
+    auto& cache = AdNetImageCache::sharedCache();
+    for (const auto& icon : icons)
+        cache.storeImage(*icon.image, icon.name, icon.encoded);
+    notePictureDecoded({}, std::nullopt, work);
 }
 
 // ---- The request --------------------------------------------------------------------------
@@ -259,6 +294,26 @@ std::shared_ptr<platform::Image> AdNetAd::decodeImage(const std::optional<std::s
         limits);
 }
 
+namespace {
+double threadCpuSeconds()
+{
+    timespec t{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+    return double(t.tv_sec) + double(t.tv_nsec) / 1e9;
+}
+} // namespace
+
+double AdNetAd::pictureWorkStart() const
+{
+    return m_fetchObserver ? threadCpuSeconds() : 0;
+}
+
+void AdNetAd::notePictureDecoded(const std::string& url, const std::optional<std::string>& identifier, double workStart)
+{
+    if (m_fetchObserver)
+        m_fetchObserver({FetchEvent::Decoded, url, identifier, 0, 0, {}, {}, threadCpuSeconds() - workStart});
+}
+
 void AdNetAd::downloadDidSucceed(AdNetURLDownload& finished)
 {
     auto self = shared_from_this();
@@ -266,12 +321,15 @@ void AdNetAd::downloadDidSucceed(AdNetURLDownload& finished)
     const auto& identifier = download->identifier();
     switch (m_state) {
     case LoadingBrowserIcons: {
+        const double work = pictureWorkStart();
         auto image = decodeImage(download->data());
+        if (image)
+            keepIconForCache(image, identifier.value_or(""), bodyOf(*download));
+        notePictureDecoded(download->url(), identifier, work);
         if (!image) {
             requestDidFail("the picture " + download->url() + " would not load");
             break;
         }
-        AdNetImageCache::sharedCache().storeImage(*image, identifier.value_or(""), bodyOf(*download));
         if (activeDownloadCount() == 0)
             browserIconsDidFinishLoading();
         break;
@@ -284,20 +342,24 @@ void AdNetAd::downloadDidSucceed(AdNetURLDownload& finished)
         break;
     case LoadingImages: {
         bool failed = false;
+        const double work = pictureWorkStart();
         if (identifier == kUserImage) {
             m_userImage = decodeImage(download->data());
             failed = !m_userImage;
+            notePictureDecoded(download->url(), identifier, work);
         } else if (identifier == kActionIcon) {
             m_actionImage = decodeImage(download->data());
             failed = !m_actionImage;
             if (m_actionImage)
-                AdNetImageCache::sharedCache().storeImage(*m_actionImage, m_action.value_or(""), bodyOf(*download));
+                keepIconForCache(m_actionImage, m_action.value_or(""), bodyOf(*download));
+            notePictureDecoded(download->url(), identifier, work);
         }
         // Anything else is the accounting pixel: its body means nothing.
         if (failed)
             requestDidFail("the picture " + download->url() + " would not load");
         else if (activeDownloadCount() == 0 && !m_cachedIconPending)
             requestDidSucceed();
+        writeIconsToCacheSoon();
         break;
     }
     default:
@@ -397,8 +459,10 @@ void AdNetAd::readCachedActionIcon()
     if (!m_cachedIconPending || m_state != LoadingImages)
         return;
     m_cachedIconPending = false;
+    const double work = pictureWorkStart();
     // A cached icon that no longer decodes leaves the ad without one; it is still shown.
     m_actionImage = AdNetImageCache::sharedCache().fetchImageNamed(m_action.value_or(""));
+    notePictureDecoded({}, std::string(kActionIcon), work);
     if (activeDownloadCount() == 0)
         requestDidSucceed();
 }
@@ -411,6 +475,7 @@ void AdNetAd::requestDidSucceed()
 
 void AdNetAd::requestDidFail(std::string reason)
 {
+    writeIconsToCache();
     m_failureReason = std::move(reason);
     if (m_activeDownloads) {
         auto downloads = std::move(*m_activeDownloads);

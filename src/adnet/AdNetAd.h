@@ -107,14 +107,18 @@ public:
     const std::string& failureReason() const { return m_failureReason; }
 
     // Watches every fetch the ad starts and how each ends, in order. For tools and tests.
+    // Decoded follows a picture's Succeeded once it is decoded; picture work outside a fetch
+    // (a cached action icon's read, icons written to the cache) comes as Decoded with an
+    // empty url.
     struct FetchEvent {
-        enum Kind { Started, Succeeded, Failed } kind;
+        enum Kind { Started, Succeeded, Failed, Decoded } kind;
         std::string url;
         std::optional<std::string> identifier;
         int statusCode{0};                      // of the last response; 0 when none arrived
         std::size_t bytes{0};                   // body bytes received
         std::string reason;                     // why a failed fetch failed
         platform::URLConnection::Timing timing; // of an ended fetch
+        double workSeconds{0};                  // Decoded: this thread's CPU time for the picture
     };
     using FetchObserver = std::function<void(const FetchEvent&)>;
     void setFetchObserver(FetchObserver observer) { m_fetchObserver = std::move(observer); }
@@ -128,6 +132,9 @@ private:
     void loadBrowserIcons();
     void addDownload(const std::string& url, std::optional<std::string> identifier);
     void browserIconsDidFinishLoading();
+    void keepIconForCache(std::shared_ptr<platform::Image> image, std::string name, std::string_view encoded);
+    void writeIconsToCacheSoon();
+    void writeIconsToCache();
     void requestAdFromServer();
     void loadAdWithData(const std::string& body);
     void readCachedActionIcon();
@@ -142,6 +149,9 @@ private:
     void notifyDisplay(const DisplaySelector& selector, const std::string& url);
     std::shared_ptr<AdNetURLDownload> takeDownload(AdNetURLDownload& download, bool succeeded);
     std::shared_ptr<platform::Image> decodeImage(const std::optional<std::string>& body) const;
+    // The observer's clock for a picture's work: 0 without an observer.
+    double pictureWorkStart() const;
+    void notePictureDecoded(const std::string& url, const std::optional<std::string>& identifier, double workStart);
 
     std::weak_ptr<AdNetDelegate> m_dataSource;
     std::weak_ptr<void> m_delegate;
@@ -155,6 +165,14 @@ private:
     // The action icon is in the cache and is read on the loop's next turn; the ad is not
     // ready before.
     bool m_cachedIconPending{false};
+    // Decoded icons not yet written to the cache.
+    struct IconToWrite {
+        std::shared_ptr<platform::Image> image;
+        std::string name;
+        std::string encoded;
+    };
+    std::vector<IconToWrite> m_iconsToWrite;
+    bool m_iconWritePosted{false};
     // Nothing (not merely empty) once the ad has failed.
     std::optional<std::set<std::shared_ptr<AdNetURLDownload>>> m_activeDownloads{std::in_place};
     Medium m_medium{TextAd};
