@@ -11,12 +11,13 @@ namespace platform::gtk {
 
 class WebViewStack;
 
-// WebKit is loaded only when the first page opens: linked into the program, WebKitGTK and
-// the libraries it pulls in (JavaScriptCore, ICU, speech, media) would cost every run of the
-// game tens of megabytes and a few threads, though most runs never open a page. The engine
-// lives in a module beside the program (lib/brimsey/libbrimsey-webkit.so, or the multiarch
-// library folder, below the folder that holds bin/) and registers its maker when loaded; code that links the engine in
-// directly (tests, libadnet) registers it at start-up the same way.
+// WebKit is loaded only when a page is likely (a finger on the banner) or opens: linked into
+// the program, WebKitGTK and the libraries it pulls in (JavaScriptCore, ICU, speech, media)
+// would cost every run of the game tens of megabytes and a few threads, though most runs never
+// open a page. The engine lives in a module beside the program (lib/brimsey/libbrimsey-webkit.so,
+// or the multiarch library folder, below the folder that holds bin/) and registers its maker
+// when loaded; code that links the engine in directly (tests, libadnet) registers it at
+// start-up the same way.
 using WebKitEngineMaker = std::shared_ptr<WebEngine> (*)(std::shared_ptr<WebViewStack> stack);
 
 // Called by the module's start-up, on whichever thread loads it.
