@@ -7,6 +7,7 @@
 #include "platform/backend/gtk/DesktopURLOpener.h"
 #include "platform/backend/gtk/GeoClueLocationManager.h"
 #include "platform/backend/gtk/RunLoopSource.h"
+#include "platform/backend/gtk/WebKitModule.h"
 #include "platform/backend/gtk/WebViewStack.h"
 #include "platform/core/RunLoop.h"
 #include "platform/device/Services.h"
@@ -19,7 +20,7 @@ bool servicesInstalled()
 {
     const auto& installed = platform::services();
     return installed.acceleration || installed.haptics || installed.location || installed.urlOpener ||
-           installed.webEngine;
+           installed.webEngine || installed.prepareWebEngine;
 }
 
 } // namespace
@@ -44,6 +45,8 @@ Runtime& ensureRuntime()
             desktop.location = platform::gtk::geoClueLocationService(name ? name : "adnet");
             desktop.urlOpener = std::make_shared<platform::gtk::DesktopURLOpener>();
             desktop.webEngine = [stack = made->webStack] { return stack->makeEngine(); };
+            // A no-op where the engine is linked in, as here; kept for a build that loads it.
+            desktop.prepareWebEngine = platform::gtk::prepareWebKitEngine;
             platform::installServices(std::move(desktop));
         }
         return made;

@@ -9,6 +9,7 @@
 #include "adnet/AdNetViewInternal.h"
 #include "platform/core/RunLoop.h"
 #include "platform/ui/Animation.h"
+#include "platform/ui/WebView.h"
 
 namespace adnet {
 
@@ -186,6 +187,8 @@ void AdNetController::adDidFailToLoad(AdNetAd& failed)
 void AdNetController::click(AdNetSingleAdView& banner)
 {
     reportAdNetEvent("click");
+    // Also here for touches that end without having begun on the banner.
+    platform::WebView::prepareEngine();
     clickInView(banner);
 }
 

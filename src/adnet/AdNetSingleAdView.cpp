@@ -11,6 +11,7 @@
 #include "platform/gfx/Image.h"
 #include "platform/ui/ActivityIndicator.h"
 #include "platform/ui/Layer.h"
+#include "platform/ui/WebView.h"
 
 namespace adnet {
 
@@ -222,6 +223,8 @@ void AdNetSingleAdView::drawImageWithBevelsAndRoundedCorners(platform::Canvas& c
 void AdNetSingleAdView::touchesBegan(const platform::TouchSet&, const platform::TouchEvent&)
 {
     setTouched(true);
+    // Most clicks end in a landing page: what it needs loads while the finger rests.
+    platform::WebView::prepareEngine();
 }
 
 void AdNetSingleAdView::touchesMoved(const platform::TouchSet& touches, const platform::TouchEvent&)

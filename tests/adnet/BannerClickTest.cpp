@@ -7,6 +7,7 @@
 #include "adnet/AdNetViewInternal.h"
 #include "platform/ui/ActivityIndicator.h"
 #include "platform/ui/Layer.h"
+#include "platform/ui/WebView.h"
 #include "platform/ui/Window.h"
 
 using adnet::AdNetAd;
@@ -265,4 +266,42 @@ TEST_F(Clicks, ClickResultsReachOnlyTheBannerOfTheirAd)
     controller->clickDidFail(*fresh->ad());
     EXPECT_TRUE(fresh->removeSpinnerRequested());
     loop->runFor(1.2);
+}
+
+// A finger on the banner lets the platform start getting pages ready, after its highlight
+// and before anything of the click; a click that had no touch-down asks too, and nothing is
+// asked where no platform service is installed.
+TEST_F(Clicks, AFingerOnTheBannerGetsPagesReadyFirst)
+{
+    serveTextAd("Text", "app");
+    route("/click", 200, R"({"redirect_url":"http://x/"})");
+    auto banner = showBanner();
+    ASSERT_TRUE(banner);
+    platform::WebView::prepareEngine(); // no service: nothing happens
+
+    platform::Services withPreparation = platform::services();
+    withPreparation.prepareWebEngine = [this] { events.events.emplace_back("prepare"); };
+    platform::installServices(withPreparation);
+    auto since = [&](std::size_t from) { return V(events.events.begin() + long(from), events.events.end()); };
+    std::size_t mark = events.events.size();
+    touch(platform::TouchPhase::Began, 10, 10);
+    EXPECT_EQ(since(mark), (V{"highlight on", "prepare"}));
+    touch(platform::TouchPhase::Ended, 10, 10);
+    auto tap = since(mark);
+    ASSERT_GE(tap.size(), 5u);
+    EXPECT_EQ(V(tap.begin(), tap.begin() + 5), (V{"highlight on", "prepare", "highlight off", "click", "prepare"}));
+    EXPECT_EQ(std::count(tap.begin(), tap.end(), "prepare"), 2);
+    loop->runFor(2.0);
+
+    // A touch that comes to nothing still prepared; a click without a touch-down prepares.
+    mark = events.events.size();
+    touch(platform::TouchPhase::Began, 10, 10);
+    touch(platform::TouchPhase::Cancelled, 0, 0);
+    EXPECT_EQ(since(mark), (V{"highlight on", "prepare", "highlight off"}));
+    mark = events.events.size();
+    internalView(*adView)->controller()->click(*banner);
+    auto click = since(mark);
+    ASSERT_GE(click.size(), 2u);
+    EXPECT_EQ(V(click.begin(), click.begin() + 2), (V{"click", "prepare"}));
+    loop->runFor(2.0);
 }

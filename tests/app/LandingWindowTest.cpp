@@ -5,6 +5,7 @@
 // title; a page that cannot load shows its alert; Done closes the browser.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
@@ -160,6 +161,7 @@ TEST_F(LandingWindow, BrowserShowsThePageAndItsFailuresAndDoneClosesIt)
 {
     server.pinAd("spring-sale"); // a text ad whose click opens its page in the browser
     const std::string loaded = dir + "/loaded.png";
+    env["BRIMSEY_WEB_TRACE"] = dir + "/web-trace.log";
     startGame(30, {"--tap", "2:banner", "--snapshot", "9:" + loaded, "--tap", "10:done",
                    // Again, once the page cannot be read to its end: the alert, its Ok, Done.
                    "--tap", "13:banner", "--tap", "22:160,266", "--tap", "23:done"});
@@ -200,4 +202,12 @@ TEST_F(LandingWindow, BrowserShowsThePageAndItsFailuresAndDoneClosesIt)
     for (const auto& line : lines)
         dismissed += line.find(" modal dismissed") != std::string::npos ? 1 : 0;
     EXPECT_EQ(dismissed, 2) << all;
+
+    // WebKit's module, loaded on its own thread from the first touch, loaded once for both
+    // visits and before any engine was made.
+    const auto trace = readLines(dir + "/web-trace.log");
+    EXPECT_EQ(std::count_if(trace.begin(), trace.end(),
+                            [](const std::string& line) { return line.ends_with(" module loading"); }),
+              1);
+    EXPECT_LT(timeOf(trace, "module loaded"), timeOf(trace, "engine making")) << joined(trace);
 }

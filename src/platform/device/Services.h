@@ -23,6 +23,9 @@ struct Services {
     std::shared_ptr<URLOpener> urlOpener;
     // Makes the engine that renders one web view's pages.
     std::function<std::shared_ptr<WebEngine>()> webEngine;
+    // Starts getting whatever webEngine needs ready (a finger is on something that opens
+    // pages), without waiting for it and without reporting anything. Empty: nothing to do.
+    std::function<void()> prepareWebEngine;
 };
 
 // Installs `services` in place of the current set. Main thread only.

@@ -26,6 +26,12 @@ std::shared_ptr<WebView> WebView::create(const Rect& frame)
     return std::shared_ptr<WebView>(new WebView(frame));
 }
 
+void WebView::prepareEngine()
+{
+    if (const auto& prepare = services().prepareWebEngine)
+        prepare();
+}
+
 WebView::WebView(const Rect& frame) : View(frame)
 {
     if (const auto& make = services().webEngine)

@@ -35,6 +35,11 @@ public:
     static std::shared_ptr<WebView> create(const Rect& frame = {});
     ~WebView() override;
 
+    // A page is likely soon: lets the installed services start loading what a web view's
+    // engine needs, so that the view made later does not wait as long. Returns at once; a
+    // no-op without such a service. Main thread.
+    static void prepareEngine();
+
     void setDelegate(std::weak_ptr<WebViewDelegate> delegate) { m_delegate = std::move(delegate); }
     std::shared_ptr<WebViewDelegate> delegate() const { return m_delegate.lock(); }
 

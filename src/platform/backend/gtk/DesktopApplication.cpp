@@ -15,6 +15,7 @@
 #include "platform/backend/gtk/GeoClueLocationManager.h"
 #include "platform/backend/gtk/RunLoopSource.h"
 #include "platform/backend/gtk/SoundOutput.h"
+#include "platform/backend/gtk/WebKitModule.h"
 #include "platform/backend/gtk/WebViewStack.h"
 #include "platform/core/Bundle.h"
 #include "platform/core/RunLoop.h"
@@ -129,6 +130,7 @@ int runDesktopApplication(const DesktopOptions& options)
     desktop.location = geoClueLocationService(options.applicationId);
     desktop.urlOpener = std::make_shared<DesktopURLOpener>();
     desktop.webEngine = [webStack] { return webStack->makeEngine(); };
+    desktop.prepareWebEngine = prepareWebKitEngine;
     installServices(std::move(desktop));
     say(options.verbose, haptics->vibrator().available()
                              ? "vibration: feedbackd"

@@ -6,6 +6,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <string>
+#include <system_error>
+#include <thread>
 
 #include "platform/device/WebEngine.h"
 
@@ -13,6 +16,9 @@ namespace platform::gtk {
 
 namespace {
 
+// Written by the module's start-up, which may run on the loading thread: the main thread
+// reads it only when no load is under way or after joining the one that was (see
+// loadModule()), and the join orders the write before the read.
 WebKitEngineMaker& registered()
 {
     static WebKitEngineMaker maker{nullptr};
@@ -28,28 +34,67 @@ std::filesystem::path modulePath()
     return program.parent_path().parent_path() / BRIMSEY_MODULE_DIR / "libbrimsey-webkit.so";
 }
 
-// Loads the module once; its start-up registers the maker. The module stays loaded for the
-// rest of the run: WebKit does not expect to be unloaded.
+// The one load of the module. Its fields other than `loader` belong to whichever thread
+// runs the load, and to the main thread once that is over (joined).
+struct ModuleLoad {
+    bool started{false};
+    bool settled{false};
+    std::thread loader;
+    std::filesystem::path path;
+    void* module{nullptr};
+    std::string error;
+    std::string failure;
+
+    ~ModuleLoad()
+    {
+        // A load still running at exit finishes first: its constructors must not race the
+        // process's teardown.
+        if (loader.joinable())
+            loader.join();
+    }
+
+    void run()
+    {
+        traceWeb("module loading");
+        module = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+        if (!module) {
+            const char* why = dlerror();
+            error = why ? why : "unknown error";
+        }
+        traceWeb("module loaded");
+    }
+};
+
+ModuleLoad& moduleLoad()
+{
+    static ModuleLoad load;
+    return load;
+}
+
+// Loads the module once, waiting for a load prepareWebKitEngine() started; its start-up
+// registers the maker. The module stays loaded for the rest of the run: WebKit does not
+// expect to be unloaded.
 bool loadModule(std::string* why)
 {
-    static std::string failure;
-    static bool tried = false;
-    if (!tried) {
-        tried = true;
-        const auto path = modulePath();
-        traceWeb("module loading");
-        void* module = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
-        traceWeb("module loaded");
-        if (!module) {
-            const char* error = dlerror();
-            failure = "cannot load the web view module " + path.string() + ": " + (error ? error : "unknown error");
-            std::fprintf(stderr, "brimsey: %s\n", failure.c_str());
+    ModuleLoad& load = moduleLoad();
+    if (!load.started) {
+        load.started = true;
+        load.path = modulePath();
+        load.run();
+    } else if (load.loader.joinable()) {
+        load.loader.join();
+    }
+    if (!load.settled) {
+        load.settled = true;
+        if (!load.module) {
+            load.failure = "cannot load the web view module " + load.path.string() + ": " + load.error;
+            std::fprintf(stderr, "brimsey: %s\n", load.failure.c_str());
         } else if (!registered()) {
-            failure = "the web view module " + path.string() + " registered no engine";
+            load.failure = "the web view module " + load.path.string() + " registered no engine";
         }
     }
-    if (why && !failure.empty())
-        *why = failure;
+    if (why && !load.failure.empty())
+        *why = load.failure;
     return registered() != nullptr;
 }
 
@@ -64,8 +109,11 @@ void traceWeb(const char* what)
     if (!file)
         return;
     const double now = std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
+    // The module's loading thread traces too: one line at a time, whole.
+    ::flockfile(file);
     std::fprintf(file, "%.6f %s\n", now, what);
     std::fflush(file);
+    ::funlockfile(file);
 }
 
 void registerWebKitEngineMaker(WebKitEngineMaker maker)
@@ -73,9 +121,26 @@ void registerWebKitEngineMaker(WebKitEngineMaker maker)
     registered() = maker;
 }
 
+void prepareWebKitEngine()
+{
+    ModuleLoad& load = moduleLoad();
+    // Once started, the maker is not read here again before loadModule() joined the load.
+    if (load.started || registered())
+        return;
+    load.started = true;
+    load.path = modulePath();
+    try {
+        load.loader = std::thread([&load] { load.run(); });
+    } catch (const std::system_error&) {
+        // No thread to be had: the first page loads the module itself, as without this.
+        load.started = false;
+    }
+}
+
 std::shared_ptr<WebEngine> makeWebKitEngine(std::shared_ptr<WebViewStack> stack, std::string* why)
 {
-    if (!registered() && !loadModule(why))
+    // A load once started is asked (and joined) before the maker is read.
+    if ((moduleLoad().started || !registered()) && !loadModule(why))
         return nullptr;
     return registered()(std::move(stack));
 }
