@@ -5,6 +5,7 @@
 #include "adnetdemo/DemoServer.h"
 #include "platform/net/URLConnection.h"
 
+#include <algorithm>
 #include <map>
 
 using adnet::AdNetAd;
@@ -110,6 +111,26 @@ TEST_F(AdNetAdTest, AColdTextAdFetchesIconsThenTheRequestThenItsImages)
     EXPECT_TRUE(run->ad->text() && !run->ad->text()->empty());
     ASSERT_TRUE(run->ad->userImage());
     ASSERT_TRUE(run->ad->actionImage());
+
+    // Each of the six pictures is reported decoded after it arrived, and the icons' cache
+    // writes (after the request went out) as work of their own.
+    std::vector<std::string> arrived, decoded;
+    int writes = 0;
+    for (const auto& e : run->events) {
+        if (e.kind == AdNetAd::FetchEvent::Succeeded)
+            arrived.push_back(e.url);
+        if (e.kind != AdNetAd::FetchEvent::Decoded)
+            continue;
+        EXPECT_GE(e.workSeconds, 0);
+        if (e.url.empty()) {
+            ++writes;
+            continue;
+        }
+        EXPECT_NE(std::find(arrived.begin(), arrived.end(), e.url), arrived.end()) << e.url;
+        decoded.push_back(e.url);
+    }
+    EXPECT_EQ(decoded.size(), 6u);
+    EXPECT_EQ(writes, 2); // the browser icons, then the action icon
 
     // Browser icons under their bare names, the action icon under the action name.
     auto& cache = adnet::AdNetImageCache::sharedCache();
