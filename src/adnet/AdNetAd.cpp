@@ -15,6 +15,7 @@
 
 #include <cstdio>
 #include <ctime>
+#include <utility>
 
 namespace adnet {
 
@@ -139,9 +140,9 @@ void AdNetAd::browserIconsDidFinishLoading()
     writeIconsToCacheSoon();
 }
 
-// Icons are written to the cache once the fetches that wait for them have gone out: the
-// loop's next turn sends those first. An ad that fails still writes what it decoded; one
-// that goes within that turn leaves them to be fetched again.
+// The browser icons are written to the cache once the ad request that waits for them has
+// gone out: the loop's next turn sends it first. The icons go with the task, so an ad let go
+// meanwhile still leaves them cached; one that fails writes them at once.
 void AdNetAd::keepIconForCache(std::shared_ptr<platform::Image> image, std::string name, std::string_view encoded)
 {
     m_iconsToWrite.push_back({std::move(image), std::move(name), std::string(encoded)});
@@ -149,28 +150,21 @@ void AdNetAd::keepIconForCache(std::shared_ptr<platform::Image> image, std::stri
 
 void AdNetAd::writeIconsToCacheSoon()
 {
-    if (m_iconsToWrite.empty() || m_iconWritePosted)
-        return;
-    m_iconWritePosted = true;
-    platform::RunLoop::main().post([weak = weak_from_this()] {
-        if (auto self = weak.lock()) {
-            self->m_iconWritePosted = false;
-            self->writeIconsToCache();
-        }
-    });
-}
-
-void AdNetAd::writeIconsToCache()
-{
     if (m_iconsToWrite.empty())
         return;
-    const double work = pictureWorkStart();
-    auto icons = std::move(m_iconsToWrite);
+    platform::RunLoop::main().post(
+        [weak = weak_from_this(), icons = std::move(m_iconsToWrite)] { writeIconsToCache(icons, weak.lock().get()); });
     m_iconsToWrite.clear();
+}
+
+void AdNetAd::writeIconsToCache(const std::vector<IconToWrite>& icons, AdNetAd* reportTo)
+{
+    const double work = reportTo ? reportTo->pictureWorkStart() : 0;
     auto& cache = AdNetImageCache::sharedCache();
     for (const auto& icon : icons)
         cache.storeImage(*icon.image, icon.name, icon.encoded);
-    notePictureDecoded({}, std::nullopt, work);
+    if (reportTo)
+        reportTo->notePictureDecoded({}, std::nullopt, work);
 }
 
 // ---- The request --------------------------------------------------------------------------
@@ -351,7 +345,7 @@ void AdNetAd::downloadDidSucceed(AdNetURLDownload& finished)
             m_actionImage = decodeImage(download->data());
             failed = !m_actionImage;
             if (m_actionImage)
-                keepIconForCache(m_actionImage, m_action.value_or(""), bodyOf(*download));
+                AdNetImageCache::sharedCache().storeImage(*m_actionImage, m_action.value_or(""), bodyOf(*download));
             notePictureDecoded(download->url(), identifier, work);
         }
         // Anything else is the accounting pixel: its body means nothing.
@@ -359,7 +353,6 @@ void AdNetAd::downloadDidSucceed(AdNetURLDownload& finished)
             requestDidFail("the picture " + download->url() + " would not load");
         else if (activeDownloadCount() == 0 && !m_cachedIconPending)
             requestDidSucceed();
-        writeIconsToCacheSoon();
         break;
     }
     default:
@@ -475,7 +468,7 @@ void AdNetAd::requestDidSucceed()
 
 void AdNetAd::requestDidFail(std::string reason)
 {
-    writeIconsToCache();
+    writeIconsToCache(std::exchange(m_iconsToWrite, {}), this);
     m_failureReason = std::move(reason);
     if (m_activeDownloads) {
         auto downloads = std::move(*m_activeDownloads);

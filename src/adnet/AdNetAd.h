@@ -134,7 +134,13 @@ private:
     void browserIconsDidFinishLoading();
     void keepIconForCache(std::shared_ptr<platform::Image> image, std::string name, std::string_view encoded);
     void writeIconsToCacheSoon();
-    void writeIconsToCache();
+    struct IconToWrite {
+        std::shared_ptr<platform::Image> image;
+        std::string name;
+        std::string encoded;
+    };
+    // Reports the work to `reportTo`'s observer, if it is still there.
+    static void writeIconsToCache(const std::vector<IconToWrite>& icons, AdNetAd* reportTo);
     void requestAdFromServer();
     void loadAdWithData(const std::string& body);
     void readCachedActionIcon();
@@ -165,14 +171,8 @@ private:
     // The action icon is in the cache and is read on the loop's next turn; the ad is not
     // ready before.
     bool m_cachedIconPending{false};
-    // Decoded icons not yet written to the cache.
-    struct IconToWrite {
-        std::shared_ptr<platform::Image> image;
-        std::string name;
-        std::string encoded;
-    };
+    // Decoded browser icons not yet written to the cache.
     std::vector<IconToWrite> m_iconsToWrite;
-    bool m_iconWritePosted{false};
     // Nothing (not merely empty) once the ad has failed.
     std::optional<std::set<std::shared_ptr<AdNetURLDownload>>> m_activeDownloads{std::in_place};
     Medium m_medium{TextAd};

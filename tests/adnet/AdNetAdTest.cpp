@@ -112,8 +112,8 @@ TEST_F(AdNetAdTest, AColdTextAdFetchesIconsThenTheRequestThenItsImages)
     ASSERT_TRUE(run->ad->userImage());
     ASSERT_TRUE(run->ad->actionImage());
 
-    // Each of the six pictures is reported decoded after it arrived, and the icons' cache
-    // writes (after the request went out) as work of their own.
+    // Each of the six pictures is reported decoded after it arrived, and the browser icons'
+    // cache writes (after the request went out) as work of their own.
     std::vector<std::string> arrived, decoded;
     int writes = 0;
     for (const auto& e : run->events) {
@@ -130,7 +130,7 @@ TEST_F(AdNetAdTest, AColdTextAdFetchesIconsThenTheRequestThenItsImages)
         decoded.push_back(e.url);
     }
     EXPECT_EQ(decoded.size(), 6u);
-    EXPECT_EQ(writes, 2); // the browser icons, then the action icon
+    EXPECT_EQ(writes, 1);
 
     // Browser icons under their bare names, the action icon under the action name.
     auto& cache = adnet::AdNetImageCache::sharedCache();
@@ -197,6 +197,23 @@ TEST_F(AdNetAdTest, ATextAdWithItsActionIconCachedNeedsOnlyItsOwnImage)
     EXPECT_EQ(second->started(), (std::vector<std::string>{"request", "userImage"}));
     ASSERT_TRUE(second->ad->actionImage());
     EXPECT_EQ(second->ad->actionImage()->pixelWidth(), first->ad->actionImage()->pixelWidth());
+}
+
+TEST_F(AdNetAdTest, AnAdLetGoAsSoonAsItIsReadyLeavesItsIconsCached)
+{
+    server.pinAd(pickAd(false, false));
+    {
+        auto ad = AdNetAd::create();
+        auto owner = std::make_shared<Owner>();
+        owner->attach(*ad, owner);
+        ad->setDataSource(host);
+        ad->request();
+        loop->runUntil([&] { return owner->ended(); }, 15);
+        ASSERT_EQ(owner->successes, 1);
+    } // gone before the loop turns again
+    auto next = runAd();
+    ASSERT_TRUE(next->ready());
+    EXPECT_EQ(next->started(), (std::vector<std::string>{"request", "userImage"}));
 }
 
 TEST_F(AdNetAdTest, ABannerAdCountsItsPixelAndItsMissingTextIsFine)
