@@ -270,8 +270,16 @@ void Canvas::drawImage(const Image& image, const Rect& r)
     cairo_translate(m_cr, r.x(), r.y());
     cairo_scale(m_cr, double(r.width()) / image.pixelWidth(), double(r.height()) / image.pixelHeight());
     cairo_set_source_surface(m_cr, image.surface(), image.surfaceOriginX(), image.surfaceOriginY());
-    // Smooth when scaled, exact when drawn 1:1 in device pixels.
-    cairo_pattern_set_filter(cairo_get_source(m_cr), CAIRO_FILTER_GOOD);
+    // Smooth when scaled, exact when drawn 1:1 in device pixels. Shrunk to half or more,
+    // bilinear sampling is smooth enough, where cairo's good filter convolves instead: the
+    // game's 2x background drawn at 0.75 (a window at 1.5x) took 6.6 ms a frame, not 0.4.
+    cairo_matrix_t m;
+    cairo_get_matrix(m_cr, &m);
+    double deviceX = 1, deviceY = 1;
+    cairo_surface_get_device_scale(cairo_get_target(m_cr), &deviceX, &deviceY);
+    const double shrinkX = std::hypot(m.xx, m.yx) * deviceX, shrinkY = std::hypot(m.xy, m.yy) * deviceY;
+    const bool far = shrinkX < 0.5 || shrinkY < 0.5;
+    cairo_pattern_set_filter(cairo_get_source(m_cr), far ? CAIRO_FILTER_GOOD : CAIRO_FILTER_BILINEAR);
     cairo_pattern_set_extend(cairo_get_source(m_cr), CAIRO_EXTEND_PAD);
     cairo_new_path(m_cr);
     cairo_rectangle(m_cr, 0, 0, image.pixelWidth(), image.pixelHeight());
