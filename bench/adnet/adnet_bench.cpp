@@ -366,19 +366,16 @@ std::string label(const char* who, bool cold, int latencyMs)
 }
 
 // The plan of a cold or a warm load.
-struct Learned {
-    Plan plan;
-};
-Learned learn(bool cold)
+Plan learn(bool cold)
 {
     auto& f = fixture();
     f.setLatency(0);
     f.makeCold();
     f.loadAd();
     if (cold)
-        return {f.lastPlan};
+        return f.lastPlan;
     f.loadAd(); // leaves the cache as every warm load finds it
-    return {f.lastPlan};
+    return f.lastPlan;
 }
 
 // Ours and the peer take turns, load by load, and change who goes first every time: a
@@ -387,7 +384,7 @@ void BM_Load(benchmark::State& state, bool cold)
 {
     auto& f = fixture();
     const int latency = int(state.range(0));
-    const Plan plan = learn(cold).plan;
+    const Plan plan = learn(cold);
     std::vector<std::string> bodies;
     f.setLatency(latency);
     bool oursFirst = true;
@@ -433,7 +430,7 @@ void BM_Load(benchmark::State& state, bool cold)
 void BM_Transfer(benchmark::State& state, bool cold)
 {
     auto& f = fixture();
-    const Learned learned = learn(cold);
+    const Plan plan = learn(cold);
     std::vector<std::string> bodies;
     bool peerFirst = true;
     for (auto _ : state) {
@@ -443,7 +440,7 @@ void BM_Transfer(benchmark::State& state, bool cold)
             if (cold)
                 peer().closeIdleConnections();
             const double c0 = threadCpuMs();
-            if (!peer().run(learned.plan, bodies))
+            if (!peer().run(plan, bodies))
                 state.SkipWithError("a fetch failed");
             peerCpu = threadCpuMs() - c0;
         };
@@ -505,7 +502,7 @@ Spent spentIn(const Timeline& t, const Plan& plan)
 void printTimelines()
 {
     for (bool cold : {true, false}) {
-        const Plan plan = learn(cold).plan;
+        const Plan plan = learn(cold);
         for (int latency : {0, 20}) {
             const auto& ours = timelines()[label("adnet", cold, latency)];
             const auto& theirs = timelines()[label("curl multi", cold, latency)];
