@@ -2,6 +2,7 @@
 
 #include "AdNetBrowserController.h"
 #include "AdNetCanvasController.h"
+#include "AdNetLocalization.h"
 #include "adnet/AdNetAd.h"
 #include "adnet/AdNetEvents.h"
 #include "adnet/AdNetSingleAdView.h"
@@ -43,6 +44,9 @@ void AdNetController::release(std::shared_ptr<AdNetAd>& slot)
 
 void AdNetController::startFirstAdRequest()
 {
+    // Found now rather than on the first landing screen: finding it may ask the dynamic
+    // loader, which waits while a tap's load of the web engine's module holds it.
+    localeDirectory();
     m_currentlyDisplayedAd = createAdWithInitiatedAdRequest();
 }
 

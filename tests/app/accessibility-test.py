@@ -271,10 +271,16 @@ try:
     wait_for("the landing screen", lambda: find(app, "dialog", "Advertisement"), 20)
     wait_for("its Done button", lambda: find(app, "push button", "Done"), 10)
     controls = ("Done", "Back", "Forward", "Reload", "Stop", "Actions")
-    names = {name for (role, name) in shown(app) if role == "push button"}
-    check({"Done", "Back", "Forward", "Actions"} <= names and bool(names & {"Reload", "Stop"}),
-          "the browser's buttons are named: %r" % sorted(names))
-    check(find(app, "label", "Trailhead") is not None, "the page's title is read")
+
+    # The page's engine may join the screen a moment after its bars: read until it settles.
+    def browser_buttons():
+        names = {name for (role, name) in shown(app) if role == "push button"}
+        return names if {"Done", "Back", "Forward", "Actions"} <= names and names & {"Reload", "Stop"} else None
+    names = wait_for("the browser's buttons", browser_buttons, 5)
+    seen = names or {name for (role, name) in shown(app) if role == "push button"}
+    check(names is not None, "the browser's buttons are named: %r" % sorted(seen))
+    check(wait_for("the page's title", lambda: find(app, "label", "Trailhead"), 10) is not None,
+          "the page's title is read")
     check(find(app, "push button", "Spring sale") is None, "the banner is hidden behind the landing screen")
     check(wait_for("focus inside the landing screen", lambda: (focused(app) or "") in controls, 5) is not None,
           "focus goes into the landing screen")
