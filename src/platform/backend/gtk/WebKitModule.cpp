@@ -11,10 +11,9 @@
 #include <system_error>
 #include <thread>
 #include <utility>
-#include <vector>
 
 #include "platform/core/RunLoop.h"
-#include "platform/device/WebEngine.h"
+#include "platform/device/DeferredWebEngine.h"
 #include "platform/gfx/Font.h"
 
 namespace platform::gtk {
@@ -150,171 +149,14 @@ void prepareWebKitEngine()
     }
 }
 
-namespace {
-
-// The engine of a page opened while the module still loads on its thread: it takes what the
-// view asks and hands it to WebKit's engine once the load is over, so that the landing
-// screen starts presenting without waiting for WebKit (its content shows only after the
-// expand, long after the load). The load is watched from the loop, never from its thread.
-class PendingWebEngine final : public WebEngine, public std::enable_shared_from_this<PendingWebEngine> {
-public:
-    static std::shared_ptr<PendingWebEngine> create(std::shared_ptr<WebViewStack> stack)
-    {
-        std::shared_ptr<PendingWebEngine> engine(new PendingWebEngine(std::move(stack)));
-        engine->watch();
-        return engine;
-    }
-    ~PendingWebEngine() override
-    {
-        if (m_watch)
-            RunLoop::main().cancel(m_watch);
-    }
-
-    void setClient(WebEngineClient* client) override
-    {
-        m_client = client;
-        if (m_real)
-            m_real->setClient(client);
-    }
-    void load(const URLRequest& request) override
-    {
-        if (m_real)
-            return m_real->load(request);
-        if (m_failure) {
-            // Reported on the loop, as a load of a view without an engine.
-            RunLoop::main().post([weak = weak_from_this(), url = request.url] {
-                if (auto self = weak.lock())
-                    self->fail(url);
-            });
-            return;
-        }
-        m_request = request;
-        m_calls.push_back([request](WebEngine& e) { e.load(request); });
-    }
-    void goBack() override
-    {
-        pass([](WebEngine& e) { e.goBack(); });
-    }
-    void goForward() override
-    {
-        pass([](WebEngine& e) { e.goForward(); });
-    }
-    void reload() override
-    {
-        pass([](WebEngine& e) { e.reload(); });
-    }
-    void stopLoading() override
-    {
-        pass([](WebEngine& e) { e.stopLoading(); });
-    }
-    bool isLoading() const override { return m_real ? m_real->isLoading() : m_request.has_value(); }
-    bool canGoBack() const override { return m_real && m_real->canGoBack(); }
-    bool canGoForward() const override { return m_real && m_real->canGoForward(); }
-    std::optional<URLRequest> request() const override { return m_real ? m_real->request() : m_request; }
-    std::string title() const override { return m_real ? m_real->title() : std::string(); }
-    void setScalesPageToFit(bool scales) override
-    {
-        pass([scales](WebEngine& e) { e.setScalesPageToFit(scales); });
-    }
-    void evaluateJavaScript(std::string script, std::function<void(std::optional<std::string>)> done) override
-    {
-        if (m_real)
-            return m_real->evaluateJavaScript(std::move(script), std::move(done));
-        if (m_failure) {
-            RunLoop::main().post([done = std::move(done)] {
-                if (done)
-                    done(std::nullopt);
-            });
-            return;
-        }
-        m_scripts.push_back(done);
-        m_calls.push_back([script = std::move(script), done = std::move(done)](WebEngine& e) mutable {
-            e.evaluateJavaScript(std::move(script), std::move(done));
-        });
-    }
-    bool rendersNatively() const override { return m_real ? m_real->rendersNatively() : !m_failure; }
-    void placementChanged() override
-    {
-        if (m_real)
-            m_real->placementChanged();
-    }
-
-private:
-    explicit PendingWebEngine(std::shared_ptr<WebViewStack> stack) : m_stack(std::move(stack)) { }
-
-    void pass(std::function<void(WebEngine&)> call)
-    {
-        if (m_real)
-            call(*m_real);
-        else
-            m_calls.push_back(std::move(call));
-    }
-
-    void watch()
-    {
-        m_watch = RunLoop::main().scheduleAfter(kWatchSeconds, [weak = weak_from_this()] {
-            auto self = weak.lock();
-            if (!self)
-                return;
-            self->m_watch = 0;
-            if (moduleLoad().done.load(std::memory_order_acquire))
-                self->takeOver();
-            else
-                self->watch();
-        });
-    }
-
-    void fail(const std::string& url)
-    {
-        if (!m_client)
-            return;
-        m_client->engineDidStartLoad();
-        m_client->engineDidFailLoad({urlerror::unknown, urlerror::domain, *m_failure, url});
-    }
-
-    void takeOver()
-    {
-        std::string why;
-        m_real = makeWebKitEngine(m_stack, &why);
-        auto calls = std::move(m_calls);
-        auto scripts = std::move(m_scripts);
-        if (!m_real) {
-            // As a view without an engine: its loads start and fail, its scripts answer nothing.
-            m_failure = why.empty() ? std::string("no web engine is installed") : why;
-            if (auto request = std::exchange(m_request, std::nullopt))
-                fail(request->url);
-            for (auto& done : scripts)
-                if (done)
-                    done(std::nullopt);
-            return;
-        }
-        if (m_client)
-            m_real->setClient(m_client);
-        for (auto& call : calls)
-            call(*m_real);
-        // The view may have come to its place meanwhile, or the expand ended before the load.
-        m_real->placementChanged();
-    }
-
-    static constexpr double kWatchSeconds = 0.005;
-    std::shared_ptr<WebViewStack> m_stack;
-    WebEngineClient* m_client{nullptr};
-    std::shared_ptr<WebEngine> m_real;
-    std::optional<URLRequest> m_request;
-    std::optional<std::string> m_failure; // why WebKit could not be had
-    std::vector<std::function<void(WebEngine&)>> m_calls;
-    std::vector<std::function<void(std::optional<std::string>)>> m_scripts; // to answer if WebKit fails
-    RunLoop::EventId m_watch{0};
-};
-
-} // namespace
-
 std::shared_ptr<WebEngine> makeWebKitEngine(std::shared_ptr<WebViewStack> stack, std::string* why)
 {
     ModuleLoad& load = moduleLoad();
     // A page opened while the module loads on its thread does not wait for it.
     if (load.loader.joinable() && !load.done.load(std::memory_order_acquire) && RunLoop::hasMain())
-        return PendingWebEngine::create(std::move(stack));
+        return DeferredWebEngine::create([] { return moduleLoad().done.load(std::memory_order_acquire); },
+                                         [stack](std::string* reason) { return makeWebKitEngine(stack, reason); },
+                                         true);
     // A load once started is asked (and joined) before the maker is read.
     if ((moduleLoad().started || !registered()) && !loadModule(why))
         return nullptr;
