@@ -93,6 +93,7 @@ using Plan = std::vector<Fetch>;
 struct Step {
     double started{-1};
     double connected{-1};
+    double sent{-1};
     double firstByte{-1};
     double lastByte{-1};
     double handedOver{-1};
@@ -204,7 +205,7 @@ struct Fixture {
             if (e.kind == adnet::AdNetAd::FetchEvent::Started) {
                 lastPlan.push_back({e.url, e.identifier, ended_});
                 if (timeline)
-                    timeline->steps.push_back({now, -1, -1, -1, -1, e.identifier.value_or("ad request")});
+                    timeline->steps.push_back({now, -1, -1, -1, -1, -1, e.identifier.value_or("ad request")});
                 return;
             }
             for (std::size_t i = 0; i < lastPlan.size(); ++i) {
@@ -215,6 +216,7 @@ struct Fixture {
                         Step& step = timeline->steps[i];
                         auto at = [&](double seconds) { return seconds < 0 ? -1 : step.started + seconds * 1e3; };
                         step.connected = at(e.timing.connected);
+                        step.sent = at(e.timing.requestSent);
                         step.firstByte = at(e.timing.firstByte);
                         step.lastByte = at(e.timing.lastByte);
                         step.handedOver = now;
@@ -306,12 +308,14 @@ public:
                     // curl counts from when it took the transfer up, which the end fixes.
                     Step& step = timeline->steps[i];
                     step.handedOver = wallMs() - t0;
-                    curl_off_t connect = 0, first = 0, total = 0;
+                    curl_off_t connect = 0, sent = 0, first = 0, total = 0;
                     curl_easy_getinfo(message->easy_handle, CURLINFO_CONNECT_TIME_T, &connect);
+                    curl_easy_getinfo(message->easy_handle, CURLINFO_PRETRANSFER_TIME_T, &sent);
                     curl_easy_getinfo(message->easy_handle, CURLINFO_STARTTRANSFER_TIME_T, &first);
                     curl_easy_getinfo(message->easy_handle, CURLINFO_TOTAL_TIME_T, &total);
                     const double curlStart = std::max(step.started, step.handedOver - double(total) / 1e3);
                     step.connected = curlStart + double(connect) / 1e3;
+                    step.sent = curlStart + double(sent) / 1e3;
                     step.firstByte = first > 0 ? curlStart + double(first) / 1e3 : -1;
                     step.lastByte = curlStart + double(total) / 1e3;
                 }
@@ -520,17 +524,18 @@ void printTimelines()
             const Timeline* b = medianLoad(theirs);
             std::printf("\n%s load, +%d ms: median load, ms from its start (ours | curl multi)\n",
                         cold ? "cold" : "warm", latency);
-            std::printf("%-16s %6s %6s %6s %6s %6s %7s | %6s %6s %6s %6s %6s\n", "fetch", "start", "conn", "first",
-                        "last", "handed", "decoded", "start", "conn", "first", "last", "handed");
+            std::printf("%-16s %6s %6s %6s %6s %6s %6s %7s | %6s %6s %6s %6s %6s %6s\n", "fetch", "start", "conn",
+                        "sent", "first", "last", "handed", "decoded", "start", "conn", "sent", "first", "last",
+                        "handed");
             for (std::size_t i = 0; i < a->steps.size() && i < b->steps.size(); ++i) {
                 const Step& x = a->steps[i];
                 const Step& y = b->steps[i];
-                std::printf("%-16.16s %6.2f %6.2f %6.2f %6.2f %6.2f %7s | %6.2f %6.2f %6.2f %6.2f %6.2f\n",
-                            x.what.c_str(), x.started, x.connected, x.firstByte, x.lastByte, x.handedOver,
+                std::printf("%-16.16s %6.2f %6.2f %6.2f %6.2f %6.2f %6.2f %7s | %6.2f %6.2f %6.2f %6.2f %6.2f %6.2f\n",
+                            x.what.c_str(), x.started, x.connected, x.sent, x.firstByte, x.lastByte, x.handedOver,
                             x.decoded < 0 ? "-" : benchsummary::format("%.2f", x.decoded).c_str(), y.started,
-                            y.connected, y.firstByte, y.lastByte, y.handedOver);
+                            y.connected, y.sent, y.firstByte, y.lastByte, y.handedOver);
             }
-            std::printf("%-16s %49.2f | %41.2f\n", "ended", a->ended, b->ended);
+            std::printf("%-16s %56.2f | %48.2f\n", "ended", a->ended, b->ended);
             // Medians over every load of the kind.
             std::vector<double> w[2], f[2], h[2], e[2];
             for (int side = 0; side < 2; ++side)

@@ -401,15 +401,17 @@ void noteTiming(URLTransfer& transfer)
 {
     auto& t = transfer.timing;
     t.delivered = std::chrono::duration<double>(std::chrono::steady_clock::now() - transfer.startedAt).count();
-    curl_off_t connect = 0, first = 0, total = 0;
+    curl_off_t connect = 0, sent = 0, first = 0, total = 0;
     long connects = 0;
     curl_easy_getinfo(transfer.easy, CURLINFO_CONNECT_TIME_T, &connect);
+    curl_easy_getinfo(transfer.easy, CURLINFO_PRETRANSFER_TIME_T, &sent);
     curl_easy_getinfo(transfer.easy, CURLINFO_STARTTRANSFER_TIME_T, &first);
     curl_easy_getinfo(transfer.easy, CURLINFO_TOTAL_TIME_T, &total);
     curl_easy_getinfo(transfer.easy, CURLINFO_NUM_CONNECTS, &connects);
     // The whole answer was in before this loop saw the end: curl's start is that much earlier.
     t.curlStarted = std::max(0.0, t.delivered - double(total) / 1e6);
     t.connected = t.curlStarted + double(connect) / 1e6;
+    t.requestSent = t.curlStarted + double(sent) / 1e6;
     t.firstByte = first > 0 ? t.curlStarted + double(first) / 1e6 : -1;
     t.lastByte = t.curlStarted + double(total) / 1e6;
     t.reusedConnection = connects == 0;

@@ -84,6 +84,7 @@ public:
     struct Timing {
         double curlStarted{-1}; // curl took the transfer up (connection lookup begins)
         double connected{-1};   // connected (TLS included); as curlStarted on a reused one
+        double requestSent{-1}; // the request was about to go out
         double firstByte{-1};   // the first byte of the answer arrived
         double lastByte{-1};    // curl had the whole answer
         double delivered{-1};   // the end reached this loop, about to be called back

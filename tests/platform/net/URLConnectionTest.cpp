@@ -431,7 +431,8 @@ TEST_F(URLConnectionTest, IdleKeptAliveConnectionsCloseOnRequest)
     EXPECT_FALSE(first.reusedConnection);
     EXPECT_LE(0, first.curlStarted);
     EXPECT_LE(first.curlStarted, first.connected);
-    EXPECT_LE(first.connected, first.firstByte);
+    EXPECT_LE(first.connected, first.requestSent);
+    EXPECT_LE(first.requestSent, first.firstByte);
     EXPECT_LE(first.firstByte, first.lastByte);
     EXPECT_LE(first.lastByte, first.delivered);
     URLConnection::closeIdleConnections(*loop);
