@@ -20,13 +20,15 @@ DeferredWebEngine::DeferredWebEngine(Ready ready, Make make, bool native)
 
 DeferredWebEngine::~DeferredWebEngine()
 {
-    if (m_watch)
-        RunLoop::main().cancel(m_watch);
+    if (auto loop = m_loop.lock(); loop && m_watch)
+        loop->cancel(m_watch);
 }
 
 void DeferredWebEngine::watch()
 {
-    m_watch = RunLoop::main().scheduleAfter(kPollSeconds, [weak = weak_from_this()] {
+    auto loop = RunLoop::mainShared();
+    m_loop = loop;
+    m_watch = loop->scheduleAfter(kPollSeconds, [weak = weak_from_this()] {
         auto self = weak.lock();
         if (!self)
             return;

@@ -60,6 +60,7 @@ private:
     std::vector<std::function<void(WebEngine&)>> m_calls;
     std::vector<std::string> m_loads; // the kept loads' URLs, to fail if there is no engine
     std::vector<std::function<void(std::optional<std::string>)>> m_scripts; // likewise, to answer
+    std::weak_ptr<RunLoop> m_loop; // the loop the watch is on, which may go first
     RunLoop::EventId m_watch{0};
 };
 
