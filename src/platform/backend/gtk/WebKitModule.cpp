@@ -154,11 +154,11 @@ std::shared_ptr<WebEngine> makeWebKitEngine(std::shared_ptr<WebViewStack> stack,
     ModuleLoad& load = moduleLoad();
     // A page opened while the module loads on its thread does not wait for it.
     if (load.loader.joinable() && !load.done.load(std::memory_order_acquire) && RunLoop::hasMain())
-        return DeferredWebEngine::create([] { return moduleLoad().done.load(std::memory_order_acquire); },
+        return DeferredWebEngine::create([&load] { return load.done.load(std::memory_order_acquire); },
                                          [stack](std::string* reason) { return makeWebKitEngine(stack, reason); },
                                          true);
     // A load once started is asked (and joined) before the maker is read.
-    if ((moduleLoad().started || !registered()) && !loadModule(why))
+    if ((load.started || !registered()) && !loadModule(why))
         return nullptr;
     return registered()(std::move(stack));
 }
