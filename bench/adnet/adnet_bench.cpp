@@ -1,5 +1,6 @@
 // Time from request() to ready for one ad against the demo ad network on 127.0.0.1, beside
-// libcurl's multi interface fetching the same URLs in the same order with the same
+// libcurl's multi interface (driven by curl_multi_perform, and again through its multi-socket
+// API from a bare poll() loop) fetching the same URLs in the same order with the same
 // concurrency (a fetch starts once the fetches that had ended before the client started it
 // have ended), on the same connection policy:
 //  - cold: no icon in the image cache, and idle connections closed on both sides before
@@ -33,6 +34,7 @@
 #include <map>
 #include <memory>
 #include <optional>
+#include <poll.h>
 #include <span>
 #include <string>
 #include <vector>
@@ -53,11 +55,12 @@ std::map<std::string, std::vector<Sample>>& samples()
 }
 
 // Per load of ours: its CPU, the part of it the ad spent on pictures (decoding, cache writes
-// and reads, as the ad reports them), and the peer's CPU for a load of the same plan beside it.
+// and reads, as the ad reports them), and each peer's CPU for a load of the same plan beside it.
 struct Paired {
     double loadCpuMs;
     double picturesCpuMs;
     double peerCpuMs;
+    double socketPeerCpuMs;
 };
 std::map<std::string, std::vector<Paired>>& transfers()
 {
@@ -245,17 +248,22 @@ size_t keepBody(char* data, size_t size, size_t count, void* sink)
     return size * count;
 }
 
-// The peer: one multi handle, kept between loads like the client's, with the same request
-// options and headers the client's downloads use.
+// The peers: one multi handle each, kept between loads like the client's, with the same
+// request options and headers the client's downloads use. One drives curl the plain way
+// (curl_multi_perform and curl_multi_poll); the other through the multi-socket API from a
+// bare poll() loop, as an event loop must drive it, so that the API's own price shows apart
+// from the client's.
 class CurlMultiPeer final {
 public:
-    CurlMultiPeer() : m_multi(curl_multi_init())
+    enum class Drive { perform, sockets };
+
+    explicit CurlMultiPeer(Drive drive) : m_drive(drive)
     {
         m_headers = curl_slist_append(m_headers, ("USER-AGENT: " + adnet::AdNetURLDownload::userAgent()).c_str());
     }
     ~CurlMultiPeer()
     {
-        curl_multi_cleanup(m_multi);
+        closeIdleConnections();
         curl_slist_free_all(m_headers);
     }
 
@@ -263,8 +271,11 @@ public:
     // connection cache anew after closing idle connections.
     void closeIdleConnections()
     {
-        curl_multi_cleanup(m_multi);
+        if (m_multi)
+            curl_multi_cleanup(m_multi);
         m_multi = nullptr;
+        m_sockets.clear();
+        m_timerDue.reset();
     }
 
     // Runs the plan; the bodies in plan order. False when a fetch failed.
@@ -272,7 +283,7 @@ public:
     {
         const double t0 = wallMs();
         if (!m_multi)
-            m_multi = curl_multi_init();
+            makeMulti();
         if (timeline)
             timeline->steps.assign(plan.size(), Step{});
         bodies.assign(plan.size(), {});
@@ -294,7 +305,10 @@ public:
                 }
             }
             int running = 0;
-            curl_multi_perform(m_multi, &running);
+            if (m_drive == Drive::perform)
+                curl_multi_perform(m_multi, &running);
+            else
+                fireDueTimer();
             int left = 0;
             bool any = false;
             while (CURLMsg* message = curl_multi_info_read(m_multi, &left)) {
@@ -325,8 +339,12 @@ public:
                 done[i] = true;
                 ++finished;
             }
-            if (!any)
+            if (any)
+                continue;
+            if (m_drive == Drive::perform)
                 curl_multi_poll(m_multi, nullptr, 0, 1000, nullptr);
+            else
+                waitForSockets();
         }
         if (timeline)
             timeline->ended = wallMs() - t0;
@@ -334,6 +352,82 @@ public:
     }
 
 private:
+    using Clock = std::chrono::steady_clock;
+
+    void makeMulti()
+    {
+        m_multi = curl_multi_init();
+        if (m_drive == Drive::perform)
+            return;
+        curl_multi_setopt(m_multi, CURLMOPT_SOCKETFUNCTION, &CurlMultiPeer::onSocket);
+        curl_multi_setopt(m_multi, CURLMOPT_SOCKETDATA, this);
+        curl_multi_setopt(m_multi, CURLMOPT_TIMERFUNCTION, &CurlMultiPeer::onTimer);
+        curl_multi_setopt(m_multi, CURLMOPT_TIMERDATA, this);
+    }
+
+    static int onSocket(CURL*, curl_socket_t fd, int what, void* user, void*)
+    {
+        auto& sockets = static_cast<CurlMultiPeer*>(user)->m_sockets;
+        if (what == CURL_POLL_REMOVE)
+            sockets.erase(fd);
+        else
+            sockets[fd] = what;
+        return 0;
+    }
+
+    static int onTimer(CURLM*, long timeoutMs, void* user)
+    {
+        auto* self = static_cast<CurlMultiPeer*>(user);
+        if (timeoutMs < 0)
+            self->m_timerDue.reset();
+        else
+            self->m_timerDue = Clock::now() + std::chrono::milliseconds(timeoutMs);
+        return 0;
+    }
+
+    void fireDueTimer()
+    {
+        if (!m_timerDue || *m_timerDue > Clock::now())
+            return;
+        m_timerDue.reset();
+        int running = 0;
+        curl_multi_socket_action(m_multi, CURL_SOCKET_TIMEOUT, 0, &running);
+    }
+
+    // One poll() over curl's sockets until one is ready or curl's timer is due, then the
+    // socket actions for what is ready.
+    void waitForSockets()
+    {
+        std::vector<pollfd> fds;
+        for (auto [fd, what] : m_sockets) {
+            short events = 0;
+            if (what == CURL_POLL_IN || what == CURL_POLL_INOUT)
+                events |= POLLIN;
+            if (what == CURL_POLL_OUT || what == CURL_POLL_INOUT)
+                events |= POLLOUT;
+            fds.push_back({fd, events, 0});
+        }
+        int waitMs = 1000;
+        if (m_timerDue) {
+            auto left = std::chrono::ceil<std::chrono::milliseconds>(*m_timerDue - Clock::now()).count();
+            waitMs = int(std::clamp<long long>(left, 0, 1000));
+        }
+        if (poll(fds.data(), fds.size(), waitMs) <= 0)
+            return fireDueTimer();
+        for (const auto& p : fds) {
+            int flags = 0;
+            if (p.revents & POLLIN)
+                flags |= CURL_CSELECT_IN;
+            if (p.revents & POLLOUT)
+                flags |= CURL_CSELECT_OUT;
+            if (p.revents & (POLLERR | POLLHUP))
+                flags |= CURL_CSELECT_ERR;
+            int running = 0;
+            if (flags)
+                curl_multi_socket_action(m_multi, p.fd, flags, &running);
+        }
+    }
+
     CURL* start(const std::string& url, std::string& body)
     {
         CURL* easy = curl_easy_init();
@@ -349,13 +443,21 @@ private:
         return easy;
     }
 
-    CURLM* m_multi;
+    Drive m_drive;
+    CURLM* m_multi{nullptr};
     curl_slist* m_headers{nullptr};
+    std::map<curl_socket_t, int> m_sockets; // what curl wants of each socket
+    std::optional<Clock::time_point> m_timerDue;
 };
 
 CurlMultiPeer& peer()
 {
-    static CurlMultiPeer p;
+    static CurlMultiPeer p(CurlMultiPeer::Drive::perform);
+    return p;
+}
+CurlMultiPeer& socketPeer()
+{
+    static CurlMultiPeer p(CurlMultiPeer::Drive::sockets);
     return p;
 }
 
@@ -382,8 +484,8 @@ Plan learn(bool cold)
     return f.lastPlan;
 }
 
-// Ours and the peer take turns, load by load, and change who goes first every time: a
-// slow stretch of a noisy machine then falls on both alike, not on one of two runs.
+// Ours and the peers take turns, load by load, and who goes first moves on every time: a
+// slow stretch of a noisy machine then falls on all alike, not on one of the runs.
 void BM_Load(benchmark::State& state, bool cold)
 {
     auto& f = fixture();
@@ -391,35 +493,39 @@ void BM_Load(benchmark::State& state, bool cold)
     const Plan plan = learn(cold);
     std::vector<std::string> bodies;
     f.setLatency(latency);
-    bool oursFirst = true;
+    int first = 0;
     for (auto _ : state) {
+        double wall = 0;
         auto ours = [&] {
             if (cold)
                 f.makeCold();
             const double w0 = wallMs(), c0 = threadCpuMs();
             if (!f.loadAd(&newTimeline(label("adnet", cold, latency))))
                 state.SkipWithError("the ad failed");
-            const double wall = wallMs() - w0;
+            wall = wallMs() - w0;
             record(label("adnet", cold, latency), wall, threadCpuMs() - c0);
-            return wall;
         };
-        auto theirs = [&] {
+        auto theirs = [&](CurlMultiPeer& who, const char* name) {
             if (cold)
-                peer().closeIdleConnections();
+                who.closeIdleConnections();
             const double w0 = wallMs(), c0 = threadCpuMs();
-            if (!peer().run(plan, bodies, &newTimeline(label("curl multi", cold, latency))))
+            if (!who.run(plan, bodies, &newTimeline(label(name, cold, latency))))
                 state.SkipWithError("a fetch failed");
-            record(label("curl multi", cold, latency), wallMs() - w0, threadCpuMs() - c0);
+            record(label(name, cold, latency), wallMs() - w0, threadCpuMs() - c0);
         };
-        double wall = 0;
-        if (oursFirst) {
-            wall = ours();
-            theirs();
-        } else {
-            theirs();
-            wall = ours();
+        for (int k = 0; k < 3; ++k) {
+            switch ((first + k) % 3) {
+            case 0:
+                ours();
+                break;
+            case 1:
+                theirs(peer(), "curl multi");
+                break;
+            default:
+                theirs(socketPeer(), "curl socket");
+            }
         }
-        oursFirst = !oursFirst;
+        first = (first + 1) % 3;
         state.SetIterationTime(wall / 1e3);
         state.counters["fetches"] = double(plan.size());
     }
@@ -427,43 +533,52 @@ void BM_Load(benchmark::State& state, bool cold)
 }
 
 // Our CPU per load on bare loopback, less the picture work the ad reports in it (decoding,
-// cache writes, the cached icon's read), beside the peer's CPU for a load of the same plan.
-// Each iteration pairs one load of ours with one of the peer's, so that the figure is a
-// median of per-load differences, and who goes first alternates: the second finds the
-// caches warmed by the first.
+// cache writes, the cached icon's read), beside each peer's CPU for a load of the same plan.
+// Each iteration pairs one load of ours with one of each peer's, so that the figure is a
+// median of per-load differences, and who goes first moves on: a later one finds the caches
+// warmed by an earlier one.
 void BM_Transfer(benchmark::State& state, bool cold)
 {
     auto& f = fixture();
     const Plan plan = learn(cold);
     std::vector<std::string> bodies;
-    bool peerFirst = true;
+    int first = 0;
     for (auto _ : state) {
-        state.PauseTiming();
-        double peerCpu = 0;
-        auto theirs = [&] {
+        Paired pair{};
+        auto theirs = [&](CurlMultiPeer& who, double& cpu) {
+            state.PauseTiming();
             if (cold)
-                peer().closeIdleConnections();
+                who.closeIdleConnections();
             const double c0 = threadCpuMs();
-            if (!peer().run(plan, bodies))
+            if (!who.run(plan, bodies))
                 state.SkipWithError("a fetch failed");
-            peerCpu = threadCpuMs() - c0;
+            cpu = threadCpuMs() - c0;
+            state.ResumeTiming();
         };
-        if (peerFirst)
-            theirs();
-        if (cold)
-            f.makeCold();
-        state.ResumeTiming();
-        const double w0 = wallMs(), c0 = threadCpuMs();
-        if (!f.loadAd())
-            state.SkipWithError("the ad failed");
-        const double cpu = threadCpuMs() - c0;
-        state.SetIterationTime((wallMs() - w0) / 1e3);
-        state.PauseTiming();
-        if (!peerFirst)
-            theirs();
-        peerFirst = !peerFirst;
-        state.ResumeTiming();
-        transfers()[label("adnet", cold, 0)].push_back({cpu, f.lastPicturesCpuMs, peerCpu});
+        for (int k = 0; k < 3; ++k) {
+            switch ((first + k) % 3) {
+            case 0: {
+                state.PauseTiming();
+                if (cold)
+                    f.makeCold();
+                state.ResumeTiming();
+                const double w0 = wallMs(), c0 = threadCpuMs();
+                if (!f.loadAd())
+                    state.SkipWithError("the ad failed");
+                pair.loadCpuMs = threadCpuMs() - c0;
+                pair.picturesCpuMs = f.lastPicturesCpuMs;
+                state.SetIterationTime((wallMs() - w0) / 1e3);
+                break;
+            }
+            case 1:
+                theirs(peer(), pair.peerCpuMs);
+                break;
+            default:
+                theirs(socketPeer(), pair.socketPeerCpuMs);
+            }
+        }
+        first = (first + 1) % 3;
+        transfers()[label("adnet", cold, 0)].push_back(pair);
     }
 }
 
@@ -605,11 +720,12 @@ int main(int argc, char** argv)
         const std::string kind = cold ? "cold" : "warm";
         const std::string picturesName = "adnet " + kind + " picture decoding and cache CPU";
         const auto& pairs = transfers()[label("adnet", cold, 0)];
-        std::vector<double> rest, loads, theirs, pictures;
+        std::vector<double> rest, loads, theirs, sockets, pictures;
         for (const auto& p : pairs) {
             rest.push_back(p.loadCpuMs - p.picturesCpuMs);
             loads.push_back(p.loadCpuMs);
             theirs.push_back(p.peerCpuMs);
+            sockets.push_back(p.socketPeerCpuMs);
             pictures.push_back(p.picturesCpuMs);
         }
         const double picturesMs = median(pictures);
@@ -634,6 +750,10 @@ int main(int argc, char** argv)
             else
                 benchsummary::figure(name + " wall ours/curl multi", wall);
             benchsummary::figure(name + " CPU ours/curl multi", format("%.2fx", ours->cpuMs / curl->cpuMs));
+            if (const Sample* sockets = measured(label("curl socket", cold, latency)))
+                benchsummary::figure(
+                    name + " wall curl socket/curl multi",
+                    format("%.2fx (%.2f / %.2f ms)", sockets->wallMs / curl->wallMs, sockets->wallMs, curl->wallMs));
         }
         // Our transfer CPU on bare loopback: each load less its own picture work. Nothing
         // left means the clocks disagree: that is reported as unmeasured, never as a ratio of
@@ -648,6 +768,15 @@ int main(int argc, char** argv)
         } else {
             benchsummary::check(name, format("%.2fx (%.3f / %.3f ms)", restMs / peerMs, restMs, peerMs), "<= 1.00x",
                                 restMs <= peerMs);
+        }
+        // The same work driven through the multi-socket API, as an event loop must: what the
+        // API costs by itself, and what the client adds to it.
+        const double socketMs = median(sockets);
+        if (!pairs.empty() && peerMs > 0 && socketMs > 0 && restMs > 0) {
+            benchsummary::figure(label("curl socket", cold, 0) + " CPU curl socket/curl multi",
+                                 format("%.2fx (%.3f / %.3f ms)", socketMs / peerMs, socketMs, peerMs));
+            benchsummary::figure(label("adnet", cold, 0) + " transfer CPU (no pictures) ours/curl socket",
+                                 format("%.2fx (%.3f / %.3f ms)", restMs / socketMs, restMs, socketMs));
         }
     }
     return benchsummary::exitStatus();
