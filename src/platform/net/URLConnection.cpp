@@ -1,7 +1,5 @@
 #include "platform/net/URLConnection.h"
 
-#include "platform/core/URL.h"
-
 #include <curl/curl.h>
 
 #include <algorithm>
@@ -30,9 +28,37 @@ void initCurlOnce()
 // time-out: a large body arriving slowly but steadily is not cut off.
 void armTimeout(const std::shared_ptr<URLTransfer>& transfer, RunLoop& loop);
 
+struct CurlUrlDeleter {
+    void operator()(CURLU* url) const { curl_url_cleanup(url); }
+};
+using CurlUrl = std::unique_ptr<CURLU, CurlUrlDeleter>;
+
+// The text as curl reads it, when that is an http or https URL with a host; curl is handed
+// this reading, so that a fetch parses its URL once.
+CurlUrl readHTTPURL(const std::string& text)
+{
+    const bool control =
+        std::any_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7f; });
+    CurlUrl url(text.empty() || control ? nullptr : curl_url());
+    if (!url || curl_url_set(url.get(), CURLUPART_URL, text.c_str(), CURLU_NON_SUPPORT_SCHEME) != CURLUE_OK)
+        return nullptr;
+    auto part = [&](CURLUPart which) {
+        char* value = nullptr;
+        std::string out;
+        if (curl_url_get(url.get(), which, &value, 0) == CURLUE_OK && value)
+            out = value;
+        curl_free(value);
+        return out;
+    };
+    const std::string scheme = part(CURLUPART_SCHEME);
+    if ((scheme != "http" && scheme != "https") || part(CURLUPART_HOST).empty())
+        return nullptr;
+    return url;
+}
+
 bool hasLineBreakOrNul(const std::string& text)
 {
-    return text.find_first_of(std::string("\r\n\0", 3)) != std::string::npos;
+    return text.find_first_of(std::string_view("\r\n\0", 3)) != std::string::npos;
 }
 
 bool startsWithNoCase(std::string_view text, std::string_view prefix)
@@ -116,6 +142,7 @@ long urlErrorCode(CURLcode result, CURL* easy)
 // the URLConnection handle points at it and is pointed back at weakly.
 struct URLTransfer {
     CURL* easy{nullptr};
+    CurlUrl url; // curl reads it while the transfer runs
     curl_slist* headers{nullptr};
     std::shared_ptr<CurlDriver> driver;
     std::weak_ptr<URLConnection> owner;
@@ -144,6 +171,7 @@ struct URLTransfer {
             curl_slist_free_all(headers);
         if (easy)
             curl_easy_cleanup(easy);
+        url.reset(); // after the handle that reads it
     }
 };
 
@@ -584,8 +612,8 @@ std::size_t CurlDriver::onBody(char* data, std::size_t size, std::size_t count, 
 
 std::shared_ptr<URLConnection> URLConnection::start(Request request, Callbacks callbacks, RunLoop& loop)
 {
-    auto parsed = URL::parse(request.url);
-    if (!parsed || !parsed->isHTTP() || parsed->host().empty())
+    CurlUrl url = readHTTPURL(request.url);
+    if (!url)
         return nullptr;
     for (const auto& [name, value] : request.headers)
         if (name.empty() || hasLineBreakOrNul(name) || hasLineBreakOrNul(value) || name.find(':') != std::string::npos)
@@ -608,7 +636,8 @@ std::shared_ptr<URLConnection> URLConnection::start(Request request, Callbacks c
     }
 
     CURL* easy = transfer->easy;
-    curl_easy_setopt(easy, CURLOPT_URL, transfer->request.url.c_str());
+    transfer->url = std::move(url);
+    curl_easy_setopt(easy, CURLOPT_CURLU, transfer->url.get());
     curl_easy_setopt(easy, CURLOPT_HTTPGET, 1L);
     curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http,https");
     curl_easy_setopt(easy, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");

@@ -367,8 +367,8 @@ TEST_F(URLConnectionTest, TruncatedBodiesAndRefusedConnectionsFail)
 TEST_F(URLConnectionTest, RequestsThatCannotBeMadeGiveNoConnectionAndNoCallback)
 {
     Record r;
-    for (const char* url :
-         {"", "relative/path", "ftp://127.0.0.1/x", "file:///etc/passwd", "adnet://launch", "http://127.0.0.1/a b"})
+    for (const char* url : {"", "relative/path", "ftp://127.0.0.1/x", "file:///etc/passwd", "adnet://launch",
+                            "http://127.0.0.1/a b", "http://[::1/", "http://127.0.0.1/\x7f", "javascript:alert(1)"})
         EXPECT_FALSE(URLConnection::start({url}, recorder(r), *loop)) << url;
     EXPECT_FALSE(URLConnection::start({"http://127.0.0.1/", {{"X", "a\r\nEvil: 1"}}}, recorder(r), *loop));
     EXPECT_FALSE(URLConnection::start({"http://127.0.0.1/", {{"Bad:Name", "v"}}}, recorder(r), *loop));
