@@ -18,6 +18,7 @@
 #include "adnet/AdNetImageCache.h"
 #include "adnet/AdNetURLDownload.h"
 #include "adnetdemo/DemoServer.h"
+#include "platform/core/DeviceInfo.h"
 #include "platform/core/DocumentsDirectory.h"
 #include "platform/core/FileSystem.h"
 #include "platform/core/RunLoop.h"
@@ -260,6 +261,8 @@ public:
     explicit CurlMultiPeer(Drive drive) : m_drive(drive)
     {
         m_headers = curl_slist_append(m_headers, ("USER-AGENT: " + adnet::AdNetURLDownload::userAgent()).c_str());
+        if (auto isu = platform::currentDeviceFacts().uniqueIdentifier)
+            m_headers = curl_slist_append(m_headers, ("X-ADNET-ISU: " + *isu).c_str());
     }
     ~CurlMultiPeer()
     {
