@@ -10,8 +10,9 @@
 // decoding every picture and writing the cache; the ad reports that part of each load to its
 // fetch observer, so the rest (our transfer CPU) can be compared with the peer's, which only
 // moves bytes. Each pair runs on bare loopback and with every answer held 20 ms as a stand-in for
-// a network's round trip, ours and the peer's loads taking turns. The server runs on threads
-// of its own, so its CPU is not counted.
+// a network's round trip, ours and the peer's loads taking turns. For CPU, the same plan also
+// runs on our own URLConnection alone, which splits what our network layer costs from what
+// the ad's own work adds. The server runs on threads of its own, so its CPU is not counted.
 
 #include "adnet/AdNetAd.h"
 #include "adnet/AdNetConfiguration.h"
@@ -62,6 +63,7 @@ struct Paired {
     double picturesCpuMs;
     double peerCpuMs;
     double socketPeerCpuMs;
+    double loopPeerCpuMs; // the same plan on our URLConnection alone
 };
 std::map<std::string, std::vector<Paired>>& transfers()
 {
@@ -453,6 +455,77 @@ private:
     std::optional<Clock::time_point> m_timerDue;
 };
 
+// The same plan through our own URLConnection on our run loop with the client's headers, and
+// nothing else: what our network layer costs, apart from the ad client's own work.
+class URLConnectionPeer final {
+public:
+    void closeIdleConnections() { platform::URLConnection::closeIdleConnections(*fixture().loop); }
+
+    bool run(const Plan& plan, std::vector<std::string>& bodies)
+    {
+        bodies.assign(plan.size(), {});
+        m_plan = &plan;
+        m_bodies = &bodies;
+        m_connections.assign(plan.size(), nullptr);
+        m_done.assign(plan.size(), false);
+        m_finished = 0;
+        m_ok = true;
+        startReady();
+        fixture().loop->runUntil([&] { return m_finished == plan.size(); }, 30);
+        m_connections.clear();
+        return m_ok && m_finished == plan.size();
+    }
+
+private:
+    void startReady()
+    {
+        const Plan& plan = *m_plan;
+        for (std::size_t i = 0; i < plan.size(); ++i) {
+            if (m_connections[i] || m_done[i])
+                continue;
+            if (!std::all_of(plan[i].after.begin(), plan[i].after.end(), [&](auto j) { return m_done[j]; }))
+                break; // the client started them in this order
+            platform::URLConnection::Request request{plan[i].url};
+            request.headers.emplace_back("USER-AGENT", adnet::AdNetURLDownload::userAgent());
+            if (auto isu = platform::currentDeviceFacts().uniqueIdentifier)
+                request.headers.emplace_back("X-ADNET-ISU", *isu);
+            platform::URLConnection::Callbacks callbacks;
+            callbacks.onData = [this, i](platform::URLConnection&, const std::uint8_t* data, std::size_t size) {
+                (*m_bodies)[i].append(reinterpret_cast<const char*>(data), size);
+            };
+            callbacks.onFinish = [this, i](platform::URLConnection&) { end(i, true); };
+            callbacks.onFail = [this, i](platform::URLConnection&, const platform::URLConnection::Error&) {
+                end(i, false);
+            };
+            m_connections[i] =
+                platform::URLConnection::start(std::move(request), std::move(callbacks), *fixture().loop);
+            if (!m_connections[i])
+                end(i, false);
+        }
+    }
+
+    void end(std::size_t i, bool ok)
+    {
+        m_ok = m_ok && ok;
+        m_done[i] = true;
+        ++m_finished;
+        startReady();
+    }
+
+    const Plan* m_plan{nullptr};
+    std::vector<std::string>* m_bodies{nullptr};
+    std::vector<std::shared_ptr<platform::URLConnection>> m_connections;
+    std::vector<bool> m_done;
+    std::size_t m_finished{0};
+    bool m_ok{true};
+};
+
+URLConnectionPeer& loopPeer()
+{
+    static URLConnectionPeer p;
+    return p;
+}
+
 CurlMultiPeer& peer()
 {
     static CurlMultiPeer p(CurlMultiPeer::Drive::perform);
@@ -548,7 +621,7 @@ void BM_Transfer(benchmark::State& state, bool cold)
     int first = 0;
     for (auto _ : state) {
         Paired pair{};
-        auto theirs = [&](CurlMultiPeer& who, double& cpu) {
+        auto theirs = [&](auto& who, double& cpu) {
             state.PauseTiming();
             if (cold)
                 who.closeIdleConnections();
@@ -558,8 +631,8 @@ void BM_Transfer(benchmark::State& state, bool cold)
             cpu = threadCpuMs() - c0;
             state.ResumeTiming();
         };
-        for (int k = 0; k < 3; ++k) {
-            switch ((first + k) % 3) {
+        for (int k = 0; k < 4; ++k) {
+            switch ((first + k) % 4) {
             case 0: {
                 state.PauseTiming();
                 if (cold)
@@ -576,11 +649,14 @@ void BM_Transfer(benchmark::State& state, bool cold)
             case 1:
                 theirs(peer(), pair.peerCpuMs);
                 break;
-            default:
+            case 2:
                 theirs(socketPeer(), pair.socketPeerCpuMs);
+                break;
+            default:
+                theirs(loopPeer(), pair.loopPeerCpuMs);
             }
         }
-        first = (first + 1) % 3;
+        first = (first + 1) % 4;
         transfers()[label("adnet", cold, 0)].push_back(pair);
     }
 }
@@ -723,12 +799,13 @@ int main(int argc, char** argv)
         const std::string kind = cold ? "cold" : "warm";
         const std::string picturesName = "adnet " + kind + " picture decoding and cache CPU";
         const auto& pairs = transfers()[label("adnet", cold, 0)];
-        std::vector<double> rest, loads, theirs, sockets, pictures;
+        std::vector<double> rest, loads, theirs, sockets, bare, pictures;
         for (const auto& p : pairs) {
             rest.push_back(p.loadCpuMs - p.picturesCpuMs);
             loads.push_back(p.loadCpuMs);
             theirs.push_back(p.peerCpuMs);
             sockets.push_back(p.socketPeerCpuMs);
+            bare.push_back(p.loopPeerCpuMs);
             pictures.push_back(p.picturesCpuMs);
         }
         const double picturesMs = median(pictures);
@@ -780,6 +857,15 @@ int main(int argc, char** argv)
                                  format("%.2fx (%.3f / %.3f ms)", socketMs / peerMs, socketMs, peerMs));
             benchsummary::figure(label("adnet", cold, 0) + " transfer CPU (no pictures) ours/curl socket",
                                  format("%.2fx (%.3f / %.3f ms)", restMs / socketMs, restMs, socketMs));
+        }
+        // Our network layer alone against the multi-socket peer, and what the ad's own work
+        // (its answer, requests, cache checks, events) adds on top of that layer.
+        const double bareMs = median(bare);
+        if (!pairs.empty() && socketMs > 0 && bareMs > 0 && restMs > 0) {
+            benchsummary::figure(label("URLConnection", cold, 0) + " CPU URLConnection/curl socket",
+                                 format("%.2fx (%.3f / %.3f ms)", bareMs / socketMs, bareMs, socketMs));
+            benchsummary::figure(label("adnet", cold, 0) + " transfer CPU (no pictures) ours/URLConnection",
+                                 format("%.2fx (%.3f / %.3f ms)", restMs / bareMs, restMs, bareMs));
         }
     }
     return benchsummary::exitStatus();
